@@ -1,0 +1,78 @@
+#include "filter/braideled_compositor.h"
+
+#include <cstring>
+
+#include "rebuild/field_rebuild.h"
+#include "rebuild/rebuild_kernels.h"
+#include "ui/about_dialog.h"
+#include "ui/setup_dialog.h"
+
+BraideledCompositor::~BraideledCompositor() = default;
+
+const wchar_t* BraideledCompositor::Description() {
+    return L"Stereo Braidel Filter";
+}
+const wchar_t* BraideledCompositor::AuthorName() {
+    return L"Orvath";
+}
+const wchar_t* BraideledCompositor::CopyrightText() {
+    return L"";
+}
+unsigned int BraideledCompositor::Version() {
+    return 400;
+}
+DWORD BraideledCompositor::Capabilities() {
+    return 6;
+}
+
+INT_PTR BraideledCompositor::ShowAbout(HWND parent) {
+    return ShowAboutBox(parent, *this);
+}
+
+int BraideledCompositor::ShowSetup(HWND parent) {
+    return ShowSetupDialog(parent, *this);
+}
+
+int BraideledCompositor::Render(HWND progressWindow) {
+    switch (config_.mode) {
+        case kCopyLine:
+            return CopyLinePass(progressWindow);
+        case kTwoPointLinear:
+            return TwoPointLinearPass(progressWindow);
+        case kSixPointWeighted:
+            return SixPointWeightedPass(progressWindow);
+    }
+    return 0;
+}
+
+DWORD BraideledCompositor::ConfigSize() {
+    return sizeof(FilterConfig);
+}
+
+// The block is copied whole, unchecked: out-of-range values are the render's to refuse.
+int BraideledCompositor::LoadConfig(void* block) {
+    if (block == nullptr) return 0;
+    std::memcpy(&config_, block, sizeof config_);
+    return 1;
+}
+
+int BraideledCompositor::SaveConfig(void* block) {
+    if (block == nullptr) return 0;
+    std::memcpy(block, &config_, sizeof config_);
+    return 1;
+}
+
+int BraideledCompositor::CopyLinePass(HWND progressWindow) {
+    return RunFieldRebuild({SourceBitmap(), MaskBitmap(), config_.field, *this}, kCopyLineKernel,
+                           progressWindow);
+}
+
+int BraideledCompositor::TwoPointLinearPass(HWND progressWindow) {
+    return RunFieldRebuild({SourceBitmap(), MaskBitmap(), config_.field, *this},
+                           kTwoPointLinearKernel, progressWindow);
+}
+
+int BraideledCompositor::SixPointWeightedPass(HWND progressWindow) {
+    return RunFieldRebuild({SourceBitmap(), MaskBitmap(), config_.field, *this},
+                           kSixPointWeightedKernel, progressWindow);
+}

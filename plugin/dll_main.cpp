@@ -1,0 +1,19 @@
+#include <windows.h>
+
+#include "plugin/module.h"
+
+namespace {
+HINSTANCE moduleInstance = nullptr;
+}
+
+HINSTANCE ModuleInstance() {
+    return moduleInstance;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        moduleInstance = instance;
+        DisableThreadLibraryCalls(instance);
+    }
+    return TRUE;
+}
