@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "filter/filter_config.h"
+#include "standin/sdk/memory_bitmap.h"
+#include "tests/support/frames.h"
+#include "tests/support/plugin_library.h"
+#include "tests/support/progress_window.h"
+
+// A filter from the loaded plug-in with a filled frame set as its source, ready to render.
+struct RenderSetup {
+    RenderSetup(int32_t mode, int32_t field, uint16_t width, uint16_t height, uint32_t seed = 1)
+        : filter(Plugin().CreateFilter()), frame(width, height) {
+        FilterConfig config{static_cast<FilterMode>(mode), static_cast<FieldChoice>(field)};
+        filter->LoadConfig(&config);
+        FillFrame(frame, seed);
+        before = Snapshot(frame);
+        filter->SetSource(&frame);
+    }
+
+    // Gives the filter a mask of the given size, all values `value`.
+    standin::MemoryBitmap& AddMask(uint16_t width, uint16_t height, uint16_t value) {
+        mask = std::make_unique<standin::MemoryBitmap>(width, height);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) mask->SetGray(x, y, value);
+        }
+        filter->SetMask(mask.get());
+        return *mask;
+    }
+
+    int Render() { return filter->Render(window.Handle()); }
+
+    FilterPtr filter;
+    standin::MemoryBitmap frame;
+    std::unique_ptr<standin::MemoryBitmap> mask;
+    FrameRows before;
+    ProgressWindow window;
+};
