@@ -171,37 +171,4 @@ TEST(MaskPass, AbortAtPollOfRowThreeKeepsRowsZeroToTwo) {
     EXPECT_EQ(RowsCalled(setup.frame, RowOp::WritePixels), (std::vector<int>{1, 3, 5, 7, 0, 1, 2}));
 }
 
-// The six-point pass through render: the first-row copy and kernel rows from y - 1, y + 1.
-TEST(SixPointPass, FirstRowCopiedAndKernelRowsFromNeighbours) {
-    RenderSetup setup(kSixPointWeighted, kEvenLines, 3, 4);
-    for (int x = 0; x < 3; ++x) {
-        const auto up = static_cast<uint16_t>(100 * (x + 1));
-        const auto down = static_cast<uint16_t>(100 * (x + 4));
-        setup.frame.Pixel(x, 1) = {up, up, up, up};
-        setup.frame.Pixel(x, 3) = {down, down, down, down};
-    }
-    const FrameRows before = Snapshot(setup.frame);
-    ASSERT_EQ(setup.Render(), 1);
-    EXPECT_EQ(RowOf(setup.frame, 0), before[1]);
-    EXPECT_EQ(RowOf(setup.frame, 2),
-              (PixelRow{{308, 308, 308, 308}, {350, 350, 350, 350}, {391, 391, 391, 391}}));
-    EXPECT_EQ(RowOf(setup.frame, 1), before[1]);
-    EXPECT_EQ(RowOf(setup.frame, 3), before[3]);
-}
-
-TEST(SixPointPass, OddFieldOfThreeRowsRebuildsTheMiddle) {
-    RenderSetup setup(kSixPointWeighted, kOddLines, 2, 3);
-    for (int x = 0; x < 2; ++x) {
-        const auto up = static_cast<uint16_t>(10 * (x + 1));
-        const auto down = static_cast<uint16_t>(10 * (x + 3));
-        setup.frame.Pixel(x, 0) = {up, up, up, up};
-        setup.frame.Pixel(x, 2) = {down, down, down, down};
-    }
-    const FrameRows before = Snapshot(setup.frame);
-    ASSERT_EQ(setup.Render(), 1);
-    EXPECT_EQ(RowOf(setup.frame, 1), (PixelRow{{25, 25, 25, 25}, {24, 24, 24, 24}}));
-    EXPECT_EQ(RowOf(setup.frame, 0), before[0]);
-    EXPECT_EQ(RowOf(setup.frame, 2), before[2]);
-}
-
 }  // namespace
