@@ -38,7 +38,12 @@ INT_PTR DriveDialog(const std::function<INT_PTR()>& show,
     HHOOK hook =
         SetWindowsHookExW(WH_CALLWNDPROCRET, AfterWindowProc, nullptr, GetCurrentThreadId());
     std::thread helper([&script] {
-        if (WaitForSingleObject(initialised, 5000) == WAIT_OBJECT_0) script(initialisedDialog);
+        if (WaitForSingleObject(initialised, 5000) != WAIT_OBJECT_0) return;
+        HWND dialog = initialisedDialog;
+        // The dialog manager gives the focus once WM_INITDIALOG has returned; act after that,
+        // as a user would.
+        if (dialog != nullptr) FocusAfter(dialog, nullptr);
+        script(dialog);
     });
     const INT_PTR result = show();
     if (initialisedDialog == nullptr) SetEvent(initialised);  // no dialog: release the helper
