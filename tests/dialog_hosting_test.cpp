@@ -384,3 +384,42 @@ TEST_F(DialogHosting, SetupDialogRunsUnderTheModulesContext) {
 }
 
 }  // namespace
+
+namespace {
+
+struct LeftTheDialog {};
+constexpr DWORD kErrorAtThrow = 0x20001234;
+
+BOOL ThrowingCenterWindow(HWND, HWND) {
+    SetLastError(kErrorAtThrow);
+    throw LeftTheDialog{};
+}
+
+BOOL CALLBACK DestroyThreadWindow(HWND window, LPARAM) {
+    DestroyWindow(window);
+    return TRUE;
+}
+
+// An exception leaving the dialog call still ends the activation, and goes on to the caller.
+TEST_F(DialogHosting, ExceptionFromTheDialogStillDeactivates) {
+    Load();
+    Patch("hostsdk.dll", "_Z12CenterWindowP6HWND__S0_",
+          reinterpret_cast<void*>(&ThrowingCenterWindow));
+    bool caught = false;
+    DWORD error = 0;
+    try {
+        filter_->ShowAbout(nullptr);
+    } catch (const LeftTheDialog&) {
+        error = GetLastError();
+        caught = true;
+    }
+    EnumThreadWindows(GetCurrentThreadId(), DestroyThreadWindow, 0);
+    EXPECT_TRUE(caught);
+    EXPECT_EQ(spy.dialogs, 1);
+    EXPECT_EQ(spy.activations, 2);
+    EXPECT_EQ(spy.deactivations, 2);
+    // The result still counts as failed, so what the deactivation leaves does not show.
+    EXPECT_NE(error, kDeactivationLeftover);
+}
+
+}  // namespace
