@@ -28,6 +28,7 @@ struct HostingSpy {
     HANDLE queriedContext = nullptr;
 
     int creations = 0;
+    DWORD creationFailure = 0;  // non-zero: fail with this code
     ACTCTXW creationRequest{};
     std::wstring creationSource;
     DWORD creationError = 0;
@@ -75,6 +76,10 @@ HANDLE WINAPI SpyCreate(PCACTCTXW request) {
     ++spy.creations;
     spy.creationRequest = *request;
     spy.creationSource = request->lpSource != nullptr ? request->lpSource : L"";
+    if (spy.creationFailure != 0) {
+        SetLastError(spy.creationFailure);
+        return INVALID_HANDLE_VALUE;
+    }
     const HANDLE created = spy.realCreate(request);
     spy.creationError = created == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     return created;
@@ -240,6 +245,48 @@ TEST_F(DialogHosting, NoQueriedContextCreatesFromManifestThreeAndSettlesOnNull) 
     EXPECT_EQ(spy.activated.back(), nullptr);
     EXPECT_EQ(spy.activations, spy.deactivations);
 }
+
+// How a failed creation of the module's own context decides the hosting state.
+struct CreationOutcome {
+    DWORD code;
+    INT_PTR result;
+    int queriesAfterSecondRequest;  // 2: the set-up was tried again
+    int activationsAfterSecondRequest;
+};
+class DialogHostingCreation : public DialogHosting,
+                              public ::testing::WithParamInterface<CreationOutcome> {};
+
+TEST_P(DialogHostingCreation, DecidesBetweenNullContextFailureAndFallback) {
+    const CreationOutcome outcome = GetParam();
+    Load();
+    spy.queryYieldsNull = true;
+    spy.creationFailure = outcome.code;
+    DWORD error = 0;
+    EXPECT_EQ(About(&error), outcome.result);
+    if (outcome.result == -1) {
+        EXPECT_EQ(error, outcome.code);
+    }
+    About();
+    EXPECT_EQ(spy.queries, outcome.queriesAfterSecondRequest);
+    EXPECT_EQ(spy.activations, outcome.activationsAfterSecondRequest);
+    EXPECT_EQ(spy.dialogs, outcome.result == -1 ? 0 : 2);
+    for (HANDLE activated : spy.activated) EXPECT_EQ(activated, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, DialogHostingCreation,
+    ::testing::Values(
+        // Tolerated: no context of its own; set up with null, activated around each dialog.
+        CreationOutcome{ERROR_FILE_NOT_FOUND, 1, 1, 3},
+        CreationOutcome{ERROR_PATH_NOT_FOUND, 1, 1, 3},
+        CreationOutcome{ERROR_RESOURCE_DATA_NOT_FOUND, 1, 1, 3},
+        CreationOutcome{ERROR_RESOURCE_LANG_NOT_FOUND, 1, 1, 3},
+        // A real failure: nothing shown, not set up, tried again.
+        CreationOutcome{ERROR_SXS_CANT_GEN_ACTCTX, -1, 2, 0},
+        CreationOutcome{ERROR_OUTOFMEMORY, -1, 2, 0},
+        // A fallback code: shown without activation from then on.
+        CreationOutcome{ERROR_MOD_NOT_FOUND, 1, 1, 0},
+        CreationOutcome{ERROR_INVALID_FUNCTION, 1, 1, 0}));
 
 // A failure that is no fallback code shows nothing, leaves the failing call's error, and keeps
 // the module not set up, so the next request starts over.
