@@ -1,0 +1,34 @@
+#include "ui/about_dialog.h"
+
+#include "host/core.h"
+#include "plugin/module.h"
+#include "ui/dialog_ids.h"
+#include "ui/module_dialog.h"
+
+INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG:
+            CenterWindow(dialog, GetParent(dialog));
+            SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+            return TRUE;
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+                case IDOK:
+                    EndDialog(dialog, 1);
+                    break;
+                case IDCANCEL:  // Escape
+                    EndDialog(dialog, 0);
+                    break;
+                default:
+                    break;
+            }
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+INT_PTR ShowAboutBox(HWND parent, BraideledCompositor& filter) {
+    return ModuleDialogBoxParam(ModuleInstance(), MAKEINTRESOURCEW(IDD_BRAIDEL_ABOUT), parent,
+                                AboutDlgProc, reinterpret_cast<LPARAM>(&filter));
+}
