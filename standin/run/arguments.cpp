@@ -144,5 +144,7 @@ std::wstring OutputInFolder(const std::wstring& folder, const std::wstring& inpu
     const std::wstring name = slash == std::wstring::npos ? input : input.substr(slash + 1);
     if (folder.empty()) return name;
     const wchar_t last = folder.back();
-    return last == L'\\' || last == L'/' ? folder + name : folder + L"\\" + name;
+    if (last == L'\\' || last == L'/') return folder + name;
+    // The separator the folder is written with.
+    return folder + (folder.find(L'/') != std::wstring::npos ? L"/" : L"\\") + name;
 }

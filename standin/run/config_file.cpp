@@ -10,14 +10,14 @@ Failure ReadConfigFile(const std::wstring& path, FilterConfig& config) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return {kExitBadInput, path + L": cannot open: " + ErrorText(GetLastError())};
+        return {kExitBadInput, DisplayPath(path) + L": cannot open: " + ErrorText(GetLastError())};
     }
     unsigned char block[sizeof(FilterConfig) + 1];
     DWORD read = 0;
     const BOOL ok = ReadFile(file, block, sizeof block, &read, nullptr);
     CloseHandle(file);
     if (!ok || read != sizeof(FilterConfig)) {
-        return {kExitBadInput, path + L": not an 8-byte configuration block"};
+        return {kExitBadInput, DisplayPath(path) + L": not an 8-byte configuration block"};
     }
     std::memcpy(&config, block, sizeof(FilterConfig));
     return {};
@@ -29,7 +29,8 @@ Failure WriteConfigFile(const std::wstring& path, const FilterConfig& config) {
     HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return {kExitNotWritten, path + L": not written: " + ErrorText(GetLastError())};
+        return {kExitNotWritten,
+                DisplayPath(path) + L": not written: " + ErrorText(GetLastError())};
     }
     DWORD written = 0;
     BOOL ok = WriteFile(file, &config, sizeof config, &written, nullptr);
@@ -41,7 +42,7 @@ Failure WriteConfigFile(const std::wstring& path, const FilterConfig& config) {
     }
     if (!ok) {
         DeleteFileW(temporary.c_str());
-        return {kExitNotWritten, path + L": not written: " + ErrorText(error)};
+        return {kExitNotWritten, DisplayPath(path) + L": not written: " + ErrorText(error)};
     }
     return {};
 }

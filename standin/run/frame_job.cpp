@@ -23,7 +23,8 @@ std::wstring FullPath(const std::wstring& path) {
 }
 
 Failure Aborted(const FrameTask& task) {
-    return {kExitAborted, task.input + L": aborted; " + task.output + L" not written"};
+    return {kExitAborted,
+            DisplayPath(task.input) + L": aborted; " + DisplayPath(task.output) + L" not written"};
 }
 
 }  // namespace
@@ -57,12 +58,14 @@ Failure RunFrame(const PluginHost& plugin, const FrameTask& task, const FrameSet
     if (AbortRequested().load()) return Aborted(task);
     const ImageFormat format = FormatForPath(task.output);
     if (format == ImageFormat::Unknown) {
-        return {kExitUsage, task.output + L": the output must end in .png, .tif or .tiff"};
+        return {kExitUsage,
+                DisplayPath(task.output) + L": the output must end in .png, .tif or .tiff"};
     }
     const std::wstring output = FullPath(task.output);
     if (output == FullPath(task.input) ||
         (!settings.maskPath.empty() && output == FullPath(settings.maskPath))) {
-        return {kExitNotWritten, task.output + L": would replace an input; not written"};
+        return {kExitNotWritten,
+                DisplayPath(task.output) + L": would replace an input; not written"};
     }
 
     Failure failure;
@@ -75,7 +78,8 @@ Failure RunFrame(const PluginHost& plugin, const FrameTask& task, const FrameSet
     }
 
     FilterPtr filter = plugin.CreateFilter();
-    if (!filter) return {kExitRenderFailed, task.input + L": the plug-in created no filter"};
+    if (!filter)
+        return {kExitRenderFailed, DisplayPath(task.input) + L": the plug-in created no filter"};
     FilterConfig config = settings.config;
     filter->LoadConfig(&config);
     filter->SetSource(frame.get());
@@ -88,8 +92,8 @@ Failure RunFrame(const PluginHost& plugin, const FrameTask& task, const FrameSet
             report, index,
             ExpectedProgressMessages(frame->Height(), config.field, mask != nullptr));
         if (window.Handle() == nullptr) {
-            return {kExitRenderFailed,
-                    task.input + L": no progress window: " + ErrorText(GetLastError())};
+            return {kExitRenderFailed, DisplayPath(task.input) + L": no progress window: " +
+                                           ErrorText(GetLastError())};
         }
         result = filter->Render(window.Handle());
         abortDelivered = window.AbortDelivered();
@@ -105,12 +109,13 @@ Failure RunFrame(const PluginHost& plugin, const FrameTask& task, const FrameSet
             why += L" (the configuration selects no kernel: mode " + std::to_wstring(config.mode) +
                    L")";
         }
-        return {kExitRenderFailed, task.input + L": " + why + L"; nothing written"};
+        return {kExitRenderFailed, DisplayPath(task.input) + L": " + why + L"; nothing written"};
     }
     failure = WriteImage(*frame, task.output, format);
     if (failure) return failure;
-    summary = task.input + L" -> " + task.output + L" (" + KernelName(config.mode) + L", " +
-              FieldName(config.field) + (mask ? L", masked" : L"") + L")";
+    summary = DisplayPath(task.input) + L" -> " + DisplayPath(task.output) + L" (" +
+              KernelName(config.mode) + L", " + FieldName(config.field) +
+              (mask ? L", masked" : L"") + L")";
     return {};
 }
 
@@ -124,7 +129,8 @@ std::vector<Failure> RunFrames(const PluginHost& plugin, const std::vector<Frame
             const std::size_t i = next.fetch_add(1);
             if (i >= tasks.size()) return;
             if (!com.Ok()) {
-                results[i] = {kExitRenderFailed, tasks[i].input + L": COM is unavailable"};
+                results[i] = {kExitRenderFailed,
+                              DisplayPath(tasks[i].input) + L": COM is unavailable"};
             } else {
                 std::wstring summary;
                 results[i] =

@@ -246,7 +246,7 @@ ImageFormat FormatForPath(const std::wstring& path) {
 
 std::unique_ptr<standin::MemoryBitmap> ReadImage(const std::wstring& path, Failure& failure) {
     auto fail = [&](const std::wstring& why) {
-        failure = {kExitBadInput, path + L": " + why};
+        failure = {kExitBadInput, DisplayPath(path) + L": " + why};
         return nullptr;
     };
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -314,7 +314,8 @@ Failure WriteImage(standin::MemoryBitmap& image, const std::wstring& path, Image
     Com<IWICImagingFactory> factory;
     HRESULT hr;
     if (!CreateFactory(factory, hr)) {
-        return {kExitNotWritten, path + L": imaging component unavailable: " + HrText(hr)};
+        return {kExitNotWritten,
+                DisplayPath(path) + L": imaging component unavailable: " + HrText(hr)};
     }
     const std::wstring temporary = TemporaryPathBeside(path);
     hr = Encode(factory.Get(), image, temporary, format);
@@ -324,7 +325,7 @@ Failure WriteImage(standin::MemoryBitmap& image, const std::wstring& path, Image
     }
     if (FAILED(hr)) {
         DeleteFileW(temporary.c_str());
-        return {kExitNotWritten, path + L": not written: " + HrText(hr)};
+        return {kExitNotWritten, DisplayPath(path) + L": not written: " + HrText(hr)};
     }
     return {};
 }

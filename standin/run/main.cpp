@@ -3,6 +3,10 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
 #include <set>
 #include <thread>
 #include <vector>
@@ -70,18 +74,20 @@ int PlanFrames(const RunOptions& options, std::vector<FrameTask>& tasks) {
     if (options.outDir.empty()) {
         tasks.push_back({options.inputs.front(), options.output});
         if (FormatForPath(options.output) == ImageFormat::Unknown) {
-            return Fail({kExitUsage, options.output + L": OUTPUT must end in .png, .tif or .tiff"});
+            return Fail({kExitUsage, DisplayPath(options.output) +
+                                         L": OUTPUT must end in .png, .tif or .tiff"});
         }
         return kExitSuccess;
     }
     const DWORD attributes = GetFileAttributesW(options.outDir.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         if (!CreateDirectoryW(options.outDir.c_str(), nullptr)) {
-            return Fail({kExitNotWritten, options.outDir + L": the output folder cannot be made: " +
+            return Fail({kExitNotWritten, DisplayPath(options.outDir) +
+                                              L": the output folder cannot be made: " +
                                               ErrorText(GetLastError())});
         }
     } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        return Fail({kExitNotWritten, options.outDir + L": not a folder"});
+        return Fail({kExitNotWritten, DisplayPath(options.outDir) + L": not a folder"});
     }
     std::set<std::wstring> names;
     for (const std::wstring& input : options.inputs) {
@@ -89,8 +95,9 @@ int PlanFrames(const RunOptions& options, std::vector<FrameTask>& tasks) {
         std::wstring key = task.output;
         for (wchar_t& c : key) c = static_cast<wchar_t>(towlower(c));
         if (!names.insert(key).second) {
-            return Fail({kExitUsage, input + L": another input has the same file name; its "
-                                             L"output would be overwritten"});
+            return Fail({kExitUsage, DisplayPath(input) +
+                                         L": another input has the same file name; its "
+                                         L"output would be overwritten"});
         }
         tasks.push_back(task);
     }
@@ -159,6 +166,9 @@ int Run(const std::vector<std::wstring>& args) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // Lines end in a plain newline, as every other tool of a pipeline writes them.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     std::vector<std::wstring> args(argv + 1, argv + argc);
     return Run(args);
 }

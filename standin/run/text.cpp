@@ -69,3 +69,13 @@ std::wstring ErrorText(unsigned long code) {
     swprintf(hex, 16, L"0x%08lX", code);
     return text.empty() ? std::wstring(L"error ") + hex : text + L" (" + hex + L")";
 }
+
+std::wstring DisplayPath(const std::wstring& path) {
+    static const bool underWine =
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name") != nullptr;
+    if (underWine && path.size() > 2 && (path[0] == L'Z' || path[0] == L'z') && path[1] == L':' &&
+        path[2] == L'/') {
+        return path.substr(2);
+    }
+    return path;
+}

@@ -15,3 +15,7 @@ void WriteErrorRaw(const std::string& bytes);
 
 // The message of a Win32 or COM error code, on one line.
 std::wstring ErrorText(unsigned long code);
+
+// A path as messages show it: as typed. Under Wine, the launcher hands a Unix path over as
+// "Z:" followed by it (the drive of the file system root); such a path is shown without "Z:".
+std::wstring DisplayPath(const std::wstring& path);
