@@ -62,6 +62,15 @@ def _unfilter(data, height, stride, bpp):
     for _ in range(height):
         kind, line = data[pos], bytearray(data[pos + 1:pos + 1 + stride])
         pos += 1 + stride
+        if kind == 0:
+            rows.append(bytes(line))
+            previous = line
+            continue
+        if kind == 2:
+            line = bytearray((v + w) & 255 for v, w in zip(line, previous))
+            rows.append(bytes(line))
+            previous = line
+            continue
         for i in range(stride):
             a = line[i - bpp] if i >= bpp else 0
             b = previous[i]
