@@ -70,6 +70,7 @@ void ProgressReport::Finished(int index, const std::wstring& line) {
     if (style_ == Style::Lines) {
         WriteErrorRaw(ToUtf8(line) + "\n");
     } else if (style_ == Style::Bar) {
+        drawnPercent_ = -1;
         DrawLocked();
     }
 }
@@ -91,15 +92,15 @@ void ProgressReport::DrawLocked() {
     double sum = 0;
     for (double f : fractions_) sum += f;
     const double overall = fractions_.empty() ? 1.0 : sum / static_cast<double>(fractions_.size());
-    const int permille = static_cast<int>(overall * 1000.0);
-    if (permille == drawnPermille_ && barShown_) return;
-    drawnPermille_ = permille;
-    const int filled = permille * kBarWidth / 1000;
+    // A redraw per whole percent: a console redraws every character it is sent.
+    const int percent = static_cast<int>(overall * 100.0);
+    if (percent == drawnPercent_ && barShown_) return;
+    drawnPercent_ = percent;
+    const int filled = percent * kBarWidth / 100;
     std::string bar = "\r[" + std::string(static_cast<std::size_t>(filled), '#') +
                       std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] ";
     char tail[64];
-    std::snprintf(tail, sizeof tail, "%3d%%  %d/%zu frames", permille / 10, finished_,
-                  fractions_.size());
+    std::snprintf(tail, sizeof tail, "%3d%%  %d/%zu frames", percent, finished_, fractions_.size());
     WriteErrorRaw(bar + tail);
     barShown_ = true;
 }
@@ -108,7 +109,7 @@ void ProgressReport::ClearLocked() {
     if (!barShown_) return;
     WriteErrorRaw("\r" + std::string(kBarWidth + 24, ' ') + "\r");
     barShown_ = false;
-    drawnPermille_ = -1;
+    drawnPercent_ = -1;
 }
 
 ProgressWindow::ProgressWindow(ProgressReport& report, int index, int expectedMessages)

@@ -40,7 +40,7 @@ class ProgressReport {
     std::mutex lock_;
     std::vector<double> fractions_;
     int finished_ = 0;
-    int drawnPermille_ = -1;
+    int drawnPercent_ = -1;
     bool barShown_ = false;
 };
 

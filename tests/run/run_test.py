@@ -6,7 +6,10 @@ plug-in's code.
 
 import hashlib
 import os
+import pty
 import random
+import re
+import select
 import shutil
 import signal
 import subprocess
@@ -362,6 +365,27 @@ class Launcher(Workspace):
         self.assertEqual(len(result.stderr.splitlines()), 1)
         self.assertEqual(result.stdout, b"")
         self.assertEqual(run("--quiet", self.path("in.png"), self.path("o.png")).stderr, b"")
+
+    def test_progress_bar_on_a_terminal(self):
+        write_png(self.path("in.png"), from_rgba16(random_frame(64, 200, 8)))
+        master, slave = pty.openpty()
+        process = subprocess.Popen([LAUNCHER, "--mode", "weighted", self.path("in.png"),
+                                    self.path("o.png")], stdin=slave, stdout=slave, stderr=slave)
+        os.close(slave)
+        screen = b""
+        while select.select([master], [], [], 60)[0]:
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            screen += chunk
+        os.close(master)
+        self.assertEqual(process.wait(timeout=60), 0)
+        text = re.sub(rb"\x1b\[[?0-9;]*[A-Za-z]", b"", screen).decode(errors="replace")
+        self.assertIn("[" + "#" * 40 + "] 100%  1/1 frames", text)
+        self.assertTrue(os.path.exists(self.path("o.png")))
 
     def test_missing_build_says_how_to_build(self):
         os.makedirs(self.path("tree", "scripts"))
