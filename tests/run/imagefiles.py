@@ -42,7 +42,7 @@ def from_rgba16(rows):
     return Image(len(rows[0]), len(rows), 4, 16, flat)
 
 
-def _chunk(kind, data):
+def chunk(kind, data):
     body = kind + data
     return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
 
@@ -53,8 +53,8 @@ def write_png(path, image):
     header = struct.pack(">IIBBBBB", image.width, image.height, image.bits,
                          COLOUR_TYPES[image.channels], 0, 0, 0)
     with open(path, "wb") as f:
-        f.write(PNG_SIGNATURE + _chunk(b"IHDR", header) + _chunk(b"IDAT", zlib.compress(raw))
-                + _chunk(b"IEND", b""))
+        f.write(PNG_SIGNATURE + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw))
+                + chunk(b"IEND", b""))
 
 
 def _unfilter(data, height, stride, bpp):

@@ -14,15 +14,18 @@ import shutil
 import signal
 import subprocess
 import sys
+import struct
 import tempfile
 import unittest
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
 
 import expected  # noqa: E402
-from imagefiles import Image, from_rgba16, read_image, write_png, write_tiff  # noqa: E402
+from imagefiles import (PNG_SIGNATURE, Image, chunk, from_rgba16, read_image,  # noqa: E402
+                        write_png, write_tiff)
 
 LAUNCHER = os.path.join(ROOT, "scripts", "braidel-run")
 
@@ -142,6 +145,33 @@ class KernelOutputs(Workspace):
                     self.assertExit(result, 0)
                     want = expected.rebuild(image.rgba16(), "linear", 0)
                     self.assertEqual(read_image(self.path("out.png")).rgba16(), want)
+
+    def test_palette_and_one_bit_inputs(self):
+        # Formats the converter widens: 1-bit grey and an 8-bit palette.
+        width, height = 8, 3
+
+        def png(name, bits, colour, lines, extra=b""):
+            header = struct.pack(">IIBBBBB", width, height, bits, colour, 0, 0, 0)
+            with open(self.path(name), "wb") as f:
+                f.write(PNG_SIGNATURE + chunk(b"IHDR", header) + extra
+                        + chunk(b"IDAT", zlib.compress(b"".join(b"\0" + l for l in lines)))
+                        + chunk(b"IEND", b""))
+
+        png("bw.png", 1, 0, [bytes([0b10110010])] * height)
+        palette = [(65535, 0, 0), (0, 65535, 0), (0, 0, 65535)]
+        png("pal.png", 8, 3, [bytes(x % 3 for x in range(width))] * height,
+            chunk(b"PLTE", bytes([255, 0, 0, 0, 255, 0, 0, 0, 255])))
+        white, black = (65535,) * 4, (0, 0, 0, 65535)
+        frames = {
+            "bw.png": [[white if (0b10110010 >> (7 - x)) & 1 else black for x in range(width)]] * height,
+            "pal.png": [[palette[x % 3] + (65535,) for x in range(width)]] * height,
+        }
+        for name, frame in frames.items():
+            with self.subTest(name=name):
+                self.assertExit(run("--quiet", "--mode", "linear", self.path(name),
+                                    self.path("out.png")), 0)
+                self.assertEqual(read_image(self.path("out.png")).rgba16(),
+                                 expected.rebuild(frame, "linear", 0))
 
 
 class Configuration(Workspace):
