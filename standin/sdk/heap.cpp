@@ -1,5 +1,6 @@
 #include "host/heap.h"
 
+#include <atomic>
 #include <cstdlib>
 
 #include "standin/sdk/records.h"
@@ -12,13 +13,14 @@ void* HostAllocate(std::size_t size) noexcept {
         return nullptr;
     }
     void* memory = std::malloc(size == 0 ? 1 : size);
-    if (memory != nullptr) ++records.hostAllocations;
+    // Counted atomically: a batch host creates and deletes filter objects on several threads.
+    if (memory != nullptr) std::atomic_ref<int>(records.hostAllocations).fetch_add(1);
     return memory;
 }
 
 void HostRelease(void* memory) noexcept {
     if (memory == nullptr) return;
-    ++standin::TheRecords().hostReleases;
+    std::atomic_ref<int>(standin::TheRecords().hostReleases).fetch_add(1);
     std::free(memory);
 }
 

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// The command line of braidel-run, parsed but not yet checked against the file system.
+struct RunOptions {
+    std::optional<int> mode;   // --mode: 0 copy, 1 linear, 2 weighted
+    std::optional<int> field;  // --field: 0 even, 1 odd
+    std::wstring maskPath;
+    std::wstring configPath;
+    std::wstring saveConfigPath;
+    std::wstring outDir;  // batch mode when not empty
+    bool setup = false;
+    bool about = false;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+    int jobs = 0;  // 0: number of cores
+    std::vector<std::wstring> inputs;
+    std::wstring output;  // single-frame mode
+};
+
+// Parses argv[1..]. Returns false with a one-line `error` on a usage mistake.
+bool ParseArguments(const std::vector<std::wstring>& args, RunOptions& options,
+                    std::wstring& error);
+
+// The output file of one input in batch mode: the input's file name inside the output folder.
+std::wstring OutputInFolder(const std::wstring& folder, const std::wstring& input);
+
+// The usage text printed by --help.
+const wchar_t* UsageText();

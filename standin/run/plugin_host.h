@@ -1,0 +1,47 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "filter/filter_config.h"
+#include "host/class_desc.h"
+#include "host/image_filter.h"
+
+// A filter object owned as a host owns it: deleted through its virtual destructor.
+struct FilterDeleter {
+    void operator()(ImageFilter* filter) const { delete filter; }
+};
+using FilterPtr = std::unique_ptr<ImageFilter, FilterDeleter>;
+
+// Braidel.flt, loaded from beside this program the way a host loads an image-filter plug-in:
+// LoadLibraryW, then the version, the class count and the class descriptor of index 0.
+class PluginHost {
+  public:
+    PluginHost() = default;
+    ~PluginHost();
+    PluginHost(const PluginHost&) = delete;
+    PluginHost& operator=(const PluginHost&) = delete;
+
+    // Loads the library; on failure returns false and sets `error` to one line.
+    bool Load(std::wstring& error);
+
+    std::wstring Description() const;
+    unsigned long Version() const { return version_; }
+
+    // A new filter object from the descriptor; null when the descriptor refuses.
+    FilterPtr CreateFilter() const;
+
+  private:
+    HMODULE module_ = nullptr;
+    ClassDesc* descriptor_ = nullptr;
+    const wchar_t* (*description_)() = nullptr;
+    unsigned long version_ = 0;
+};
+
+// The image-filter super-class identifier that a host asks of the descriptor.
+inline constexpr SClass_ID kImageFilterSuperClass = 0x0E00;
+
+// Path of a file beside the running program.
+std::wstring PathBesideProgram(const wchar_t* fileName);

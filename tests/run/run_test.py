@@ -1,0 +1,432 @@
+"""End-to-end tests of scripts/braidel-run: real files in, the plug-in under Wine, files out.
+
+Expected pixels come from expected.py, a model written from the filter's rules, never from the
+plug-in's code.
+"""
+
+import hashlib
+import os
+import pty
+import random
+import re
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import struct
+import tempfile
+import unittest
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, HERE)
+
+import expected  # noqa: E402
+from imagefiles import (PNG_SIGNATURE, Image, chunk, from_rgba16, read_image,  # noqa: E402
+                        write_png, write_tiff)
+
+LAUNCHER = os.path.join(ROOT, "scripts", "braidel-run")
+
+
+def run(*args, cwd=None, timeout=120):
+    return subprocess.run([LAUNCHER, *args], cwd=cwd, stdin=subprocess.DEVNULL,
+                          capture_output=True, timeout=timeout)
+
+
+def random_frame(width, height, seed):
+    rng = random.Random(seed)
+    return [[tuple(rng.randrange(65536) for _ in range(4)) for _ in range(width)]
+            for _ in range(height)]
+
+
+def digest(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+class Workspace(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="braidel-run-test-")
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def path(self, *names):
+        return os.path.join(self.dir, *names)
+
+    def leftovers(self, folder=None):
+        folder = folder or self.dir
+        return [n for n in os.listdir(folder) if "braidel-tmp" in n]
+
+    def assertExit(self, result, code):
+        self.assertEqual(result.returncode, code,
+                         "stderr: " + result.stderr.decode(errors="replace"))
+
+    def assertOneErrorLine(self, result, *fragments):
+        lines = result.stderr.decode().splitlines()
+        self.assertEqual(len(lines), 1, lines)
+        self.assertTrue(lines[0].startswith("braidel-run: "), lines[0])
+        for fragment in fragments:
+            self.assertIn(fragment, lines[0])
+
+
+class KernelOutputs(Workspace):
+    """Every kernel on both fields, with and without a mask, against the model."""
+
+    def check(self, frame, kernel, field, mask=None, writer=write_png, out_ext="png"):
+        source = self.path("in" + (".png" if writer is write_png else ".tif"))
+        writer(source, from_rgba16(frame))
+        before = digest(source)
+        args = ["--quiet", "--mode", kernel, "--field", ("even", "odd")[field]]
+        mask_grey = None
+        if mask is not None:
+            write_png(self.path("mask.png"), Image(len(mask[0]), len(mask), 1, 16, mask))
+            args += ["--mask", self.path("mask.png")]
+            mask_grey = mask
+        output = self.path("out." + out_ext)
+        result = run(*args, source, output)
+        self.assertExit(result, 0)
+        self.assertEqual(result.stderr, b"")
+        got = read_image(output)
+        self.assertEqual((got.channels, got.bits), (4, 16))
+        want = expected.rebuild(frame, kernel, field, mask_grey)
+        self.assertEqual(got.rgba16(), want, "%s field %d" % (kernel, field))
+        self.assertEqual(digest(source), before, "the input was modified")
+        self.assertEqual(self.leftovers(), [])
+
+    def test_kernels_fields_and_masks(self):
+        cases = [(13, 9, 0), (12, 8, 1), (5, 2, 2), (2, 7, 3)]
+        for kernel in ("copy", "linear", "weighted"):
+            for field in (0, 1):
+                for width, height, seed in cases:
+                    with self.subTest(kernel=kernel, field=field, size=(width, height)):
+                        self.check(random_frame(width, height, seed), kernel, field)
+
+    def test_with_a_mask(self):
+        width, height = 11, 7
+        frame = random_frame(width, height, 7)
+        # Values outside the band (0, 65530 and above) and inside it (1, 65529, others); a
+        # mask narrower and taller than the frame.
+        values = [0, 1, 65529, 65530, 65535, 32768, 7]
+        mask = [[values[(x + y) % len(values)] for x in range(width - 3)]
+                for y in range(height + 2)]
+        for kernel in ("copy", "linear", "weighted"):
+            for field in (0, 1):
+                with self.subTest(kernel=kernel, field=field):
+                    self.check(frame, kernel, field, mask=mask)
+
+    def test_tiff_in_and_out(self):
+        frame = random_frame(9, 6, 11)
+        for out_ext in ("tif", "tiff", "PNG"):
+            with self.subTest(out=out_ext):
+                self.check(frame, "weighted", 1, writer=write_tiff, out_ext=out_ext)
+
+    def test_six_point_edge_values(self):
+        # Uniform frames whose edge pixels and first red channel come out one lower.
+        frame = [[(v, v, v, v)] * 4 for v in (3, 631, 3, 631, 1, 65535, 1)]
+        self.check(frame, "weighted", 0)
+        self.check(frame, "weighted", 1)
+
+    def test_eight_bit_and_grey_inputs_are_widened(self):
+        rng = random.Random(5)
+        cases = [(1, 8), (2, 8), (3, 8), (4, 8), (1, 16), (3, 16)]
+        for channels, bits in cases:
+            rows = [[rng.randrange(1 << bits) for _ in range(6 * channels)] for _ in range(5)]
+            image = Image(6, 5, channels, bits, rows)
+            for writer, name in ((write_png, "in.png"), (write_tiff, "in.tif")):
+                if writer is write_tiff and channels == 2:
+                    continue
+                with self.subTest(channels=channels, bits=bits, file=name):
+                    writer(self.path(name), image)
+                    result = run("--quiet", "--mode", "linear", self.path(name),
+                                 self.path("out.png"))
+                    self.assertExit(result, 0)
+                    want = expected.rebuild(image.rgba16(), "linear", 0)
+                    self.assertEqual(read_image(self.path("out.png")).rgba16(), want)
+
+    def test_palette_and_one_bit_inputs(self):
+        # Formats the converter widens: 1-bit grey and an 8-bit palette.
+        width, height = 8, 3
+
+        def png(name, bits, colour, lines, extra=b""):
+            header = struct.pack(">IIBBBBB", width, height, bits, colour, 0, 0, 0)
+            with open(self.path(name), "wb") as f:
+                f.write(PNG_SIGNATURE + chunk(b"IHDR", header) + extra
+                        + chunk(b"IDAT", zlib.compress(b"".join(b"\0" + l for l in lines)))
+                        + chunk(b"IEND", b""))
+
+        png("bw.png", 1, 0, [bytes([0b10110010])] * height)
+        palette = [(65535, 0, 0), (0, 65535, 0), (0, 0, 65535)]
+        png("pal.png", 8, 3, [bytes(x % 3 for x in range(width))] * height,
+            chunk(b"PLTE", bytes([255, 0, 0, 0, 255, 0, 0, 0, 255])))
+        white, black = (65535,) * 4, (0, 0, 0, 65535)
+        frames = {
+            "bw.png": [[white if (0b10110010 >> (7 - x)) & 1 else black for x in range(width)]] * height,
+            "pal.png": [[palette[x % 3] + (65535,) for x in range(width)]] * height,
+        }
+        for name, frame in frames.items():
+            with self.subTest(name=name):
+                self.assertExit(run("--quiet", "--mode", "linear", self.path(name),
+                                    self.path("out.png")), 0)
+                self.assertEqual(read_image(self.path("out.png")).rgba16(),
+                                 expected.rebuild(frame, "linear", 0))
+
+
+class Configuration(Workspace):
+    def test_saved_block_is_loaded_back(self):
+        block = self.path("weighted-odd.cfg")
+        result = run("--mode", "weighted", "--field", "odd", "--save-config", block)
+        self.assertExit(result, 0)
+        with open(block, "rb") as f:
+            self.assertEqual(f.read(), bytes([2, 0, 0, 0, 1, 0, 0, 0]))
+        frame = random_frame(8, 7, 3)
+        write_png(self.path("in.png"), from_rgba16(frame))
+        result = run("--quiet", "--config", block, self.path("in.png"), self.path("out.png"))
+        self.assertExit(result, 0)
+        self.assertEqual(read_image(self.path("out.png")).rgba16(),
+                         expected.rebuild(frame, "weighted", 1))
+        # Options override the loaded block.
+        result = run("--quiet", "--config", block, "--field", "even", self.path("in.png"),
+                     self.path("out.png"))
+        self.assertExit(result, 0)
+        self.assertEqual(read_image(self.path("out.png")).rgba16(),
+                         expected.rebuild(frame, "weighted", 0))
+
+    def test_default_is_copy_on_even_lines(self):
+        frame = random_frame(4, 5, 9)
+        write_png(self.path("in.png"), from_rgba16(frame))
+        self.assertExit(run("--quiet", self.path("in.png"), self.path("out.png")), 0)
+        self.assertEqual(read_image(self.path("out.png")).rgba16(),
+                         expected.rebuild(frame, "copy", 0))
+
+    def test_block_selecting_no_kernel_fails_the_render(self):
+        with open(self.path("bad.cfg"), "wb") as f:
+            f.write(bytes([3, 0, 0, 0, 0, 0, 0, 0]))
+        write_png(self.path("in.png"), from_rgba16(random_frame(4, 4, 1)))
+        result = run("--config", self.path("bad.cfg"), self.path("in.png"), self.path("o.png"))
+        self.assertExit(result, 4)
+        self.assertFalse(os.path.exists(self.path("o.png")))
+
+    def test_block_of_wrong_size_is_unreadable(self):
+        with open(self.path("short.cfg"), "wb") as f:
+            f.write(bytes(7))
+        write_png(self.path("in.png"), from_rgba16(random_frame(4, 4, 1)))
+        for block in (self.path("short.cfg"), self.path("missing.cfg")):
+            with self.subTest(block=block):
+                result = run("--config", block, self.path("in.png"), self.path("o.png"))
+                self.assertExit(result, 3)
+                self.assertOneErrorLine(result, block)
+
+
+class Errors(Workspace):
+    def setUp(self):
+        super().setUp()
+        self.frame = random_frame(6, 6, 2)
+        write_png(self.path("in.png"), from_rgba16(self.frame))
+
+    def test_usage_errors(self):
+        cases = [
+            (),
+            (self.path("in.png"),),
+            ("--mode", "cubic", self.path("in.png"), self.path("o.png")),
+            ("--field", "both", self.path("in.png"), self.path("o.png")),
+            ("--jobs", "0", "--out-dir", self.path("d"), self.path("in.png")),
+            ("--frobnicate", self.path("in.png"), self.path("o.png")),
+            ("--mask",),
+            (self.path("in.png"), self.path("o.jpg")),
+            ("--out-dir", self.path("d"), self.path("in.png"), self.path("in.png")),
+        ]
+        for args in cases:
+            with self.subTest(args=args):
+                result = run(*args)
+                self.assertExit(result, 2)
+                self.assertOneErrorLine(result)
+                self.assertEqual(self.leftovers(), [])
+                self.assertFalse(os.path.exists(self.path("o.jpg")))
+
+    def test_help_and_version(self):
+        result = run("--help")
+        self.assertExit(result, 0)
+        self.assertIn(b"--out-dir DIR INPUT...", result.stdout)
+        result = run("--version")
+        self.assertExit(result, 0)
+        self.assertIn(b"Stereo Braidel Filter Plugin. (orv)", result.stdout)
+
+    def test_unreadable_inputs(self):
+        with open(self.path("text.png"), "w") as f:
+            f.write("not an image\n")
+        write_png(self.path("wide.png"), Image(65536, 1, 1, 8, [[0] * 65536]))
+        cases = [self.path("missing.png"), self.path("text.png"), self.path("wide.png"),
+                 self.dir]
+        for source in cases:
+            with self.subTest(source=source):
+                result = run(source, self.path("o.png"))
+                self.assertExit(result, 3)
+                self.assertOneErrorLine(result, source)
+                self.assertFalse(os.path.exists(self.path("o.png")))
+        result = run("--mask", self.path("text.png"), self.path("in.png"), self.path("o.png"))
+        self.assertExit(result, 3)
+        self.assertOneErrorLine(result, "text.png")
+
+    def test_short_mask_fails_the_render_and_keeps_an_existing_output(self):
+        write_png(self.path("mask.png"), Image(6, 5, 1, 16, [[100] * 6] * 5))
+        with open(self.path("o.png"), "wb") as f:
+            f.write(b"previous result")
+        result = run("--mask", self.path("mask.png"), self.path("in.png"), self.path("o.png"))
+        self.assertExit(result, 4)
+        self.assertOneErrorLine(result, "in.png")
+        with open(self.path("o.png"), "rb") as f:
+            self.assertEqual(f.read(), b"previous result")
+        self.assertEqual(self.leftovers(), [])
+
+    def test_output_not_written(self):
+        with open(self.path("file"), "w") as f:
+            f.write("x")
+        os.mkdir(self.path("taken.png"))
+        cases = [
+            (self.path("in.png"), self.path("missing-folder", "o.png")),
+            (self.path("in.png"), self.path("file", "o.png")),
+            (self.path("in.png"), self.path("taken.png")),
+            (self.path("in.png"), self.path("in.png")),
+            ("--out-dir", self.path("file"), self.path("in.png")),
+        ]
+        if os.geteuid() != 0:
+            os.mkdir(self.path("locked"))
+            os.chmod(self.path("locked"), 0o555)
+            cases.append(("--out-dir", self.path("locked"), self.path("in.png")))
+        before = digest(self.path("in.png"))
+        for args in cases:
+            with self.subTest(args=args):
+                result = run(*args)
+                self.assertExit(result, 5)
+                self.assertOneErrorLine(result)
+                self.assertEqual(self.leftovers(), [])
+                self.assertEqual(os.listdir(self.path("taken.png")), [])
+        self.assertEqual(digest(self.path("in.png")), before)
+
+
+class Batch(Workspace):
+    def write_frames(self, count, height=6):
+        frames = {}
+        for i in range(count):
+            name = "f%02d.png" % i
+            frames[name] = random_frame(7, height, 100 + i)
+            write_png(self.path(name), from_rgba16(frames[name]))
+        return frames
+
+    def test_every_frame_in_parallel(self):
+        frames = self.write_frames(6)
+        result = run("--mode", "weighted", "--jobs", "3", "--out-dir", self.path("out"),
+                     *[self.path(n) for n in frames])
+        self.assertExit(result, 0)
+        self.assertEqual(len(result.stderr.decode().splitlines()), len(frames))
+        for name, frame in frames.items():
+            self.assertEqual(read_image(self.path("out", name)).rgba16(),
+                             expected.rebuild(frame, "weighted", 0), name)
+        self.assertEqual(self.leftovers(self.path("out")), [])
+
+    def test_one_bad_frame(self):
+        frames = self.write_frames(4)
+        with open(self.path("f02.png"), "wb") as f:
+            f.write(b"broken")
+        result = run("--quiet", "--mode", "linear", "--out-dir", self.path("out"),
+                     *[self.path(n) for n in sorted(frames)])
+        self.assertExit(result, 3)
+        self.assertOneErrorLine(result, "f02.png")
+        self.assertEqual(sorted(os.listdir(self.path("out"))), ["f00.png", "f01.png", "f03.png"])
+        for name in ("f00.png", "f01.png", "f03.png"):
+            self.assertEqual(read_image(self.path("out", name)).rgba16(),
+                             expected.rebuild(frames[name], "linear", 0))
+
+    def test_exit_code_of_the_first_failure_in_input_order(self):
+        write_png(self.path("tall.png"), from_rgba16(random_frame(4, 9, 1)))
+        write_png(self.path("flat.png"), from_rgba16(random_frame(4, 3, 1)))
+        write_png(self.path("mask.png"), Image(4, 5, 1, 16, [[9] * 4] * 5))
+        common = ["--quiet", "--mask", self.path("mask.png"), "--out-dir", self.path("out")]
+        # tall.png has more rows than the mask (4), missing.png cannot be read (3).
+        result = run(*common, self.path("flat.png"), self.path("tall.png"), self.path("missing.png"))
+        self.assertExit(result, 4)
+        result = run(*common, self.path("missing.png"), self.path("tall.png"), self.path("flat.png"))
+        self.assertExit(result, 3)
+        self.assertEqual(os.listdir(self.path("out")), ["flat.png"])
+
+    def test_abort_by_console_control_event(self):
+        # Ctrl-C reaches the program as a console control event (Wine turns the terminal's
+        # SIGINT into one). Sent once the first frame is done, it stops the run.
+        frames = self.write_frames(40, height=300)
+        process = subprocess.Popen(
+            [LAUNCHER, "--jobs", "1", "--mode", "weighted", "--out-dir", self.path("out"),
+             *[self.path(n) for n in sorted(frames)]],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        first = process.stderr.readline()
+        self.assertIn(b"f00.png", first)
+        process.send_signal(signal.SIGINT)
+        rest = process.stderr.read()
+        self.assertEqual(process.wait(timeout=120), 130, rest)
+        self.assertIn(b"aborted", rest)
+        written = sorted(os.listdir(self.path("out")))
+        self.assertLess(len(written), len(frames))
+        self.assertEqual(self.leftovers(self.path("out")), [])
+        for name in written:
+            self.assertEqual(read_image(self.path("out", name)).rgba16(),
+                             expected.rebuild(frames[name], "weighted", 0), name)
+
+
+class Launcher(Workspace):
+    def test_relative_paths_from_the_current_folder(self):
+        frame = random_frame(5, 4, 8)
+        os.mkdir(self.path("sub"))
+        write_png(self.path("sub", "in frame.png"), from_rgba16(frame))
+        result = run("--quiet", "--mode", "linear", "sub/in frame.png", "sub/out.png",
+                     cwd=self.dir)
+        self.assertExit(result, 0)
+        self.assertEqual(read_image(self.path("sub", "out.png")).rgba16(),
+                         expected.rebuild(frame, "linear", 0))
+        result = run("--quiet", "--out-dir", "batch", "sub/in frame.png", cwd=self.dir)
+        self.assertExit(result, 0)
+        self.assertTrue(os.path.exists(self.path("batch", "in frame.png")))
+
+    def test_progress_lines_and_quiet(self):
+        write_png(self.path("in.png"), from_rgba16(random_frame(5, 4, 8)))
+        result = run(self.path("in.png"), self.path("o.png"))
+        self.assertExit(result, 0)
+        self.assertEqual(len(result.stderr.splitlines()), 1)
+        self.assertEqual(result.stdout, b"")
+        self.assertEqual(run("--quiet", self.path("in.png"), self.path("o.png")).stderr, b"")
+
+    def test_progress_bar_on_a_terminal(self):
+        write_png(self.path("in.png"), from_rgba16(random_frame(64, 200, 8)))
+        master, slave = pty.openpty()
+        process = subprocess.Popen([LAUNCHER, "--mode", "weighted", self.path("in.png"),
+                                    self.path("o.png")], stdin=slave, stdout=slave, stderr=slave)
+        os.close(slave)
+        screen = b""
+        while select.select([master], [], [], 60)[0]:
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            screen += chunk
+        os.close(master)
+        self.assertEqual(process.wait(timeout=60), 0)
+        text = re.sub(rb"\x1b\[[?0-9;]*[A-Za-z]", b"", screen).decode(errors="replace")
+        self.assertIn("[" + "#" * 40 + "] 100%  1/1 frames", text)
+        self.assertTrue(os.path.exists(self.path("o.png")))
+
+    def test_missing_build_says_how_to_build(self):
+        os.makedirs(self.path("tree", "scripts"))
+        shutil.copy(LAUNCHER, self.path("tree", "scripts"))
+        result = subprocess.run([self.path("tree", "scripts", "braidel-run"), "a.png", "b.png"],
+                                capture_output=True, timeout=30)
+        self.assertNotEqual(result.returncode, 0)
+        lines = result.stderr.decode().splitlines()
+        self.assertEqual(len(lines), 1, lines)
+        self.assertIn("scripts/build", lines[0])
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
