@@ -7,12 +7,12 @@ namespace {
 // The passes run the vector kernels; the plain ones are their reference.
 void TwoPointKernel(const BMM_Color_64* upper, BMM_Color_64* lower, BMM_Color_64*,
                     std::size_t width) {
-    TwoPointMeanRowSse2(upper, lower, width);
+    TwoPointMeanRowFast(upper, lower, width);
 }
 
 void SixPointKernel(const BMM_Color_64* upper, BMM_Color_64* lower, BMM_Color_64* output,
                     std::size_t width) {
-    SixPointWeightedRowSse2(upper, lower, output, width);
+    SixPointWeightedRowFast(upper, lower, output, width);
 }
 
 }  // namespace

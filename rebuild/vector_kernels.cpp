@@ -140,12 +140,36 @@ void SixPointWeightedRowSse2(const BMM_Color_64* upper, const BMM_Color_64* lowe
         for (auto c : kChannels) output[0].*c = ChannelMean(upper[0].*c, lower[0].*c);
         return;
     }
+    SixPointWeightedRowSse2From(upper, lower, output, width, 1);
+}
+
+void SixPointWeightedRowSse2From(const BMM_Color_64* upper, const BMM_Color_64* lower,
+                                 BMM_Color_64* output, std::size_t width, std::size_t x) {
     const __m128i first = FirstPixel(upper, lower);
     StoreOne(output, Narrow(first, first));
-    std::size_t x = 1;
     for (; x + 2 < width; x += 2) StoreTwo(output + x, InteriorPair(upper, lower, x));
     if (x + 1 < width) StoreOne(output + x, InteriorOne(upper, lower, x));
     const std::size_t last = width - 1;
     const __m128i end = EdgePixel(upper + last, lower + last, upper + last - 1, lower + last - 1);
     StoreOne(output + last, Narrow(end, end));
+}
+
+namespace {
+
+bool HasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+}  // namespace
+
+void TwoPointMeanRowFast(const BMM_Color_64* upper, BMM_Color_64* lower, std::size_t width) {
+    static const auto kernel = HasAvx2() ? TwoPointMeanRowAvx2 : TwoPointMeanRowSse2;
+    kernel(upper, lower, width);
+}
+
+void SixPointWeightedRowFast(const BMM_Color_64* upper, const BMM_Color_64* lower,
+                             BMM_Color_64* output, std::size_t width) {
+    static const auto kernel = HasAvx2() ? SixPointWeightedRowAvx2 : SixPointWeightedRowSse2;
+    kernel(upper, lower, output, width);
 }

@@ -12,3 +12,17 @@
 void TwoPointMeanRowSse2(const BMM_Color_64* upper, BMM_Color_64* lower, std::size_t width);
 void SixPointWeightedRowSse2(const BMM_Color_64* upper, const BMM_Color_64* lower,
                              BMM_Color_64* output, std::size_t width);
+// The SSE2 evaluation of the first pixel, the interior pixels from x on, and the last pixel of a
+// row of at least two pixels; the interior pixels before x are left as they are.
+void SixPointWeightedRowSse2From(const BMM_Color_64* upper, const BMM_Color_64* lower,
+                                 BMM_Color_64* output, std::size_t width, std::size_t x);
+
+// AVX2: call only where the processor has it.
+void TwoPointMeanRowAvx2(const BMM_Color_64* upper, BMM_Color_64* lower, std::size_t width);
+void SixPointWeightedRowAvx2(const BMM_Color_64* upper, const BMM_Color_64* lower,
+                             BMM_Color_64* output, std::size_t width);
+
+// The fastest of the above that the processor runs, chosen once.
+void TwoPointMeanRowFast(const BMM_Color_64* upper, BMM_Color_64* lower, std::size_t width);
+void SixPointWeightedRowFast(const BMM_Color_64* upper, const BMM_Color_64* lower,
+                             BMM_Color_64* output, std::size_t width);

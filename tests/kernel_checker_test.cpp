@@ -23,9 +23,18 @@ struct Kernels {
     void (*sixPoint)(const BMM_Color_64*, const BMM_Color_64*, BMM_Color_64*, std::size_t);
 };
 
-const Kernels kVectorKernels[] = {
-    {"sse2", TwoPointMeanRowSse2, SixPointWeightedRowSse2},
-};
+bool HasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+// Every vector kernel this processor can run, and the dispatching pair the passes use.
+const std::vector<Kernels> kVectorKernels = [] {
+    std::vector<Kernels> kernels{{"sse2", TwoPointMeanRowSse2, SixPointWeightedRowSse2},
+                                 {"dispatched", TwoPointMeanRowFast, SixPointWeightedRowFast}};
+    if (HasAvx2()) kernels.push_back({"avx2", TwoPointMeanRowAvx2, SixPointWeightedRowAvx2});
+    return kernels;
+}();
 
 // The first pixel and channel in which two rows differ, or an empty string.
 std::string FirstDifference(const Row& expected, const Row& actual) {
