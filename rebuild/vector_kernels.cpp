@@ -161,15 +161,18 @@ bool HasAvx2() {
     return __builtin_cpu_supports("avx2");
 }
 
+// Chosen once, when the module initialises: a function-local static would take a lock (and,
+// with some runtimes, allocate) on first use, inside a pass.
+const auto kTwoPointMeanRow = HasAvx2() ? TwoPointMeanRowAvx2 : TwoPointMeanRowSse2;
+const auto kSixPointWeightedRow = HasAvx2() ? SixPointWeightedRowAvx2 : SixPointWeightedRowSse2;
+
 }  // namespace
 
 void TwoPointMeanRowFast(const BMM_Color_64* upper, BMM_Color_64* lower, std::size_t width) {
-    static const auto kernel = HasAvx2() ? TwoPointMeanRowAvx2 : TwoPointMeanRowSse2;
-    kernel(upper, lower, width);
+    kTwoPointMeanRow(upper, lower, width);
 }
 
 void SixPointWeightedRowFast(const BMM_Color_64* upper, const BMM_Color_64* lower,
                              BMM_Color_64* output, std::size_t width) {
-    static const auto kernel = HasAvx2() ? SixPointWeightedRowAvx2 : SixPointWeightedRowSse2;
-    kernel(upper, lower, output, width);
+    kSixPointWeightedRow(upper, lower, output, width);
 }
