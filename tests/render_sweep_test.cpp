@@ -174,15 +174,19 @@ std::string Describe(int32_t mode, int32_t field, int w, int h, const char* mask
            std::to_string(f.poll) + "/" + std::to_string(f.allocation);
 }
 
-// Mask values that exercise the band's edges, and random ones.
-uint16_t MaskValue(std::mt19937& random) {
+// Mask values that exercise the band's edges, and random ones; a sparse mask is mostly outside
+// the band, in runs long enough to be passed over in blocks, with single in-band pixels
+// anywhere among them.
+uint16_t MaskValue(std::mt19937& random, bool sparse) {
     static const uint16_t edges[] = {0, 1, 2, 65528, 65529, 65530, 65535};
+    static const uint16_t outside[] = {0, 0, 0, 65530, 65531, 65535};
+    if (sparse) return random() % 16 != 0 ? outside[random() % 6] : edges[1 + random() % 4];
     return random() % 3 == 0 ? edges[random() % 7] : static_cast<uint16_t>(random());
 }
 
-enum class MaskKind { None, Narrower, Equal, Wider, Shorter };
+enum class MaskKind { None, Narrower, Equal, Wider, Shorter, Sparse };
 const char* Name(MaskKind kind) {
-    static const char* names[] = {"none", "narrower", "equal", "wider", "shorter"};
+    static const char* names[] = {"none", "narrower", "equal", "wider", "shorter", "sparse"};
     return names[static_cast<int>(kind)];
 }
 
@@ -205,7 +209,7 @@ bool RenderAndCompare(int32_t mode, int32_t field, int width, int height, MaskKi
         mask.gray.assign(mask.height, std::vector<uint16_t>(mask.width));
         for (int y = 0; y < mask.height; ++y) {
             for (int x = 0; x < mask.width; ++x) {
-                mask.gray[y][x] = MaskValue(random);
+                mask.gray[y][x] = MaskValue(random, kind == MaskKind::Sparse);
                 maskBitmap->SetGray(x, y, mask.gray[y][x]);
             }
         }
@@ -251,8 +255,8 @@ bool RenderAndCompare(int32_t mode, int32_t field, int width, int height, MaskKi
 
 TEST(GeometrySweep, EveryShapeModeFieldAndMask) {
     const int widths[] = {0, 1, 2, 3, 4, 5, 67, 1031};
-    const MaskKind masks[] = {MaskKind::None, MaskKind::Narrower, MaskKind::Equal, MaskKind::Wider,
-                              MaskKind::Shorter};
+    const MaskKind masks[] = {MaskKind::None,  MaskKind::Narrower, MaskKind::Equal,
+                              MaskKind::Wider, MaskKind::Shorter,  MaskKind::Sparse};
     uint32_t seed = 1;
     for (int width : widths) {
         for (int height = 0; height <= 9; ++height) {
@@ -275,7 +279,7 @@ TEST(FaultSweep, EveryFailurePointOfEveryPass) {
     for (int32_t mode = 0; mode <= 2; ++mode) {
         for (int32_t field = 0; field <= 1; ++field) {
             for (int height : {8, 9}) {
-                for (MaskKind mask : {MaskKind::None, MaskKind::Equal}) {
+                for (MaskKind mask : {MaskKind::None, MaskKind::Equal, MaskKind::Sparse}) {
                     const int width = 6;
                     MemoryBitmap probe(width, static_cast<uint16_t>(height));
                     const MaskModel model{width, height + 1,
