@@ -109,16 +109,19 @@ inline __m128i FirstPixel(const BMM_Color_64* upper, const BMM_Color_64* lower) 
     return _mm_or_si128(_mm_and_si128(redLane, split), _mm_andnot_si128(redLane, standard));
 }
 
-// Interior pixels x and x + 1 (both at most width - 2).
+// Interior pixels x and x + 1 (both at most width - 2), from two loads per row: the pixels
+// from x - 1 (low half x - 1, high half x) and from x + 1 (low x + 1, high x + 2).
 inline __m128i InteriorPair(const BMM_Color_64* up, const BMM_Color_64* down, std::size_t x) {
-    const __m128i ul = LoadTwo(up + x - 1), u = LoadTwo(up + x), ur = LoadTwo(up + x + 1);
-    const __m128i dl = LoadTwo(down + x - 1), d = LoadTwo(down + x), dr = LoadTwo(down + x + 1);
-    const __m128i sumLow =
-        _mm_add_epi32(_mm_add_epi32(Low32(ul), Low32(ur)), _mm_add_epi32(Low32(dl), Low32(dr)));
-    const __m128i sumHigh =
-        _mm_add_epi32(_mm_add_epi32(High32(ul), High32(ur)), _mm_add_epi32(High32(dl), High32(dr)));
-    return Narrow(Standard(sumLow, Low32(d), Low32(u), kInteriorNormaliser),
-                  Standard(sumHigh, High32(d), High32(u), kInteriorNormaliser));
+    const __m128i upFromLeft = LoadTwo(up + x - 1), upFromRight = LoadTwo(up + x + 1);
+    const __m128i downFromLeft = LoadTwo(down + x - 1), downFromRight = LoadTwo(down + x + 1);
+    const __m128i u0 = Low32(upFromLeft), u1 = High32(upFromLeft), u2 = Low32(upFromRight),
+                  u3 = High32(upFromRight);
+    const __m128i d0 = Low32(downFromLeft), d1 = High32(downFromLeft), d2 = Low32(downFromRight),
+                  d3 = High32(downFromRight);
+    const __m128i sumX = _mm_add_epi32(_mm_add_epi32(u0, u2), _mm_add_epi32(d0, d2));
+    const __m128i sumNext = _mm_add_epi32(_mm_add_epi32(u1, u3), _mm_add_epi32(d1, d3));
+    return Narrow(Standard(sumX, d1, u1, kInteriorNormaliser),
+                  Standard(sumNext, d2, u2, kInteriorNormaliser));
 }
 
 // Interior pixel x alone.
