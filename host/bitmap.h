@@ -2,15 +2,8 @@
 
 #include <cstdint>
 
+#include "host/color.h"
 #include "host/host_api.h"
-
-// One pixel: four unsigned 16-bit channels, red, green, blue, alpha.
-struct BMM_Color_64 {
-    uint16_t r;
-    uint16_t g;
-    uint16_t b;
-    uint16_t a;
-};
 
 // A host image. Every row call returns 1 on success; any other value is a failure.
 // A bitmap without pixel storage reports 0 x 0.

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "host/bitmap.h"
+#include "host/color.h"
 
 // The four channels of a pixel, in the order every kernel visits them.
 inline constexpr uint16_t BMM_Color_64::*kChannels[] = {&BMM_Color_64::r, &BMM_Color_64::g,

@@ -1,13 +1,27 @@
 #include "rebuild/mask_pass.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 
 #include "rebuild/channels.h"
 
 namespace {
 
+// True when none of the eight mask values at `mask` lies in the band: (m - 1) modulo 65536 is
+// above 65528 for every one of them.
+bool EightOutOfBand(const uint16_t* mask) {
+    const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask));
+    const __m128i shifted = _mm_sub_epi16(values, _mm_set1_epi16(1));
+    const __m128i aboveBand = _mm_subs_epu16(shifted, _mm_set1_epi16(static_cast<short>(65528)));
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(aboveBand, _mm_setzero_si128())) == 0;
+}
+
 void BlendRow(ImageFilter& filter, BMM_Color_64* pixels, const uint16_t* mask, int width) {
     for (int k = 0; k < width; ++k) {
+        // Runs of pixels outside the band (unmasked areas) are passed over eight at a time.
+        while (k + 8 <= width && EightOutOfBand(mask + k)) k += 8;
+        if (k == width) break;
         const uint16_t m = mask[k];
         if (!InMaskBand(m)) continue;
         for (auto c : kChannels) {

@@ -2,7 +2,8 @@
 
 #include <cstddef>
 
-#include "host/bitmap.h"
+#include "host/color.h"
+#include "rebuild/two_point_kernel.h"
 
 // What a rebuild pass needs of its per-row kernel. The row written back is the output row
 // when the kernel has one, else the lower row (which the kernel may rewrite in place).
@@ -14,9 +15,6 @@ struct RebuildKernel {
     void (*rebuildRow)(const BMM_Color_64* upper, BMM_Color_64* lower, BMM_Color_64* output,
                        std::size_t width);
 };
-
-// Each channel of lower becomes the mean of lower and upper, rounded down.
-void TwoPointMeanRow(const BMM_Color_64* upper, BMM_Color_64* lower, std::size_t width);
 
 inline constexpr RebuildKernel kCopyLineKernel{false, false, nullptr};
 extern const RebuildKernel kTwoPointLinearKernel;

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "host/bitmap.h"
+#include "host/color.h"
 
 // Rebuilds one row from the kept rows above and below: each pixel is the weighted mean of the
 // three nearest pixels of each (two at the row ends), diagonals weighing sqrt(2), verticals 1,

@@ -5,6 +5,24 @@
 
 namespace standin {
 
+namespace {
+
+// Row copies as a host makes them: the processor's string move, which on current processors
+// is the fastest copy of row-sized blocks (the runtime's memmove under Wine is much slower
+// for them and would dominate every pass).
+void CopyRow(BMM_Color_64* to, const BMM_Color_64* from, int count) {
+#if defined(__x86_64__)
+    void* destination = to;
+    const void* source = from;
+    std::size_t bytes = static_cast<std::size_t>(count) * sizeof(BMM_Color_64);
+    asm volatile("rep movsb" : "+D"(destination), "+S"(source), "+c"(bytes) : : "memory");
+#else
+    std::copy_n(from, count, to);
+#endif
+}
+
+}  // namespace
+
 struct MemoryBitmap::State {
     uint16_t width = 0;
     uint16_t height = 0;
@@ -97,14 +115,14 @@ int MemoryBitmap::Finish(int result) {
 int MemoryBitmap::ReadPixels(int x, int y, int count, BMM_Color_64* pixels) {
     const int verdict = Begin(RowOp::ReadPixels, x, y, count);
     if (verdict != 1) return Finish(verdict);
-    if (count > 0) std::copy_n(&Pixel(x, y), count, pixels);
+    if (count > 0) CopyRow(pixels, &Pixel(x, y), count);
     return Finish(1);
 }
 
 int MemoryBitmap::WritePixels(int x, int y, int count, const BMM_Color_64* pixels) {
     const int verdict = Begin(RowOp::WritePixels, x, y, count);
     if (verdict != 1) return Finish(verdict);
-    if (count > 0) std::copy_n(pixels, count, &Pixel(x, y));
+    if (count > 0) CopyRow(&Pixel(x, y), pixels, count);
     return Finish(1);
 }
 
