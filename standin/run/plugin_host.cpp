@@ -11,20 +11,6 @@ Function Export(HMODULE module, const char* name) {
 
 }  // namespace
 
-std::wstring PathBesideProgram(const wchar_t* fileName) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    return path.erase(path.find_last_of(L"\\/") + 1) + fileName;
-}
-
 PluginHost::~PluginHost() {
     if (module_ != nullptr) FreeLibrary(module_);
 }
@@ -46,7 +32,7 @@ bool PluginHost::Load(std::wstring& error) {
     }
     version_ = version();
     if (classCount() < 1 || (descriptor_ = classDesc(0)) == nullptr ||
-        descriptor_->SuperClassID() != kImageFilterSuperClass) {
+        descriptor_->SuperClassID() != kFilterSuperClassId) {
         error = path + L": the plug-in offers no image-filter class";
         return false;
     }

@@ -8,12 +8,7 @@
 #include "filter/filter_config.h"
 #include "host/class_desc.h"
 #include "host/image_filter.h"
-
-// A filter object owned as a host owns it: deleted through its virtual destructor.
-struct FilterDeleter {
-    void operator()(ImageFilter* filter) const { delete filter; }
-};
-using FilterPtr = std::unique_ptr<ImageFilter, FilterDeleter>;
+#include "standin/sdk/plugin_loading.h"
 
 // Braidel.flt, loaded from beside this program the way a host loads an image-filter plug-in:
 // LoadLibraryW, then the version, the class count and the class descriptor of index 0.
@@ -39,9 +34,3 @@ class PluginHost {
     const wchar_t* (*description_)() = nullptr;
     unsigned long version_ = 0;
 };
-
-// The image-filter super-class identifier that a host asks of the descriptor.
-inline constexpr SClass_ID kImageFilterSuperClass = 0x0E00;
-
-// Path of a file beside the running program.
-std::wstring PathBesideProgram(const wchar_t* fileName);

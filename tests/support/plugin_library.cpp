@@ -1,23 +1,20 @@
 #include "tests/support/plugin_library.h"
 
-#include <iterator>
 #include <stdexcept>
 #include <string>
 
-std::wstring PathBesideProgram(const wchar_t* fileName) {
-    wchar_t path[MAX_PATH * 4];
-    const DWORD length = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
-    std::wstring folder(path, length);
-    folder.erase(folder.find_last_of(L"\\/") + 1);
-    return folder + fileName;
-}
-
-PluginLibrary::PluginLibrary() : module_(LoadLibraryW(PathBesideProgram(L"Braidel.flt").c_str())) {
+PluginLibrary::PluginLibrary(const std::wstring& path)
+    : path_(path), module_(LoadLibraryW(path.c_str())) {
     if (module_ == nullptr) throw std::runtime_error("Braidel.flt could not be loaded");
 }
 
 PluginLibrary::~PluginLibrary() {
-    FreeLibrary(module_);
+    Unload();
+}
+
+void PluginLibrary::Unload() {
+    if (module_ != nullptr) FreeLibrary(module_);
+    module_ = nullptr;
 }
 
 ClassDesc* PluginLibrary::Descriptor() const {

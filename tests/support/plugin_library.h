@@ -3,25 +3,22 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 
 #include "host/class_desc.h"
 #include "host/image_filter.h"
+#include "standin/sdk/plugin_loading.h"
 
-// The host's own deletion of a filter: through its virtual destructor.
-struct FilterDeleter {
-    void operator()(ImageFilter* filter) const { delete filter; }
-};
-using FilterPtr = std::unique_ptr<ImageFilter, FilterDeleter>;
-
-// Braidel.flt, loaded from beside the test program the way a host loads a plug-in.
+// Braidel.flt (or a copy of it at `path`), loaded the way a host loads a plug-in.
 class PluginLibrary {
   public:
-    PluginLibrary();
+    explicit PluginLibrary(const std::wstring& path = PathBesideProgram(L"Braidel.flt"));
     ~PluginLibrary();
     PluginLibrary(const PluginLibrary&) = delete;
     PluginLibrary& operator=(const PluginLibrary&) = delete;
 
     HMODULE Handle() const { return module_; }
+    const std::wstring& Path() const { return path_; }
 
     // An export by name; null when the library has no such export.
     template <class Function>
@@ -33,12 +30,13 @@ class PluginLibrary {
     // A new filter from the class descriptor, as the host creates one.
     FilterPtr CreateFilter() const;
 
+    // Unloads the library now (the destructor then does nothing).
+    void Unload();
+
   private:
+    std::wstring path_;
     HMODULE module_;
 };
 
 // The library shared by all tests of a program, loaded on first use.
 PluginLibrary& Plugin();
-
-// Full path of a file beside the running test program.
-std::wstring PathBesideProgram(const wchar_t* fileName);
