@@ -1,18 +1,11 @@
 #include "rebuild/six_point_kernel.h"
 
-#include <bit>
 #include <cstdint>
 
 #include "rebuild/channels.h"
+#include "rebuild/six_point_constants.h"
 
 namespace {
-
-// The constants are fixed by their bit patterns: the edge ones lie one unit in the last place
-// below the correctly rounded closed forms, and results depend on it.
-const float kDiagonalFactor = std::bit_cast<float>(0x3FB504F3u);      // sqrt(2)
-const float kEdgeNormaliser = std::bit_cast<float>(0x3E5413CCu);      // 1 / (2 + 2 sqrt(2))
-const float kEdgeDiagonalWeight = std::bit_cast<float>(0x3E95F619u);  // sqrt(2) / (2 + 2 sqrt(2))
-const float kInteriorNormaliser = std::bit_cast<float>(0x3E05BC84u);  // 1 / (2 + 4 sqrt(2))
 
 // Diagonal sum times sqrt(2), plus the pixel below, plus the pixel above, times the
 // normaliser: every step rounded to single precision, truncated at the end.

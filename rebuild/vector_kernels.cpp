@@ -2,10 +2,10 @@
 
 #include <emmintrin.h>
 
-#include <bit>
 #include <cstdint>
 
 #include "rebuild/channels.h"
+#include "rebuild/six_point_constants.h"
 
 // Pixels are four 16-bit lanes, so one 128-bit register holds two pixels and one 64-bit half
 // holds one. Neighbouring pixels of the same channel lie four lanes apart, which makes every
@@ -49,11 +49,10 @@ void TwoPointMeanRowSse2(const BMM_Color_64* upper, BMM_Color_64* lower, std::si
 
 namespace {
 
-const __m128 kDiagonalFactor = _mm_set1_ps(std::bit_cast<float>(0x3FB504F3u));  // sqrt(2)
-const __m128 kEdgeNormaliser = _mm_set1_ps(std::bit_cast<float>(0x3E5413CCu));  // 1/(2+2sqrt2)
-const __m128 kEdgeDiagonalWeight =
-    _mm_set1_ps(std::bit_cast<float>(0x3E95F619u));  // sqrt2/(2+2sqrt2)
-const __m128 kInteriorNormaliser = _mm_set1_ps(std::bit_cast<float>(0x3E05BC84u));  // 1/(2+4sqrt2)
+const __m128 kDiagonal = _mm_set1_ps(kDiagonalFactor);
+const __m128 kEdge = _mm_set1_ps(kEdgeNormaliser);
+const __m128 kEdgeDiagonal = _mm_set1_ps(kEdgeDiagonalWeight);
+const __m128 kInterior = _mm_set1_ps(kInteriorNormaliser);
 
 inline __m128i Low32(__m128i v) {
     return _mm_unpacklo_epi16(v, _mm_setzero_si128());
@@ -69,7 +68,7 @@ inline __m128 Float(__m128i v) {
 // below, plus the pixel above, times the normaliser, each step rounded to single precision,
 // then truncated toward zero.
 inline __m128i Standard(__m128i diagonalSum, __m128i below, __m128i above, __m128 normaliser) {
-    __m128 t = _mm_mul_ps(Float(diagonalSum), kDiagonalFactor);
+    __m128 t = _mm_mul_ps(Float(diagonalSum), kDiagonal);
     t = _mm_add_ps(t, Float(below));
     t = _mm_add_ps(t, Float(above));
     t = _mm_mul_ps(t, normaliser);
@@ -92,7 +91,7 @@ inline __m128i EdgePixel(const BMM_Color_64* up, const BMM_Color_64* down,
     const __m128i d = Low32(LoadOne(down));
     const __m128i us = Low32(LoadOne(upSide));
     const __m128i ds = Low32(LoadOne(downSide));
-    return Standard(_mm_add_epi32(us, ds), d, u, kEdgeNormaliser);
+    return Standard(_mm_add_epi32(us, ds), d, u, kEdge);
 }
 
 // The first pixel, whose red channel weighs the vertical and the diagonal pair separately.
@@ -102,8 +101,8 @@ inline __m128i FirstPixel(const BMM_Color_64* upper, const BMM_Color_64* lower) 
     const __m128i d = Low32(LoadOne(lower));
     const __m128i u1 = Low32(LoadOne(upper + 1));
     const __m128i d1 = Low32(LoadOne(lower + 1));
-    const __m128 vertical = _mm_mul_ps(Float(_mm_add_epi32(d, u)), kEdgeNormaliser);
-    const __m128 diagonal = _mm_mul_ps(Float(_mm_add_epi32(u1, d1)), kEdgeDiagonalWeight);
+    const __m128 vertical = _mm_mul_ps(Float(_mm_add_epi32(d, u)), kEdge);
+    const __m128 diagonal = _mm_mul_ps(Float(_mm_add_epi32(u1, d1)), kEdgeDiagonal);
     const __m128i split = _mm_cvttps_epi32(_mm_add_ps(vertical, diagonal));
     const __m128i redLane = _mm_set_epi32(0, 0, 0, -1);
     return _mm_or_si128(_mm_and_si128(redLane, split), _mm_andnot_si128(redLane, standard));
@@ -120,8 +119,7 @@ inline __m128i InteriorPair(const BMM_Color_64* up, const BMM_Color_64* down, st
                   d3 = High32(downFromRight);
     const __m128i sumX = _mm_add_epi32(_mm_add_epi32(u0, u2), _mm_add_epi32(d0, d2));
     const __m128i sumNext = _mm_add_epi32(_mm_add_epi32(u1, u3), _mm_add_epi32(d1, d3));
-    return Narrow(Standard(sumX, d1, u1, kInteriorNormaliser),
-                  Standard(sumNext, d2, u2, kInteriorNormaliser));
+    return Narrow(Standard(sumX, d1, u1, kInterior), Standard(sumNext, d2, u2, kInterior));
 }
 
 // Interior pixel x alone.
@@ -130,7 +128,7 @@ inline __m128i InteriorOne(const BMM_Color_64* up, const BMM_Color_64* down, std
         _mm_add_epi32(_mm_add_epi32(Low32(LoadOne(up + x - 1)), Low32(LoadOne(up + x + 1))),
                       _mm_add_epi32(Low32(LoadOne(down + x - 1)), Low32(LoadOne(down + x + 1))));
     const __m128i result =
-        Standard(sum, Low32(LoadOne(down + x)), Low32(LoadOne(up + x)), kInteriorNormaliser);
+        Standard(sum, Low32(LoadOne(down + x)), Low32(LoadOne(up + x)), kInterior);
     return Narrow(result, result);
 }
 

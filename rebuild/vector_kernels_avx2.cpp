@@ -3,10 +3,11 @@
 
 #include <immintrin.h>
 
-#include <bit>
 #include <cstdint>
 
 #include "rebuild/vector_kernels.h"
+
+#include "rebuild/six_point_constants.h"
 
 namespace {
 
@@ -40,8 +41,8 @@ inline __m256i High(__m256i v) {
 // sqrt(2), plus the pixel below, plus the pixel above, times the normaliser, truncated.
 inline __m256i Interior(__m256i upLeft, __m256i upRight, __m256i downLeft, __m256i downRight,
                         __m256i below, __m256i above) {
-    const __m256 diagonalFactor = _mm256_set1_ps(std::bit_cast<float>(0x3FB504F3u));
-    const __m256 normaliser = _mm256_set1_ps(std::bit_cast<float>(0x3E05BC84u));
+    const __m256 diagonalFactor = _mm256_set1_ps(kDiagonalFactor);
+    const __m256 normaliser = _mm256_set1_ps(kInteriorNormaliser);
     const __m256i sum =
         _mm256_add_epi32(_mm256_add_epi32(upLeft, upRight), _mm256_add_epi32(downLeft, downRight));
     __m256 t = _mm256_mul_ps(Float(sum), diagonalFactor);
