@@ -2,6 +2,7 @@
 // host does (memory bitmaps of the stand-in host, a real progress window, the real Render
 // call), and sets each case's median time per frame against the median time of one memcpy of
 // the frame's bytes, measured in the same process right before the case.
+// Beside each case it times the host calls that the pass makes, alone (the floor).
 //   render_bench [--json] [--repetitions N]
 
 #include <windows.h>
@@ -83,6 +84,7 @@ struct Case {
     bool mask;
     double msPerFrame = 0;
     double memcpyMs = 0;
+    double hostFloorMs = 0;  // the same host calls as the pass, nothing else
 };
 
 // One memcpy of the frame's bytes, in ms.
@@ -94,48 +96,72 @@ double TimeMemcpy(std::vector<unsigned char>& from, std::vector<unsigned char>& 
     return elapsed;
 }
 
-// Where a pass's time goes: the same host row calls as the pass makes (even field, no mask),
-// without any kernel, and the same number of progress and poll messages.
-struct Breakdown {
-    double rowCallsMs[3];
-    double messagesMs;
-};
+// The host calls that a case's pass makes, in the pass's order, and nothing of the pass's
+// own: its row reads and writes, its progress and poll messages, and with a mask the mask's
+// grey rows and four Lerp calls per in-band pixel. No plug-in can take less than this; what a
+// render takes beyond it is the plug-in's own work.
+class HostCallFloor {
+  public:
+    HostCallFloor(standin::MemoryBitmap& frame, ImageFilter& filter, HWND window)
+        : frame_(frame),
+          filter_(filter),
+          window_(window),
+          lower_(kWidth),
+          upper_(kWidth),
+          output_(kWidth),
+          maskRow_(kWidth) {}
 
-// Each run follows a memcpy of the frame's bytes, as each render does.
-Breakdown MeasureBreakdown(standin::MemoryBitmap& frame, HWND window, int repetitions,
-                           std::vector<unsigned char>& copyFrom,
-                           std::vector<unsigned char>& copyTo) {
-    Breakdown breakdown{};
-    std::vector<BMM_Color_64> lower(kWidth), upper(kWidth), output(kWidth);
-    for (int mode = 0; mode < 3; ++mode) {
-        std::vector<double> times;
-        for (int i = 0; i < repetitions; ++i) {
-            frame.ClearCalls();
-            TimeMemcpy(copyFrom, copyTo);
-            const double start = Now();
-            for (int y = 0; y + 1 < kHeight; y += 2) {
-                frame.GetPixels(0, y + 1, kWidth, lower.data());
-                if (y > 0 && mode > 0) frame.GetPixels(0, y - 1, kWidth, upper.data());
-                frame.PutPixels(0, y, kWidth, mode == 2 && y > 0 ? output.data() : lower.data());
+    void Run(const Case& c, standin::MemoryBitmap* mask) {
+        RebuildCalls(c.modeValue, c.fieldValue);
+        if (mask != nullptr) MaskCalls(*mask);
+    }
+
+  private:
+    static constexpr int kTotal = kHeight - 1;
+
+    void Messages(int position) {
+        SendMessageW(window_, kProgressMessage, static_cast<WPARAM>(position), kTotal);
+        SendMessageW(window_, kAbortPollMessage, 0, reinterpret_cast<LPARAM>(&abortFlag_));
+    }
+
+    void RebuildCalls(int mode, int field) {
+        for (int y = field == 1 ? 1 : 0; y + 1 < kHeight; y += 2) {
+            Messages(y + 1);
+            frame_.GetPixels(0, y + 1, kWidth, lower_.data());
+            if (y > 0 && mode > 0) frame_.GetPixels(0, y - 1, kWidth, upper_.data());
+            frame_.PutPixels(0, y, kWidth, mode == 2 && y > 0 ? output_.data() : lower_.data());
+        }
+        if ((field == 0) == (kHeight % 2 == 1)) {
+            frame_.GetPixels(0, kHeight - 2, kWidth, lower_.data());
+            frame_.PutPixels(0, kHeight - 1, kWidth, lower_.data());
+        }
+    }
+
+    void MaskCalls(standin::MemoryBitmap& mask) {
+        for (int y = 0; y < kHeight; ++y) {
+            Messages(y);
+            frame_.GetPixels(0, y, kWidth, lower_.data());
+            mask.Get16Gray(0, y, kWidth, maskRow_.data());
+            for (int x = 0; x < kWidth; ++x) {
+                const uint16_t m = maskRow_[x];
+                if (static_cast<uint16_t>(m - 1) > 65528) continue;
+                for (uint16_t BMM_Color_64::*c :
+                     {&BMM_Color_64::r, &BMM_Color_64::g, &BMM_Color_64::b, &BMM_Color_64::a}) {
+                    const int value = lower_[x].*c;
+                    lower_[x].*c = static_cast<uint16_t>(filter_.Lerp(value, value, m));
+                }
             }
-            times.push_back(Now() - start);
+            frame_.PutPixels(0, y, kWidth, lower_.data());
         }
-        breakdown.rowCallsMs[mode] = Median(times);
     }
-    std::vector<double> times;
-    for (int i = 0; i < repetitions; ++i) {
-        int32_t flag = 0;
-        TimeMemcpy(copyFrom, copyTo);
-        const double start = Now();
-        for (int y = 0; y + 1 < kHeight; y += 2) {
-            SendMessageW(window, kProgressMessage, static_cast<WPARAM>(y + 1), kHeight - 1);
-            SendMessageW(window, kAbortPollMessage, 0, reinterpret_cast<LPARAM>(&flag));
-        }
-        times.push_back(Now() - start);
-    }
-    breakdown.messagesMs = Median(times);
-    return breakdown;
-}
+
+    standin::MemoryBitmap& frame_;
+    ImageFilter& filter_;
+    HWND window_;
+    int32_t abortFlag_ = 0;
+    std::vector<BMM_Color_64> lower_, upper_, output_;
+    std::vector<uint16_t> maskRow_;
+};
 
 }  // namespace
 
@@ -166,6 +192,7 @@ int main(int argc, char** argv) {
 
     FilterPtr filter = Plugin().CreateFilter();
     filter->SetSource(&frame);
+    HostCallFloor floor(frame, *filter, window.Handle());
     for (Case& c : cases) {
         const int32_t block[2] = {c.modeValue, c.fieldValue};
         filter->LoadConfig(const_cast<int32_t*>(block));
@@ -173,15 +200,14 @@ int main(int argc, char** argv) {
         // The masked cases call Lerp four times per pixel and take far longer; fewer runs of
         // them are as stable.
         const int runs = c.mask ? std::max(3, repetitions / 3) : repetitions;
-        // Each render is paired with a memcpy right before it, so that both medians see the
-        // same conditions on a shared machine.
-        std::vector<double> times;
-        std::vector<double> copies;
+        // Each render, and each run of its host-call floor, follows a memcpy timed right
+        // before it, so that all medians see the same conditions on a shared machine.
+        std::vector<double> times, floors, copies;
         for (int i = -1; i < runs; ++i) {  // the first run warms up and is not counted
             const double copy = TimeMemcpy(copyFrom, copyTo);
             frame.ClearCalls();
             mask.ClearCalls();
-            const double start = Now();
+            double start = Now();
             const int result = filter->Render(window.Handle());
             const double elapsed = Now() - start;
             if (result != 1) {
@@ -189,18 +215,25 @@ int main(int argc, char** argv) {
                              result);
                 return 1;
             }
+            const double floorCopy = TimeMemcpy(copyFrom, copyTo);
+            frame.ClearCalls();
+            mask.ClearCalls();
+            start = Now();
+            floor.Run(c, c.mask ? &mask : nullptr);
+            const double floorElapsed = Now() - start;
             if (i >= 0) {
                 times.push_back(elapsed);
+                floors.push_back(floorElapsed);
                 copies.push_back(copy);
+                copies.push_back(floorCopy);
             }
         }
         c.msPerFrame = Median(times);
+        c.hostFloorMs = Median(floors);
         c.memcpyMs = Median(copies);
     }
     filter->SetMask(nullptr);
     filter->SetSource(nullptr);
-    const Breakdown breakdown =
-        MeasureBreakdown(frame, window.Handle(), repetitions, copyFrom, copyTo);
 
     if (json) {
         std::printf("{\"width\": %d, \"height\": %d, \"frame_bytes\": %zu, \"cases\": [", kWidth,
@@ -209,28 +242,27 @@ int main(int argc, char** argv) {
             const Case& c = cases[i];
             std::printf(
                 "%s\n  {\"mode\": \"%s\", \"field\": \"%s\", \"mask\": %s, \"ms_per_frame\": "
-                "%.3f, \"memcpy_ms\": %.3f, \"ratio\": %.3f}",
+                "%.3f, \"memcpy_ms\": %.3f, \"ratio\": %.3f, \"host_floor_ms\": %.3f, "
+                "\"floor_ratio\": %.3f, \"own_ms\": %.3f}",
                 i == 0 ? "" : ",", c.mode, c.field, c.mask ? "true" : "false", c.msPerFrame,
-                c.memcpyMs, c.msPerFrame / c.memcpyMs);
+                c.memcpyMs, c.msPerFrame / c.memcpyMs, c.hostFloorMs, c.hostFloorMs / c.memcpyMs,
+                c.msPerFrame - c.hostFloorMs);
         }
-        std::printf(
-            "\n], \"breakdown\": {\"row_calls_ms\": {\"copy\": %.3f, \"linear\": %.3f, "
-            "\"weighted\": %.3f}, \"messages_ms\": %.3f}}\n",
-            breakdown.rowCallsMs[0], breakdown.rowCallsMs[1], breakdown.rowCallsMs[2],
-            breakdown.messagesMs);
+        std::printf("\n]}\n");
     } else {
         std::printf("%ux%u frame, %zu bytes; median of %d renders per case (masked: %d)\n", kWidth,
                     kHeight, kFrameBytes, repetitions, std::max(3, repetitions / 3));
-        std::printf("%-9s %-5s %-5s %12s %10s %7s\n", "mode", "field", "mask", "ms/frame",
-                    "memcpy ms", "ratio");
+        std::printf("%-9s %-5s %-5s %10s %10s %7s %10s %7s %9s\n", "mode", "field", "mask",
+                    "ms/frame", "memcpy ms", "ratio", "floor ms", "floor", "own ms");
         for (const Case& c : cases) {
-            std::printf("%-9s %-5s %-5s %12.2f %10.2f %7.3f\n", c.mode, c.field,
-                        c.mask ? "yes" : "no", c.msPerFrame, c.memcpyMs, c.msPerFrame / c.memcpyMs);
+            std::printf("%-9s %-5s %-5s %10.2f %10.2f %7.3f %10.2f %7.3f %9.2f\n", c.mode, c.field,
+                        c.mask ? "yes" : "no", c.msPerFrame, c.memcpyMs, c.msPerFrame / c.memcpyMs,
+                        c.hostFloorMs, c.hostFloorMs / c.memcpyMs, c.msPerFrame - c.hostFloorMs);
         }
-        std::printf("\nwhere the time goes (even field, no mask), ms per frame:\n");
-        std::printf("  the pass's host row calls alone: copy %.2f, linear %.2f, weighted %.2f\n",
-                    breakdown.rowCallsMs[0], breakdown.rowCallsMs[1], breakdown.rowCallsMs[2]);
-        std::printf("  its progress and poll messages alone: %.2f\n", breakdown.messagesMs);
+        std::printf(
+            "\nfloor: the same host calls as the pass (row reads and writes, progress and poll\n"
+            "messages, mask rows and Lerp calls) with no work of the plug-in's own; own: the\n"
+            "render's time beyond it.\n");
     }
     return 0;
 }
