@@ -14,9 +14,12 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/image_filter.h"
+#include "rebuild/channels.h"
+#include "rebuild/mask_pass.h"
 #include "standin/sdk/memory_bitmap.h"
 #include "tests/support/plugin_library.h"
 
@@ -85,6 +88,10 @@ struct Case {
     double msPerFrame = 0;
     double memcpyMs = 0;
     double hostFloorMs = 0;  // the same host calls as the pass, nothing else
+
+    double Ratio() const { return msPerFrame / memcpyMs; }
+    double FloorRatio() const { return hostFloorMs / memcpyMs; }
+    double OwnMs() const { return msPerFrame - hostFloorMs; }
 };
 
 // One memcpy of the frame's bytes, in ms.
@@ -144,9 +151,8 @@ class HostCallFloor {
             mask.Get16Gray(0, y, kWidth, maskRow_.data());
             for (int x = 0; x < kWidth; ++x) {
                 const uint16_t m = maskRow_[x];
-                if (static_cast<uint16_t>(m - 1) > 65528) continue;
-                for (uint16_t BMM_Color_64::*c :
-                     {&BMM_Color_64::r, &BMM_Color_64::g, &BMM_Color_64::b, &BMM_Color_64::a}) {
+                if (!InMaskBand(m)) continue;
+                for (auto c : kChannels) {
                     const int value = lower_[x].*c;
                     lower_[x].*c = static_cast<uint16_t>(filter_.Lerp(value, value, m));
                 }
@@ -203,24 +209,25 @@ int main(int argc, char** argv) {
         // Each render, and each run of its host-call floor, follows a memcpy timed right
         // before it, so that all medians see the same conditions on a shared machine.
         std::vector<double> times, floors, copies;
-        for (int i = -1; i < runs; ++i) {  // the first run warms up and is not counted
+        // One timed run on fresh call logs, after its memcpy: {memcpy ms, run ms}.
+        auto timed = [&](auto&& run) {
             const double copy = TimeMemcpy(copyFrom, copyTo);
             frame.ClearCalls();
             mask.ClearCalls();
-            double start = Now();
-            const int result = filter->Render(window.Handle());
-            const double elapsed = Now() - start;
+            const double start = Now();
+            run();
+            return std::pair{copy, Now() - start};
+        };
+        for (int i = -1; i < runs; ++i) {  // the first run warms up and is not counted
+            int result = 0;
+            const auto [copy, elapsed] = timed([&] { result = filter->Render(window.Handle()); });
             if (result != 1) {
                 std::fprintf(stderr, "render_bench: %s %s render returned %d\n", c.mode, c.field,
                              result);
                 return 1;
             }
-            const double floorCopy = TimeMemcpy(copyFrom, copyTo);
-            frame.ClearCalls();
-            mask.ClearCalls();
-            start = Now();
-            floor.Run(c, c.mask ? &mask : nullptr);
-            const double floorElapsed = Now() - start;
+            const auto [floorCopy, floorElapsed] =
+                timed([&] { floor.Run(c, c.mask ? &mask : nullptr); });
             if (i >= 0) {
                 times.push_back(elapsed);
                 floors.push_back(floorElapsed);
@@ -245,8 +252,7 @@ int main(int argc, char** argv) {
                 "%.3f, \"memcpy_ms\": %.3f, \"ratio\": %.3f, \"host_floor_ms\": %.3f, "
                 "\"floor_ratio\": %.3f, \"own_ms\": %.3f}",
                 i == 0 ? "" : ",", c.mode, c.field, c.mask ? "true" : "false", c.msPerFrame,
-                c.memcpyMs, c.msPerFrame / c.memcpyMs, c.hostFloorMs, c.hostFloorMs / c.memcpyMs,
-                c.msPerFrame - c.hostFloorMs);
+                c.memcpyMs, c.Ratio(), c.hostFloorMs, c.FloorRatio(), c.OwnMs());
         }
         std::printf("\n]}\n");
     } else {
@@ -256,8 +262,8 @@ int main(int argc, char** argv) {
                     "ms/frame", "memcpy ms", "ratio", "floor ms", "floor", "own ms");
         for (const Case& c : cases) {
             std::printf("%-9s %-5s %-5s %10.2f %10.2f %7.3f %10.2f %7.3f %9.2f\n", c.mode, c.field,
-                        c.mask ? "yes" : "no", c.msPerFrame, c.memcpyMs, c.msPerFrame / c.memcpyMs,
-                        c.hostFloorMs, c.hostFloorMs / c.memcpyMs, c.msPerFrame - c.hostFloorMs);
+                        c.mask ? "yes" : "no", c.msPerFrame, c.memcpyMs, c.Ratio(), c.hostFloorMs,
+                        c.FloorRatio(), c.OwnMs());
         }
         std::printf(
             "\nfloor: the same host calls as the pass (row reads and writes, progress and poll\n"
