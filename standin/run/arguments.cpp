@@ -1,6 +1,7 @@
 #include "standin/run/arguments.h"
 
 #include <cwchar>
+#include <initializer_list>
 
 namespace {
 
@@ -14,6 +15,25 @@ bool ParseJobs(const std::wstring& text, int& jobs) {
     if (value < 1) return false;
     jobs = value;
     return true;
+}
+
+struct NamedValue {
+    const wchar_t* name;
+    int value;
+};
+
+// The value of an option that takes one of a few names; `names` lists them for the error.
+bool ParseChoice(const std::wstring& option, const std::wstring& text,
+                 std::initializer_list<NamedValue> choices, const wchar_t* names,
+                 std::optional<int>& value, std::wstring& error) {
+    for (const NamedValue& choice : choices) {
+        if (text == choice.name) {
+            value = choice.value;
+            return true;
+        }
+    }
+    error = option + L" must be " + names + L", not '" + text + L"'";
+    return false;
 }
 
 }  // namespace
@@ -66,27 +86,14 @@ bool ParseArguments(const std::vector<std::wstring>& args, RunOptions& options,
         };
         std::wstring text;
         if (arg == L"--mode") {
-            if (!value(text)) return false;
-            if (text == L"copy")
-                options.mode = 0;
-            else if (text == L"linear")
-                options.mode = 1;
-            else if (text == L"weighted")
-                options.mode = 2;
-            else {
-                error = L"--mode must be copy, linear or weighted, not '" + text + L"'";
+            if (!value(text) ||
+                !ParseChoice(arg, text, {{L"copy", 0}, {L"linear", 1}, {L"weighted", 2}},
+                             L"copy, linear or weighted", options.mode, error))
                 return false;
-            }
         } else if (arg == L"--field") {
-            if (!value(text)) return false;
-            if (text == L"even")
-                options.field = 0;
-            else if (text == L"odd")
-                options.field = 1;
-            else {
-                error = L"--field must be even or odd, not '" + text + L"'";
+            if (!value(text) || !ParseChoice(arg, text, {{L"even", 0}, {L"odd", 1}}, L"even or odd",
+                                             options.field, error))
                 return false;
-            }
         } else if (arg == L"--mask") {
             if (!value(options.maskPath)) return false;
         } else if (arg == L"--config") {
