@@ -18,10 +18,11 @@
 #include <vector>
 
 #include "host/image_filter.h"
+#include "hosting/message_window.h"
+#include "hosting/plugin_library.h"
+#include "hostsdk/plain_bitmap.h"
 #include "rebuild/channels.h"
 #include "rebuild/mask_pass.h"
-#include "standin/sdk/memory_bitmap.h"
-#include "tests/support/plugin_library.h"
 
 namespace {
 
@@ -46,10 +47,10 @@ double Median(std::vector<double> values) {
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
 }
 
-void FillRandom(standin::MemoryBitmap& bitmap, uint32_t seed) {
+void FillRandom(hostsdk::PlainBitmap& bitmap, uint32_t seed) {
     std::mt19937 random(seed);
     for (int y = 0; y < bitmap.Height(); ++y) {
-        BMM_Color_64* row = &bitmap.Pixel(0, y);
+        BMM_Color_64* row = bitmap.Row(y);
         for (int x = 0; x < bitmap.Width(); ++x) {
             const uint32_t a = random();
             const uint32_t b = random();
@@ -58,26 +59,6 @@ void FillRandom(standin::MemoryBitmap& bitmap, uint32_t seed) {
         }
     }
 }
-
-// A host's render window: message-only, answering the progress message and the abort poll
-// without ever asking for an abort.
-class HostWindow {
-  public:
-    HostWindow() {
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = DefWindowProcW;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"BraidelBenchWindow";
-        RegisterClassW(&windowClass);
-        window_ = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                  nullptr, windowClass.hInstance, nullptr);
-    }
-    ~HostWindow() { DestroyWindow(window_); }
-    HWND Handle() const { return window_; }
-
-  private:
-    HWND window_ = nullptr;
-};
 
 struct Case {
     const char* mode;
@@ -109,7 +90,7 @@ double TimeMemcpy(std::vector<unsigned char>& from, std::vector<unsigned char>& 
 // render takes beyond it is the plug-in's own work.
 class HostCallFloor {
   public:
-    HostCallFloor(standin::MemoryBitmap& frame, ImageFilter& filter, HWND window)
+    HostCallFloor(hostsdk::PlainBitmap& frame, ImageFilter& filter, HWND window)
         : frame_(frame),
           filter_(filter),
           window_(window),
@@ -118,7 +99,7 @@ class HostCallFloor {
           output_(kWidth),
           maskRow_(kWidth) {}
 
-    void Run(const Case& c, standin::MemoryBitmap* mask) {
+    void Run(const Case& c, hostsdk::PlainBitmap* mask) {
         RebuildCalls(c.modeValue, c.fieldValue);
         if (mask != nullptr) MaskCalls(*mask);
     }
@@ -144,7 +125,7 @@ class HostCallFloor {
         }
     }
 
-    void MaskCalls(standin::MemoryBitmap& mask) {
+    void MaskCalls(hostsdk::PlainBitmap& mask) {
         for (int y = 0; y < kHeight; ++y) {
             Messages(y);
             frame_.GetPixels(0, y, kWidth, lower_.data());
@@ -161,7 +142,7 @@ class HostCallFloor {
         }
     }
 
-    standin::MemoryBitmap& frame_;
+    hostsdk::PlainBitmap& frame_;
     ImageFilter& filter_;
     HWND window_;
     int32_t abortFlag_ = 0;
@@ -180,13 +161,13 @@ int main(int argc, char** argv) {
             repetitions = std::max(3, std::atoi(argv[++i]));
     }
 
-    standin::MemoryBitmap frame(kWidth, kHeight);
-    standin::MemoryBitmap mask(kWidth, kHeight);
+    hostsdk::PlainBitmap frame(kWidth, kHeight);
+    hostsdk::PlainBitmap mask(kWidth, kHeight);
     FillRandom(frame, 1);
     FillRandom(mask, 2);
     std::vector<unsigned char> copyFrom(kFrameBytes, 1);
     std::vector<unsigned char> copyTo(kFrameBytes, 2);
-    HostWindow window;
+    MessageWindow window;
 
     std::vector<Case> cases;
     for (bool withMask : {false, true}) {
@@ -196,7 +177,12 @@ int main(int argc, char** argv) {
         }
     }
 
-    FilterPtr filter = Plugin().CreateFilter();
+    PluginLibrary plugin;
+    if (!plugin.Loaded()) {
+        std::fprintf(stderr, "render_bench: %ls\n", plugin.Error().c_str());
+        return 1;
+    }
+    FilterPtr filter = plugin.CreateFilter();
     filter->SetSource(&frame);
     HostCallFloor floor(frame, *filter, window.Handle());
     for (Case& c : cases) {
@@ -209,11 +195,9 @@ int main(int argc, char** argv) {
         // Each render, and each run of its host-call floor, follows a memcpy timed right
         // before it, so that all medians see the same conditions on a shared machine.
         std::vector<double> times, floors, copies;
-        // One timed run on fresh call logs, after its memcpy: {memcpy ms, run ms}.
+        // One timed run after its memcpy: {memcpy ms, run ms}.
         auto timed = [&](auto&& run) {
             const double copy = TimeMemcpy(copyFrom, copyTo);
-            frame.ClearCalls();
-            mask.ClearCalls();
             const double start = Now();
             run();
             return std::pair{copy, Now() - start};

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "filter/braideled_compositor.h"
-#include "standin/sdk/standin.h"
+#include "hostsdk/instrumentation.h"
 #include "tests/support/dialog_driver.h"
-#include "tests/support/plugin_library.h"
+#include "tests/support/plugin.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ struct AboutEnding {
 class AboutBox : public ::testing::TestWithParam<AboutEnding> {};
 
 TEST_P(AboutBox, EndsWithItsResultAndTouchesNothing) {
-    standin::ResetRecords();
+    hostsdk::ResetRecords();
     FilterPtr filter = Plugin().CreateFilter();
     auto& compositor = static_cast<BraideledCompositor&>(*filter);
     compositor.SetFilterMode(kSixPointWeighted);
@@ -44,8 +44,8 @@ TEST_P(AboutBox, EndsWithItsResultAndTouchesNothing) {
     EXPECT_EQ(style & WS_SYSMENU, 0);
     EXPECT_EQ(compositor.Config().mode, kSixPointWeighted);
     EXPECT_EQ(compositor.Config().field, kOddLines);
-    EXPECT_EQ(standin::SaveRequiredCallCount(), 0);
-    EXPECT_EQ(standin::CenterWindowCallCount(), 1);
+    EXPECT_EQ(hostsdk::SaveRequiredCallCount(), 0);
+    EXPECT_EQ(hostsdk::CenterWindowCallCount(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(

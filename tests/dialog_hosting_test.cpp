@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "filter/braideled_compositor.h"
-#include "standin/sdk/standin.h"
+#include "hostsdk/instrumentation.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/import_patch.h"
 #include "tests/support/plugin_copy.h"
@@ -129,7 +129,7 @@ class DialogHosting : public ::testing::Test {
   protected:
     void SetUp() override {
         spy = HostingSpy{};
-        standin::ResetRecords();
+        hostsdk::ResetRecords();
     }
     void TearDown() override {
         filter_.reset();
@@ -409,7 +409,7 @@ TEST_F(DialogHosting, DialogFailureKeepsItsLastErrorAcrossTheDeactivation) {
     SetLastError(0);
     EXPECT_EQ(filter_->ShowSetup(nullptr), -1);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
-    EXPECT_EQ(standin::SaveRequiredCallCount(), 0);
+    EXPECT_EQ(hostsdk::SaveRequiredCallCount(), 0);
     EXPECT_EQ(filter.Config().mode, kTwoPointLinear);
 }
 
@@ -425,7 +425,7 @@ TEST_F(DialogHosting, SetupDialogRunsUnderTheModulesContext) {
                     });
     EXPECT_EQ(result, 1);
     EXPECT_EQ(filter.Config().mode, kSixPointWeighted);
-    EXPECT_EQ(standin::SaveRequiredCallCount(), 1);
+    EXPECT_EQ(hostsdk::SaveRequiredCallCount(), 1);
     EXPECT_EQ(ContextActiveAtDialogInit(), spy.queriedContext);
     EXPECT_EQ(spy.deactivations, spy.activations);
 }

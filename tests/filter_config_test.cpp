@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "filter/filter_config.h"
-#include "standin/sdk/memory_bitmap.h"
+#include "hostsdk/instrumented_bitmap.h"
 #include "tests/support/frames.h"
-#include "tests/support/plugin_library.h"
+#include "tests/support/plugin.h"
 #include "tests/support/progress_window.h"
 
 namespace {
@@ -54,13 +54,13 @@ TEST(FilterConfig, BlockLayoutIsModeThenFieldLittleEndian) {
     ASSERT_EQ(filter->LoadConfig(block.data()), 1);
     // Mode 2, field 1: the six-point kernel over the odd rows. Row 1 of a 3-row frame is then
     // rebuilt (not copied), and rows 0 and 2 keep their content.
-    standin::MemoryBitmap frame(4, 3);
+    hostsdk::InstrumentedBitmap frame(4, 3);
     FillFrame(frame, 7);
     const FrameRows before = Snapshot(frame);
     filter->SetSource(&frame);
     ASSERT_EQ(filter->Render(nullptr), 1);
-    EXPECT_EQ(RowsCalled(frame, standin::RowOp::ReadPixels), (std::vector<int>{2, 0}));
-    EXPECT_EQ(RowsCalled(frame, standin::RowOp::WritePixels), (std::vector<int>{1}));
+    EXPECT_EQ(RowsCalled(frame, hostsdk::RowOp::ReadPixels), (std::vector<int>{2, 0}));
+    EXPECT_EQ(RowsCalled(frame, hostsdk::RowOp::WritePixels), (std::vector<int>{1}));
     EXPECT_EQ(RowOf(frame, 0), before[0]);
     EXPECT_EQ(RowOf(frame, 2), before[2]);
 }
@@ -80,7 +80,7 @@ TEST(FilterConfig, UnknownModeRendersNothing) {
         FilterPtr filter = Plugin().CreateFilter();
         FilterConfig config{static_cast<FilterMode>(mode), kEvenLines};
         filter->LoadConfig(&config);
-        standin::MemoryBitmap frame(5, 5);
+        hostsdk::InstrumentedBitmap frame(5, 5);
         FillFrame(frame, 3);
         const FrameRows before = Snapshot(frame);
         filter->SetSource(&frame);

@@ -6,24 +6,24 @@
 #include <memory>
 #include <vector>
 
-#include "standin/sdk/standin.h"
+#include "hostsdk/instrumentation.h"
 #include "tests/support/import_patch.h"
 #include "tests/support/render_fixture.h"
 
 namespace {
 
-using standin::RowOp;
+using hostsdk::RowOp;
 
 // Records Lerp calls while alive.
 struct LerpRecording {
     LerpRecording() {
-        standin::ResetRecords();
-        standin::RecordLerpCalls(true);
+        hostsdk::ResetRecords();
+        hostsdk::RecordLerpCalls(true);
     }
-    ~LerpRecording() { standin::ResetRecords(); }
-    std::vector<standin::LerpCall> Calls() const {
-        std::vector<standin::LerpCall> calls;
-        for (int i = 0; i < standin::LerpCallCount(); ++i) calls.push_back(standin::LerpCallAt(i));
+    ~LerpRecording() { hostsdk::ResetRecords(); }
+    std::vector<hostsdk::LerpCall> Calls() const {
+        std::vector<hostsdk::LerpCall> calls;
+        for (int i = 0; i < hostsdk::LerpCallCount(); ++i) calls.push_back(hostsdk::LerpCallAt(i));
         return calls;
     }
 };
@@ -49,7 +49,7 @@ TEST_P(MaskBand, ValuesOutsideOneTo65529CallNoLerp) {
     setup.AddMask(3, 2, GetParam());
     LerpRecording lerp;
     ASSERT_EQ(setup.Render(), 1);
-    EXPECT_EQ(standin::LerpCallCount(), 0);
+    EXPECT_EQ(hostsdk::LerpCallCount(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Outside, MaskBand,
@@ -81,7 +81,7 @@ TEST(MaskPass, StoresLowSixteenBitsOfEachResult) {
     RenderSetup setup(kCopyLine, kOddLines, 2, 1);
     setup.frame.Pixel(0, 0) = {65535, 0, 100, 65000};
     setup.frame.Pixel(1, 0) = {1, 2, 3, 4};
-    standin::MemoryBitmap& mask = setup.AddMask(2, 1, 0);
+    hostsdk::InstrumentedBitmap& mask = setup.AddMask(2, 1, 0);
     mask.SetGray(0, 0, 1000);
     ShiftingHost host;
     ASSERT_EQ(setup.Render(), 1);
@@ -110,7 +110,7 @@ TEST_P(MaskGeometries, ReadsOnlyWhatOverlapsTheFrame) {
     const int height = 5;
     for (int32_t mode : {0, 1, 2}) {
         RenderSetup setup(mode, kEvenLines, width, height);
-        standin::MemoryBitmap& mask = setup.AddMask(c.maskWidth, c.maskHeight, 500);
+        hostsdk::InstrumentedBitmap& mask = setup.AddMask(c.maskWidth, c.maskHeight, 500);
         ShiftingHost host;
         ASSERT_EQ(setup.Render(), 1);
 
@@ -146,8 +146,9 @@ INSTANTIATE_TEST_SUITE_P(Shapes, MaskGeometries,
 TEST(MaskPass, ShortOrEmptyMaskFailsAfterRebuild) {
     for (bool empty : {false, true}) {
         RenderSetup setup(kTwoPointLinear, kEvenLines, 4, 6);
-        std::unique_ptr<standin::MemoryBitmap> mask(empty ? standin::MemoryBitmap::WithoutStorage()
-                                                          : new standin::MemoryBitmap(4, 3));
+        std::unique_ptr<hostsdk::InstrumentedBitmap> mask(
+            empty ? hostsdk::InstrumentedBitmap::WithoutStorage()
+                  : new hostsdk::InstrumentedBitmap(4, 3));
         setup.filter->SetMask(mask.get());
         EXPECT_EQ(setup.Render(), 0);
         std::vector<int> writes = RowsCalled(setup.frame, RowOp::WritePixels);

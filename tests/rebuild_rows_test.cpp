@@ -8,7 +8,7 @@
 
 namespace {
 
-using standin::RowOp;
+using hostsdk::RowOp;
 
 // Row `row` is rebuilt from the kept rows `above` and `below`; -1 marks a missing neighbour,
 // which makes the row a plain copy of the other one.

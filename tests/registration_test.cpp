@@ -6,10 +6,10 @@
 #include "filter/braideled_compositor.h"
 #include "host/class_desc.h"
 #include "host/exceptions.h"
-#include "standin/sdk/standin.h"
+#include "hostsdk/instrumentation.h"
 #include "tests/support/import_patch.h"
+#include "tests/support/plugin.h"
 #include "tests/support/plugin_copy.h"
-#include "tests/support/plugin_library.h"
 
 namespace {
 
@@ -66,13 +66,13 @@ TEST(ClassDescriptor, DescribesTheFilterClass) {
 }
 
 TEST(ClassDescriptor, CreatesIndependentFiltersAtCopyLineEvenLines) {
-    standin::ResetRecords();
+    hostsdk::ResetRecords();
     FilterPtr first = Plugin().CreateFilter();
     FilterPtr second(static_cast<ImageFilter*>(Plugin().Descriptor()->Create(1)));
     ASSERT_NE(first, nullptr);
     ASSERT_NE(second, nullptr);
     EXPECT_NE(first.get(), second.get());
-    EXPECT_EQ(standin::HostAllocationCount(), 2);
+    EXPECT_EQ(hostsdk::HostAllocationCount(), 2);
 
     auto& a = static_cast<BraideledCompositor&>(*first);
     auto& b = static_cast<BraideledCompositor&>(*second);
@@ -88,17 +88,17 @@ TEST(ClassDescriptor, CreatesIndependentFiltersAtCopyLineEvenLines) {
     // Deleted through the virtual destructor, back onto the host's heap.
     first.reset();
     second.reset();
-    EXPECT_EQ(standin::HostReleaseCount(), 2);
+    EXPECT_EQ(hostsdk::HostReleaseCount(), 2);
 }
 
 TEST(ClassDescriptor, CreateGivesNullWhenTheHostHeapRefuses) {
-    standin::ResetRecords();
-    standin::FailHostAllocation(1);
+    hostsdk::ResetRecords();
+    hostsdk::FailHostAllocation(1);
     EXPECT_EQ(Plugin().Descriptor()->Create(0), nullptr);
-    EXPECT_EQ(standin::HostAllocationCount(), 0);
+    EXPECT_EQ(hostsdk::HostAllocationCount(), 0);
     FilterPtr next = Plugin().CreateFilter();  // the refusal was one-off
     EXPECT_NE(next, nullptr);
-    standin::ResetRecords();
+    hostsdk::ResetRecords();
 }
 
 // The exception is raised inside the host SDK's module and caught here, across two module

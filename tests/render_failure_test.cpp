@@ -11,8 +11,8 @@
 
 namespace {
 
-using standin::RowFailure;
-using standin::RowOp;
+using hostsdk::RowFailure;
+using hostsdk::RowOp;
 
 struct RowCallFailure {
     const char* name;
@@ -46,13 +46,13 @@ class RowCallFailures : public ::testing::TestWithParam<RowCallFailure> {};
 TEST_P(RowCallFailures, StopWithZeroAndKeepEarlierRows) {
     const RowCallFailure& c = GetParam();
     RenderSetup setup(c.mode, c.field, 4, 9);
-    standin::MemoryBitmap& mask = setup.AddMask(4, 9, 100);
+    hostsdk::InstrumentedBitmap& mask = setup.AddMask(4, 9, 100);
     setup.frame.Fail(c.failure);
     EXPECT_EQ(setup.Render(), 0);
 
     std::vector<int> written;
     for (int i = 0; i < setup.frame.CallCount(); ++i) {
-        const standin::RowCall call = setup.frame.Call(i);
+        const hostsdk::RowCall call = setup.frame.Call(i);
         if (call.op == RowOp::WritePixels && call.result == 1) written.push_back(call.y);
     }
     EXPECT_EQ(written, c.rowsWritten);
@@ -116,7 +116,7 @@ TEST(Buffers, EachPassObtainsItsBuffersOnceAndReleasesThem) {
 TEST(Buffers, RefusedMaskBufferMeansNoMaskPass) {
     for (int32_t mode : {0, 1, 2}) {
         RenderSetup setup(mode, kEvenLines, 5, 6);
-        standin::MemoryBitmap& mask = setup.AddMask(5, 6, 100);
+        hostsdk::InstrumentedBitmap& mask = setup.AddMask(5, 6, 100);
         StandardHeapProbe heap(Plugin().Handle());
         heap.FailAllocation(mode + 2);
         EXPECT_EQ(setup.Render(), 1);

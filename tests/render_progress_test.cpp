@@ -8,7 +8,7 @@
 
 namespace {
 
-using standin::RowOp;
+using hostsdk::RowOp;
 
 struct ProgressCase {
     int height;
@@ -69,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(Heights, ProgressSequence, ::testing::ValuesIn(kProgres
 TEST(Abort, AtFirstPollLeavesFrameUntouchedAndSkipsMaskPass) {
     for (int32_t mode : {0, 1, 2}) {
         RenderSetup setup(mode, kEvenLines, 5, 8);
-        standin::MemoryBitmap& mask = setup.AddMask(5, 8, 100);
+        hostsdk::InstrumentedBitmap& mask = setup.AddMask(5, 8, 100);
         setup.window.AbortAtPoll(1);
         EXPECT_EQ(setup.Render(), 0);
         EXPECT_EQ(setup.frame.CallCount(), 0);

@@ -14,17 +14,17 @@
 #include <string>
 #include <vector>
 
-#include "standin/sdk/memory_bitmap.h"
-#include "standin/sdk/standin.h"
+#include "hostsdk/instrumentation.h"
+#include "hostsdk/instrumented_bitmap.h"
 #include "tests/support/frames.h"
-#include "tests/support/plugin_library.h"
+#include "tests/support/plugin.h"
 #include "tests/support/progress_window.h"
 #include "tests/support/standard_heap_probe.h"
 
 namespace {
 
-using standin::MemoryBitmap;
-using standin::RowOp;
+using hostsdk::InstrumentedBitmap;
+using hostsdk::RowOp;
 
 uint16_t Channel(const BMM_Color_64& p, int c) {
     return c == 0 ? p.r : c == 1 ? p.g : c == 2 ? p.b : p.a;
@@ -157,10 +157,10 @@ Outcome Expect(int32_t mode, int32_t field, const FrameRows& original, int width
     return out;
 }
 
-std::vector<Call> CallsOf(const MemoryBitmap& bitmap) {
+std::vector<Call> CallsOf(const InstrumentedBitmap& bitmap) {
     std::vector<Call> calls;
     for (int i = 0; i < bitmap.CallCount(); ++i) {
-        const standin::RowCall call = bitmap.Call(i);
+        const hostsdk::RowCall call = bitmap.Call(i);
         EXPECT_EQ(call.x, 0);
         calls.push_back({call.op, call.y, call.count});
     }
@@ -193,11 +193,11 @@ const char* Name(MaskKind kind) {
 // One render through the plug-in, checked against the model; false after the first mismatch.
 bool RenderAndCompare(int32_t mode, int32_t field, int width, int height, MaskKind kind,
                       const Faults& faults, uint32_t seed, const void* block = nullptr) {
-    MemoryBitmap frame(static_cast<uint16_t>(width), static_cast<uint16_t>(height));
+    InstrumentedBitmap frame(static_cast<uint16_t>(width), static_cast<uint16_t>(height));
     FillFrame(frame, seed);
     const FrameRows original = Snapshot(frame);
 
-    std::optional<MemoryBitmap> maskBitmap;
+    std::optional<InstrumentedBitmap> maskBitmap;
     MaskModel mask{};
     if (kind != MaskKind::None) {
         mask.width = kind == MaskKind::Narrower ? std::max(width - 2, 0)
@@ -226,8 +226,8 @@ bool RenderAndCompare(int32_t mode, int32_t field, int width, int height, MaskKi
     filter->SetMask(maskBitmap ? &*maskBitmap : nullptr);
     ProgressWindow window;
     window.AbortAtPoll(faults.poll);
-    standin::ResetRecords();
-    standin::RecordLerpCalls(true);
+    hostsdk::ResetRecords();
+    hostsdk::RecordLerpCalls(true);
     int result;
     {
         StandardHeapProbe heap(Plugin().Handle());
@@ -235,7 +235,7 @@ bool RenderAndCompare(int32_t mode, int32_t field, int width, int height, MaskKi
         result = filter->Render(window.Handle());
         EXPECT_EQ(heap.Outstanding(), 0) << what;
     }
-    standin::RecordLerpCalls(false);
+    hostsdk::RecordLerpCalls(false);
     filter->SetMask(nullptr);
     filter->SetSource(nullptr);
 
@@ -248,7 +248,7 @@ bool RenderAndCompare(int32_t mode, int32_t field, int width, int height, MaskKi
         EXPECT_TRUE(CallsOf(*maskBitmap) == expected.maskCalls) << what;
     }
     EXPECT_EQ(window.PollCount(), expected.polls) << what;
-    EXPECT_EQ(standin::LerpCallCount(), expected.lerpCalls) << what;
+    EXPECT_EQ(hostsdk::LerpCallCount(), expected.lerpCalls) << what;
     EXPECT_TRUE(Snapshot(frame) == expected.frame) << what;
     return !testing::Test::HasFailure();
 }
@@ -281,7 +281,7 @@ TEST(FaultSweep, EveryFailurePointOfEveryPass) {
             for (int height : {8, 9}) {
                 for (MaskKind mask : {MaskKind::None, MaskKind::Equal, MaskKind::Sparse}) {
                     const int width = 6;
-                    MemoryBitmap probe(width, static_cast<uint16_t>(height));
+                    InstrumentedBitmap probe(width, static_cast<uint16_t>(height));
                     const MaskModel model{width, height + 1,
                                           std::vector<std::vector<uint16_t>>(
                                               height + 1, std::vector<uint16_t>(width, 5))};

@@ -7,7 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/support/plugin_library.h"
+#include "braidel_version.h"
+#include "tests/support/plugin.h"
 
 namespace {
 
@@ -299,13 +300,13 @@ constexpr VersionString kStrings[] = {
     {u"Comments", u"https://braidel.dev/stereo-braidel-filter"},
     {u"CompanyName", u"Braidel team"},
     {u"FileDescription", u"Stereo Braidel Filter Plugin"},
-    {u"FileVersion", u"9, 0, 0, 9"},
+    {u"FileVersion", u"" BRAIDEL_VERSION_COMMAS},
     {u"InternalName", u"Braideled"},
     {u"LegalCopyright", u"Copyright (C) 2023-2024 Braidel team"},
     {u"LegalTrademarks", u"created by orv"},
     {u"OriginalFilename", u"Braideled.flt"},
     {u"ProductName", u"Stereo Braidel Filter Plugin"},
-    {u"ProductVersion", u"9, 0, 0, 9"},
+    {u"ProductVersion", u"" BRAIDEL_VERSION_COMMAS},
 };
 
 TEST(VersionResource, StringTableHoldsTheKeysInOrder) {
@@ -356,17 +357,19 @@ class VersionInfoFile : public ::testing::Test {
     std::vector<char> data_;
 };
 
-TEST_F(VersionInfoFile, FixedPartDescribesVersion9009Dll) {
+TEST_F(VersionInfoFile, FixedPartDescribesTheProjectVersionDll) {
     UINT length = 0;
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(Query(L"\\", &length));
     ASSERT_NE(fixed, nullptr);
     ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
     EXPECT_EQ(fixed->dwStrucVersion, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00090000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000009u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00090000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000009u);
+    const DWORD high = BRAIDEL_VERSION_MAJOR << 16 | BRAIDEL_VERSION_MINOR;
+    const DWORD low = BRAIDEL_VERSION_PATCH << 16 | BRAIDEL_VERSION_TWEAK;
+    EXPECT_EQ(fixed->dwFileVersionMS, high);
+    EXPECT_EQ(fixed->dwFileVersionLS, low);
+    EXPECT_EQ(fixed->dwProductVersionMS, high);
+    EXPECT_EQ(fixed->dwProductVersionLS, low);
     EXPECT_EQ(fixed->dwFileFlagsMask, 0x3Fu);
     EXPECT_EQ(fixed->dwFileFlags, 0u);
     EXPECT_EQ(fixed->dwFileOS, 0x00040004u);

@@ -6,9 +6,9 @@
 #include <cstdint>
 
 #include "filter/braideled_compositor.h"
-#include "standin/sdk/standin.h"
+#include "hostsdk/instrumentation.h"
 #include "tests/support/dialog_driver.h"
-#include "tests/support/plugin_library.h"
+#include "tests/support/plugin.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ RadioStates ReadRadios(HWND dialog) {
 class SetupDialog : public ::testing::Test {
   protected:
     void SetUp() override {
-        standin::ResetRecords();
+        hostsdk::ResetRecords();
         filter_ = Plugin().CreateFilter();
         ASSERT_NE(filter_, nullptr);
     }
@@ -68,9 +68,9 @@ TEST_P(SetupDialogOpening, ShowsTheHeldValuesAndOkKeepsThem) {
     EXPECT_EQ(shown, opening.expected);
     EXPECT_EQ(Mode(), opening.mode);
     EXPECT_EQ(Field(), opening.field);
-    EXPECT_EQ(standin::SaveRequiredCallCount(), 1);
-    EXPECT_EQ(standin::LastSaveRequiredFlag(), 1);
-    EXPECT_EQ(standin::CenterWindowCallCount(), 1);
+    EXPECT_EQ(hostsdk::SaveRequiredCallCount(), 1);
+    EXPECT_EQ(hostsdk::LastSaveRequiredFlag(), 1);
+    EXPECT_EQ(hostsdk::CenterWindowCallCount(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -97,7 +97,7 @@ TEST_F(SetupDialog, ClicksWriteTheFilterAtOnceAndOkKeepsThem) {
     EXPECT_EQ(seen, (std::array<int32_t, 4>{2, 1, 1, 0}));
     EXPECT_EQ(Mode(), 1);
     EXPECT_EQ(Field(), 1);
-    EXPECT_EQ(standin::SaveRequiredCallCount(), 1);
+    EXPECT_EQ(hostsdk::SaveRequiredCallCount(), 1);
 }
 
 // Cancel and Escape give back what the filter held at opening, also out-of-range values that a
@@ -124,7 +124,7 @@ TEST_P(SetupDialogDismissal, RestoresTheValuesHeldAtOpening) {
     EXPECT_EQ(fieldWhileOpen, 1);
     EXPECT_EQ(Mode(), 7);
     EXPECT_EQ(Field(), 0);
-    EXPECT_EQ(standin::SaveRequiredCallCount(), 0);
+    EXPECT_EQ(hostsdk::SaveRequiredCallCount(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, SetupDialogDismissal,
@@ -138,7 +138,7 @@ TEST_F(SetupDialog, CancelWithoutClicksChangesNothing) {
     EXPECT_EQ(Show([](HWND dialog) { Click(dialog, IDCANCEL); }), 0);
     EXPECT_EQ(Mode(), 2);
     EXPECT_EQ(Field(), 1);
-    EXPECT_EQ(standin::SaveRequiredCallCount(), 0);
+    EXPECT_EQ(hostsdk::SaveRequiredCallCount(), 0);
 }
 
 // The template makes only OK and Cancel tab stops, so with both groups unselected the focus

@@ -18,7 +18,7 @@ struct SixPointPassCase {
     std::vector<uint16_t> expected;
 };
 
-void SetGreyRow(standin::MemoryBitmap& frame, int y, const std::vector<uint16_t>& values) {
+void SetGreyRow(hostsdk::InstrumentedBitmap& frame, int y, const std::vector<uint16_t>& values) {
     for (int x = 0; x < static_cast<int>(values.size()); ++x) {
         frame.Pixel(x, y) = {values[x], values[x], values[x], values[x]};
     }

@@ -10,7 +10,7 @@ void PrintTo(const BMM_Color_64& pixel, std::ostream* out) {
     *out << "{" << pixel.r << "," << pixel.g << "," << pixel.b << "," << pixel.a << "}";
 }
 
-void FillFrame(standin::MemoryBitmap& frame, uint32_t seed) {
+void FillFrame(hostsdk::InstrumentedBitmap& frame, uint32_t seed) {
     std::mt19937 random(seed);
     for (int y = 0; y < frame.Height(); ++y) {
         for (int x = 0; x < frame.Width(); ++x) {
@@ -27,19 +27,19 @@ void FillFrame(standin::MemoryBitmap& frame, uint32_t seed) {
     }
 }
 
-PixelRow RowOf(const standin::MemoryBitmap& frame, int y) {
+PixelRow RowOf(const hostsdk::InstrumentedBitmap& frame, int y) {
     PixelRow row;
     for (int x = 0; x < frame.Width(); ++x) row.push_back(frame.Pixel(x, y));
     return row;
 }
 
-FrameRows Snapshot(const standin::MemoryBitmap& frame) {
+FrameRows Snapshot(const hostsdk::InstrumentedBitmap& frame) {
     FrameRows rows;
     for (int y = 0; y < frame.Height(); ++y) rows.push_back(RowOf(frame, y));
     return rows;
 }
 
-std::vector<int> RowsCalled(const standin::MemoryBitmap& bitmap, standin::RowOp op) {
+std::vector<int> RowsCalled(const hostsdk::InstrumentedBitmap& bitmap, hostsdk::RowOp op) {
     std::vector<int> rows;
     for (int i = 0; i < bitmap.CallCount(); ++i) {
         if (bitmap.Call(i).op == op) rows.push_back(bitmap.Call(i).y);
@@ -47,7 +47,7 @@ std::vector<int> RowsCalled(const standin::MemoryBitmap& bitmap, standin::RowOp 
     return rows;
 }
 
-bool AllCallsInside(const standin::MemoryBitmap& bitmap) {
+bool AllCallsInside(const hostsdk::InstrumentedBitmap& bitmap) {
     for (int i = 0; i < bitmap.CallCount(); ++i) {
         if (!bitmap.Call(i).inside) return false;
     }

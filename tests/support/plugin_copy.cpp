@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "hosting/win32_text.h"
+
 namespace {
 
 void CreateFolders(const std::wstring& filePath) {
@@ -23,4 +25,6 @@ std::wstring CopiedPlugin(std::wstring path) {
 }  // namespace
 
 PluginCopy::PluginCopy(const std::wstring& relativePath)
-    : PluginLibrary(CopiedPlugin(PathBesideProgram(relativePath.c_str()))) {}
+    : PluginLibrary(CopiedPlugin(PathBesideProgram(relativePath.c_str()))) {
+    if (!Loaded()) throw std::runtime_error(ToUtf8(Error()));
+}

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "tests/support/plugin_library.h"
+#include "tests/support/plugin.h"
 
 // A private copy of Braidel.flt under its own file name, loaded as a module of its own: its
 // module-wide state (activation hosting, edited filter, unload clean-up) starts fresh and is

@@ -5,48 +5,16 @@
 
 #include "host/image_filter.h"
 
-namespace {
-
-const wchar_t* WindowClass() {
-    static const wchar_t* name = [] {
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = DefWindowProcW;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"BraidelTestProgressWindow";
-        RegisterClassW(&windowClass);
-        return windowClass.lpszClassName;
-    }();
-    return name;
-}
-
-}  // namespace
-
 ProgressWindow::ProgressWindow() {
-    window_ = CreateWindowExW(0, WindowClass(), L"progress", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
-    if (window_ == nullptr) throw std::runtime_error("progress window not created");
-    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Procedure));
+    if (Handle() == nullptr) throw std::runtime_error("progress window not created");
 }
 
-ProgressWindow::~ProgressWindow() {
-    DestroyWindow(window_);
+void ProgressWindow::OnProgress(WPARAM position, LPARAM total) {
+    messages_.push_back({kProgressMessage, position, total});
 }
 
-LRESULT CALLBACK ProgressWindow::Procedure(HWND window, UINT message, WPARAM wParam,
-                                           LPARAM lParam) {
-    auto* self = reinterpret_cast<ProgressWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self != nullptr && (message == kProgressMessage || message == kAbortPollMessage)) {
-        self->Record(message, wParam, lParam);
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-void ProgressWindow::Record(UINT message, WPARAM wParam, LPARAM lParam) {
-    messages_.push_back({message, wParam, lParam});
-    if (message != kAbortPollMessage) return;
-    auto* flag = reinterpret_cast<int32_t*>(lParam);
+void ProgressWindow::OnAbortPoll(WPARAM wParam, int32_t* flag) {
+    messages_.push_back({kAbortPollMessage, wParam, reinterpret_cast<LPARAM>(flag)});
     flagsOnArrival_.push_back(*flag);
     if (PollCount() == abortAtPoll_) *flag = 1;
 }

@@ -4,9 +4,11 @@
 
 #include <vector>
 
-// A host's render window: a real (message-only) window whose procedure records every progress
-// message and abort poll, and can ask for an abort at a chosen poll.
-class ProgressWindow {
+#include "hosting/message_window.h"
+
+// A host's render window that records every progress message and abort poll, and can ask for
+// an abort at a chosen poll.
+class ProgressWindow final : public MessageWindow {
   public:
     struct Message {
         UINT id;
@@ -15,11 +17,6 @@ class ProgressWindow {
     };
 
     ProgressWindow();
-    ~ProgressWindow();
-    ProgressWindow(const ProgressWindow&) = delete;
-    ProgressWindow& operator=(const ProgressWindow&) = delete;
-
-    HWND Handle() const { return window_; }
 
     // Sets the abort flag during the nth abort poll (counted from 1); 0 never.
     void AbortAtPoll(int nth) { abortAtPoll_ = nth; }
@@ -34,10 +31,9 @@ class ProgressWindow {
     std::vector<int> FlagsOnArrival() const { return flagsOnArrival_; }
 
   private:
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void Record(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnProgress(WPARAM position, LPARAM total) override;
+    void OnAbortPoll(WPARAM wParam, int32_t* flag) override;
 
-    HWND window_ = nullptr;
     int abortAtPoll_ = 0;
     std::vector<Message> messages_;
     std::vector<int> flagsOnArrival_;

@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "filter/filter_config.h"
-#include "standin/sdk/memory_bitmap.h"
+#include "hostsdk/instrumented_bitmap.h"
 #include "tests/support/frames.h"
-#include "tests/support/plugin_library.h"
+#include "tests/support/plugin.h"
 #include "tests/support/progress_window.h"
 
 // A filter from the loaded plug-in with a filled frame set as its source, ready to render.
@@ -21,8 +21,8 @@ struct RenderSetup {
     }
 
     // Gives the filter a mask of the given size, all values `value`.
-    standin::MemoryBitmap& AddMask(uint16_t width, uint16_t height, uint16_t value) {
-        mask = std::make_unique<standin::MemoryBitmap>(width, height);
+    hostsdk::InstrumentedBitmap& AddMask(uint16_t width, uint16_t height, uint16_t value) {
+        mask = std::make_unique<hostsdk::InstrumentedBitmap>(width, height);
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) mask->SetGray(x, y, value);
         }
@@ -33,8 +33,8 @@ struct RenderSetup {
     int Render() { return filter->Render(window.Handle()); }
 
     FilterPtr filter;
-    standin::MemoryBitmap frame;
-    std::unique_ptr<standin::MemoryBitmap> mask;
+    hostsdk::InstrumentedBitmap frame;
+    std::unique_ptr<hostsdk::InstrumentedBitmap> mask;
     FrameRows before;
     ProgressWindow window;
 };

@@ -1,0 +1,157 @@
+#include "cli/arguments.h"
+
+#include <cwchar>
+#include <initializer_list>
+
+namespace {
+
+bool ParseJobs(const std::wstring& text, int& jobs) {
+    if (text.empty() || text.size() > 4) return false;
+    int value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') return false;
+        value = value * 10 + (c - L'0');
+    }
+    if (value < 1) return false;
+    jobs = value;
+    return true;
+}
+
+struct NamedValue {
+    const wchar_t* name;
+    int value;
+};
+
+// The value of an option that takes one of a few names; `names` lists them for the error.
+bool ParseChoice(const std::wstring& option, const std::wstring& text,
+                 std::initializer_list<NamedValue> choices, const wchar_t* names,
+                 std::optional<int>& value, std::wstring& error) {
+    for (const NamedValue& choice : choices) {
+        if (text == choice.name) {
+            value = choice.value;
+            return true;
+        }
+    }
+    error = option + L" must be " + names + L", not '" + text + L"'";
+    return false;
+}
+
+}  // namespace
+
+const wchar_t* UsageText() {
+    return LR"(usage: braidel-run [options] INPUT OUTPUT
+       braidel-run [options] --out-dir DIR INPUT...
+Rebuilds one field of line-interleaved stereo frames with the Braidel plug-in.
+  --mode copy|linear|weighted   kernel (default: the configuration's, else copy)
+  --field even|odd              rebuilt lines (default: the configuration's, else even)
+  --mask FILE                   mask image for the mask pass
+  --config FILE                 load an 8-byte configuration block, as a host persists it
+  --save-config FILE            write the block after options (and --setup) are applied
+  --setup                       open the real setup dialog first (needs a display)
+  --about                       show the about box and exit
+  --jobs N                      frames in parallel in batch mode (default: number of cores)
+  --quiet                       no progress output
+  --help, --version
+Inputs: PNG or TIFF, 8 or 16 bits, grey, RGB or RGBA. Outputs: 16-bit RGBA, PNG or TIFF by
+the extension (.png, .tif, .tiff).
+Exit codes: 0 success, 2 usage, 3 unreadable input, 4 render failed, 5 output not written,
+130 aborted.)";
+}
+
+bool ParseArguments(const std::vector<std::wstring>& args, RunOptions& options,
+                    std::wstring& error) {
+    std::vector<std::wstring> positional;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::wstring& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, L"--") != 0) {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == L"--") {
+            optionsEnded = true;
+            continue;
+        }
+        auto value = [&](std::wstring& out) {
+            if (i + 1 >= args.size()) {
+                error = arg + L" needs a value";
+                return false;
+            }
+            out = args[++i];
+            if (out.empty()) {
+                error = arg + L" needs a non-empty value";
+                return false;
+            }
+            return true;
+        };
+        std::wstring text;
+        if (arg == L"--mode") {
+            if (!value(text) ||
+                !ParseChoice(arg, text, {{L"copy", 0}, {L"linear", 1}, {L"weighted", 2}},
+                             L"copy, linear or weighted", options.mode, error))
+                return false;
+        } else if (arg == L"--field") {
+            if (!value(text) || !ParseChoice(arg, text, {{L"even", 0}, {L"odd", 1}}, L"even or odd",
+                                             options.field, error))
+                return false;
+        } else if (arg == L"--mask") {
+            if (!value(options.maskPath)) return false;
+        } else if (arg == L"--config") {
+            if (!value(options.configPath)) return false;
+        } else if (arg == L"--save-config") {
+            if (!value(options.saveConfigPath)) return false;
+        } else if (arg == L"--out-dir") {
+            if (!value(options.outDir)) return false;
+        } else if (arg == L"--jobs") {
+            if (!value(text)) return false;
+            if (!ParseJobs(text, options.jobs)) {
+                error = L"--jobs must be a whole number from 1 to 9999, not '" + text + L"'";
+                return false;
+            }
+        } else if (arg == L"--setup") {
+            options.setup = true;
+        } else if (arg == L"--about") {
+            options.about = true;
+        } else if (arg == L"--quiet") {
+            options.quiet = true;
+        } else if (arg == L"--help") {
+            options.help = true;
+        } else if (arg == L"--version") {
+            options.version = true;
+        } else {
+            error = L"unknown option " + arg;
+            return false;
+        }
+    }
+    if (options.help || options.version || options.about) return true;
+
+    if (!options.outDir.empty()) {
+        if (positional.empty()) {
+            error = L"--out-dir needs at least one INPUT";
+            return false;
+        }
+        options.inputs = positional;
+        return true;
+    }
+    // Without frames, a run may still edit and save a configuration block.
+    if (positional.empty() && !options.saveConfigPath.empty()) return true;
+    if (positional.size() != 2) {
+        error = positional.size() < 2 ? L"expected INPUT and OUTPUT"
+                                      : L"expected one INPUT and one OUTPUT (use --out-dir for "
+                                        L"several inputs)";
+        return false;
+    }
+    options.inputs = {positional[0]};
+    options.output = positional[1];
+    return true;
+}
+
+std::wstring OutputInFolder(const std::wstring& folder, const std::wstring& input) {
+    const std::size_t slash = input.find_last_of(L"\\/");
+    const std::wstring name = slash == std::wstring::npos ? input : input.substr(slash + 1);
+    if (folder.empty()) return name;
+    const wchar_t last = folder.back();
+    if (last == L'\\' || last == L'/') return folder + name;
+    // The separator the folder is written with.
+    return folder + (folder.find(L'/') != std::wstring::npos ? L"/" : L"\\") + name;
+}

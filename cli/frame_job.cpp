@@ -1,0 +1,158 @@
+#include "cli/frame_job.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cwctype>
+#include <thread>
+
+#include "cli/text.h"
+
+namespace {
+
+std::wstring FullPath(const std::wstring& path) {
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    full.resize(length);
+    for (wchar_t& c : full) c = static_cast<wchar_t>(std::towlower(c));
+    for (wchar_t& c : full) c = c == L'/' ? L'\\' : c;
+    return full;
+}
+
+Failure Aborted(const FrameTask& task) {
+    return {kExitAborted,
+            DisplayPath(task.input) + L": aborted; " + DisplayPath(task.output) + L" not written"};
+}
+
+}  // namespace
+
+std::wstring KernelName(int mode) {
+    switch (mode) {
+        case kCopyLine:
+            return L"copy line";
+        case kTwoPointLinear:
+            return L"two-point linear";
+        case kSixPointWeighted:
+            return L"six-point weighted";
+        default:
+            return L"mode " + std::to_wstring(mode);
+    }
+}
+
+std::wstring FieldName(int field) {
+    switch (field) {
+        case kEvenLines:
+            return L"even lines";
+        case kOddLines:
+            return L"odd lines";
+        default:
+            return L"field " + std::to_wstring(field);
+    }
+}
+
+Failure RunFrame(const PluginLibrary& plugin, const FrameTask& task, const FrameSettings& settings,
+                 ProgressReport& report, int index, std::wstring& summary) {
+    if (AbortRequested().load()) return Aborted(task);
+    const ImageFormat format = FormatForPath(task.output);
+    if (format == ImageFormat::Unknown) {
+        return {kExitUsage,
+                DisplayPath(task.output) + L": the output must end in .png, .tif or .tiff"};
+    }
+    const std::wstring output = FullPath(task.output);
+    if (output == FullPath(task.input) ||
+        (!settings.maskPath.empty() && output == FullPath(settings.maskPath))) {
+        return {kExitNotWritten,
+                DisplayPath(task.output) + L": would replace an input; not written"};
+    }
+
+    Failure failure;
+    auto frame = ReadImage(task.input, failure);
+    if (!frame) return failure;
+    std::unique_ptr<hostsdk::PlainBitmap> mask;
+    if (!settings.maskPath.empty()) {
+        mask = ReadImage(settings.maskPath, failure);
+        if (!mask) return failure;
+    }
+
+    FilterPtr filter = plugin.CreateFilter();
+    if (!filter)
+        return {kExitRenderFailed, DisplayPath(task.input) + L": the plug-in created no filter"};
+    FilterConfig config = settings.config;
+    filter->LoadConfig(&config);
+    filter->SetSource(frame.get());
+    if (mask) filter->SetMask(mask.get());
+
+    int result = 0;
+    bool abortDelivered = false;
+    {
+        ProgressWindow window(
+            report, index,
+            ExpectedProgressMessages(frame->Height(), config.field, mask != nullptr));
+        if (window.Handle() == nullptr) {
+            return {kExitRenderFailed, DisplayPath(task.input) + L": no progress window: " +
+                                           ErrorText(GetLastError())};
+        }
+        result = filter->Render(window.Handle());
+        abortDelivered = window.AbortDelivered();
+    }
+    filter.reset();
+    if (result != 1) {
+        if (abortDelivered) return Aborted(task);
+        std::wstring why = L"the render failed";
+        if (mask && (mask->Height() < frame->Height())) {
+            why += L" (the mask has " + std::to_wstring(mask->Height()) + L" rows, the frame " +
+                   std::to_wstring(frame->Height()) + L")";
+        } else if (config.mode < kCopyLine || config.mode > kSixPointWeighted) {
+            why += L" (the configuration selects no kernel: mode " + std::to_wstring(config.mode) +
+                   L")";
+        }
+        return {kExitRenderFailed, DisplayPath(task.input) + L": " + why + L"; nothing written"};
+    }
+    failure = WriteImage(*frame, task.output, format);
+    if (failure) return failure;
+    summary = DisplayPath(task.input) + L" -> " + DisplayPath(task.output) + L" (" +
+              KernelName(config.mode) + L", " + FieldName(config.field) +
+              (mask ? L", masked" : L"") + L")";
+    return {};
+}
+
+std::vector<Failure> RunFrames(const PluginLibrary& plugin, const std::vector<FrameTask>& tasks,
+                               const FrameSettings& settings, int jobs, ProgressReport& report) {
+    std::vector<Failure> results(tasks.size());
+    std::atomic<std::size_t> next{0};
+    auto worker = [&] {
+        ComSession com;
+        for (;;) {
+            const std::size_t i = next.fetch_add(1);
+            if (i >= tasks.size()) return;
+            if (!com.Ok()) {
+                results[i] = {kExitRenderFailed,
+                              DisplayPath(tasks[i].input) + L": COM is unavailable"};
+            } else {
+                std::wstring summary;
+                results[i] =
+                    RunFrame(plugin, tasks[i], settings, report, static_cast<int>(i), summary);
+                if (!results[i]) {
+                    report.Finished(static_cast<int>(i), L"braidel-run: " + summary);
+                    continue;
+                }
+            }
+            if (results[i].code != kExitAborted) {
+                report.Error(L"braidel-run: " + results[i].message);
+            }
+        }
+    };
+    const std::size_t threads = std::max<std::size_t>(
+        1, std::min<std::size_t>(static_cast<std::size_t>(jobs), tasks.size()));
+    if (threads == 1) {
+        worker();
+        return results;
+    }
+    std::vector<std::thread> pool;
+    for (std::size_t t = 0; t < threads; ++t) pool.emplace_back(worker);
+    for (std::thread& thread : pool) thread.join();
+    return results;
+}

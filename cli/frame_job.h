@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/exit_codes.h"
+#include "cli/image_io.h"
+#include "cli/progress.h"
+#include "filter/filter_config.h"
+#include "hosting/plugin_library.h"
+
+// One frame to filter: where it comes from and where it goes.
+struct FrameTask {
+    std::wstring input;
+    std::wstring output;
+};
+
+// What every frame of a run shares.
+struct FrameSettings {
+    FilterConfig config;
+    std::wstring maskPath;
+};
+
+// Filters one frame with a filter object of its own: reads the input (and the mask), renders
+// with a progress window on the calling thread, and writes the output only after a complete
+// render. On success `summary` describes what was done.
+Failure RunFrame(const PluginLibrary& plugin, const FrameTask& task, const FrameSettings& settings,
+                 ProgressReport& report, int index, std::wstring& summary);
+
+// Filters every task on `jobs` threads (each with its own COM session and progress window).
+// Tasks not started when an abort is requested fail with kExitAborted. Error lines are printed
+// as frames fail; the result holds one entry per task, in task order.
+std::vector<Failure> RunFrames(const PluginLibrary& plugin, const std::vector<FrameTask>& tasks,
+                               const FrameSettings& settings, int jobs, ProgressReport& report);
+
+// The name of a kernel and of a field, as the summary line says them.
+std::wstring KernelName(int mode);
+std::wstring FieldName(int field);

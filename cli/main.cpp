@@ -1,0 +1,175 @@
+// braidel-run: a command-line host for Braidel.flt. Loads the plug-in as a host does and
+// filters PNG or TIFF frames through it, one filter object per frame.
+
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "braidel_version.h"
+#include "cli/arguments.h"
+#include "cli/config_file.h"
+#include "cli/frame_job.h"
+#include "cli/image_io.h"
+#include "cli/progress.h"
+#include "cli/text.h"
+#include "hosting/plugin_library.h"
+
+namespace {
+
+constexpr wchar_t kProgramVersion[] = L"" BRAIDEL_VERSION_TEXT;
+
+int Fail(const Failure& failure) {
+    PrintError(L"braidel-run: " + failure.message);
+    return failure.code;
+}
+
+// The configuration every frame gets: the loaded block, then --mode and --field, then the
+// setup dialog, all applied through a filter object as a host applies them.
+int PrepareConfig(const PluginLibrary& plugin, const RunOptions& options, FilterConfig& config) {
+    FilterPtr filter = plugin.CreateFilter();
+    if (!filter) return Fail({kExitRenderFailed, L"the plug-in created no filter"});
+    if (!options.configPath.empty()) {
+        FilterConfig loaded;
+        if (Failure failure = ReadConfigFile(options.configPath, loaded)) return Fail(failure);
+        filter->LoadConfig(&loaded);
+    }
+    filter->SaveConfig(&config);
+    if (options.mode) config.mode = static_cast<FilterMode>(*options.mode);
+    if (options.field) config.field = static_cast<FieldChoice>(*options.field);
+    filter->LoadConfig(&config);
+    if (options.setup) {
+        const int result = filter->ShowSetup(nullptr);
+        if (result == -1) {
+            return Fail({kExitRenderFailed,
+                         L"the setup dialog could not be shown: " + ErrorText(GetLastError())});
+        }
+        if (result == 0) return Fail({kExitAborted, L"setup cancelled; nothing done"});
+    }
+    filter->SaveConfig(&config);
+    if (!options.saveConfigPath.empty()) {
+        if (Failure failure = WriteConfigFile(options.saveConfigPath, config)) {
+            return Fail(failure);
+        }
+    }
+    return kExitSuccess;
+}
+
+int ShowAbout(const PluginLibrary& plugin) {
+    FilterPtr filter = plugin.CreateFilter();
+    if (!filter) return Fail({kExitRenderFailed, L"the plug-in created no filter"});
+    if (filter->ShowAbout(nullptr) == -1) {
+        return Fail(
+            {kExitRenderFailed, L"the about box could not be shown: " + ErrorText(GetLastError())});
+    }
+    return kExitSuccess;
+}
+
+// The frames of the run; batch outputs are the inputs' names inside the output folder.
+int PlanFrames(const RunOptions& options, std::vector<FrameTask>& tasks) {
+    if (options.outDir.empty()) {
+        tasks.push_back({options.inputs.front(), options.output});
+        if (FormatForPath(options.output) == ImageFormat::Unknown) {
+            return Fail({kExitUsage, DisplayPath(options.output) +
+                                         L": OUTPUT must end in .png, .tif or .tiff"});
+        }
+        return kExitSuccess;
+    }
+    const DWORD attributes = GetFileAttributesW(options.outDir.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (!CreateDirectoryW(options.outDir.c_str(), nullptr)) {
+            return Fail({kExitNotWritten, DisplayPath(options.outDir) +
+                                              L": the output folder cannot be made: " +
+                                              ErrorText(GetLastError())});
+        }
+    } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return Fail({kExitNotWritten, DisplayPath(options.outDir) + L": not a folder"});
+    }
+    std::set<std::wstring> names;
+    for (const std::wstring& input : options.inputs) {
+        FrameTask task{input, OutputInFolder(options.outDir, input)};
+        std::wstring key = task.output;
+        for (wchar_t& c : key) c = static_cast<wchar_t>(towlower(c));
+        if (!names.insert(key).second) {
+            return Fail({kExitUsage, DisplayPath(input) +
+                                         L": another input has the same file name; its "
+                                         L"output would be overwritten"});
+        }
+        tasks.push_back(task);
+    }
+    return kExitSuccess;
+}
+
+int Run(const std::vector<std::wstring>& args) {
+    RunOptions options;
+    std::wstring error;
+    if (!ParseArguments(args, options, error)) {
+        PrintError(L"braidel-run: " + error + L" (see braidel-run --help)");
+        return kExitUsage;
+    }
+    if (options.help) {
+        PrintOut(UsageText());
+        return kExitSuccess;
+    }
+    InstallAbortHandler();
+    ComSession com;
+
+    PluginLibrary plugin;
+    if (!plugin.Loaded()) {
+        if (options.version) PrintOut(std::wstring(L"braidel-run ") + kProgramVersion);
+        PrintError(L"braidel-run: " + plugin.Error());
+        return kExitRenderFailed;
+    }
+    if (options.version) {
+        wchar_t hex[16];
+        swprintf(hex, 16, L"0x%08lX", plugin.Version());
+        PrintOut(std::wstring(L"braidel-run ") + kProgramVersion + L"; plug-in: " +
+                 plugin.Description() + L", version " + hex);
+        return kExitSuccess;
+    }
+    if (options.about) return ShowAbout(plugin);
+
+    FrameSettings settings;
+    settings.maskPath = options.maskPath;
+    if (int code = PrepareConfig(plugin, options, settings.config); code != kExitSuccess) {
+        return code;
+    }
+    if (options.inputs.empty()) return kExitSuccess;
+
+    std::vector<FrameTask> tasks;
+    if (int code = PlanFrames(options, tasks); code != kExitSuccess) return code;
+    int jobs = options.jobs;
+    if (jobs == 0) jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+
+    ProgressReport report(ProgressReport::StyleForStderr(options.quiet),
+                          static_cast<int>(tasks.size()));
+    const std::vector<Failure> results = RunFrames(plugin, tasks, settings, jobs, report);
+    report.Close();
+
+    int aborted = 0;
+    for (const Failure& result : results) aborted += result.code == kExitAborted;
+    if (aborted > 0) {
+        PrintError(L"braidel-run: aborted; " + std::to_wstring(aborted) + L" of " +
+                   std::to_wstring(results.size()) + L" frames not written");
+        return kExitAborted;
+    }
+    for (const Failure& result : results) {
+        if (result) return result.code;
+    }
+    return kExitSuccess;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    // Lines end in a plain newline, as every other tool of a pipeline writes them.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    std::vector<std::wstring> args(argv + 1, argv + argc);
+    return Run(args);
+}

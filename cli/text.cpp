@@ -1,0 +1,46 @@
+#include "cli/text.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <mutex>
+
+namespace {
+
+std::mutex& OutputLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+void WriteLine(FILE* stream, const std::wstring& line) {
+    const std::string bytes = ToUtf8(line) + "\n";
+    std::lock_guard<std::mutex> guard(OutputLock());
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+void PrintError(const std::wstring& line) {
+    WriteLine(stderr, line);
+}
+
+void PrintOut(const std::wstring& line) {
+    WriteLine(stdout, line);
+}
+
+void WriteErrorRaw(const std::string& bytes) {
+    std::lock_guard<std::mutex> guard(OutputLock());
+    std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+    std::fflush(stderr);
+}
+
+std::wstring DisplayPath(const std::wstring& path) {
+    static const bool underWine =
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name") != nullptr;
+    if (underWine && path.size() > 2 && (path[0] == L'Z' || path[0] == L'z') && path[1] == L':' &&
+        path[2] == L'/') {
+        return path.substr(2);
+    }
+    return path;
+}
