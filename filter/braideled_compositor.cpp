@@ -18,6 +18,9 @@ const wchar_t* BraideledCompositor::AuthorName() {
 const wchar_t* BraideledCompositor::CopyrightText() {
     return L"";
 }
+// The host reads the version and the capability flags when it loads the filter and decides
+// with them how to offer it; what each bit means is the host's matter. Both are fixed values that
+// hosts already know this filter by, so they do not follow the build's version.
 unsigned int BraideledCompositor::Version() {
     return 400;
 }
@@ -26,11 +29,11 @@ DWORD BraideledCompositor::Capabilities() {
 }
 
 INT_PTR BraideledCompositor::ShowAbout(HWND parent) {
-    return ShowAboutBox(parent, *this);
+    return ShowAboutBox(parent, reinterpret_cast<LPARAM>(this));
 }
 
 int BraideledCompositor::ShowSetup(HWND parent) {
-    return ShowSetupDialog(parent, *this);
+    return ShowSetupDialog(parent, config_);
 }
 
 int BraideledCompositor::Render(HWND progressWindow) {
@@ -63,16 +66,16 @@ int BraideledCompositor::SaveConfig(void* block) {
 }
 
 int BraideledCompositor::CopyLinePass(HWND progressWindow) {
-    return RunFieldRebuild({SourceBitmap(), MaskBitmap(), config_.field, *this}, kCopyLineKernel,
-                           progressWindow);
+    return RunFieldRebuild({SourceBitmap(), MaskBitmap(), config_.field, *this},
+                           RebuildKernel::CopyLine, progressWindow);
 }
 
 int BraideledCompositor::TwoPointLinearPass(HWND progressWindow) {
     return RunFieldRebuild({SourceBitmap(), MaskBitmap(), config_.field, *this},
-                           kTwoPointLinearKernel, progressWindow);
+                           RebuildKernel::TwoPointLinear, progressWindow);
 }
 
 int BraideledCompositor::SixPointWeightedPass(HWND progressWindow) {
     return RunFieldRebuild({SourceBitmap(), MaskBitmap(), config_.field, *this},
-                           kSixPointWeightedKernel, progressWindow);
+                           RebuildKernel::SixPointWeighted, progressWindow);
 }

@@ -22,10 +22,6 @@ class BraideledCompositor final : public ImageFilter {
     int LoadConfig(void* block) override;
     int SaveConfig(void* block) override;
 
-    FilterConfig Config() const { return config_; }
-    void SetFilterMode(FilterMode mode) { config_.mode = mode; }
-    void SetFieldChoice(FieldChoice field) { config_.field = field; }
-
   private:
     int CopyLinePass(HWND progressWindow);
     int TwoPointLinearPass(HWND progressWindow);

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
+#include "rebuild/row_kernels.h"
 #include "rebuild/six_point_kernel.h"
 #include "rebuild/two_point_kernel.h"
-#include "rebuild/vector_kernels.h"
 
 namespace {
 
@@ -46,24 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     Row referenceTwo = lower;
     TwoPointMeanRow(upper.data(), referenceTwo.data(), width);
 
-    __builtin_cpu_init();
-    const bool avx2 = __builtin_cpu_supports("avx2");
-    using Six = void (*)(const BMM_Color_64*, const BMM_Color_64*, BMM_Color_64*, std::size_t);
-    using Two = void (*)(const BMM_Color_64*, BMM_Color_64*, std::size_t);
-    const Six sixPoint[] = {SixPointWeightedRowSse2, SixPointWeightedRowFast,
-                            avx2 ? SixPointWeightedRowAvx2 : SixPointWeightedRowSse2};
-    const Two twoPoint[] = {TwoPointMeanRowSse2, TwoPointMeanRowFast,
-                            avx2 ? TwoPointMeanRowAvx2 : TwoPointMeanRowSse2};
-    for (Six kernel : sixPoint) {
+    static const std::vector<CpuLevel> levels = AvailableCpuLevels();
+    for (CpuLevel level : levels) {
+        const RowKernels kernels = RowKernelsFor(level);
         Row output(width, BMM_Color_64{1, 2, 3, 4});
         const Row upperBefore = upper, lowerBefore = lower;
-        kernel(upper.data(), lower.data(), output.data(), width);
+        kernels.sixPointWeighted(upper.data(), lower.data(), output.data(), width);
         Require(Same(output, referenceSix) && Same(upper, upperBefore) && Same(lower, lowerBefore));
-    }
-    for (Two kernel : twoPoint) {
-        Row output = lower;
-        kernel(upper.data(), output.data(), width);
-        Require(Same(output, referenceTwo));
+        Row two = lower;
+        kernels.twoPointMean(upper.data(), two.data(), width);
+        Require(Same(two, referenceTwo));
     }
     return 0;
 }

@@ -2,9 +2,8 @@
 
 #include <string>
 
-// Text at the Windows boundary: wide strings inside, UTF-8 bytes outside.
+// Wide text as UTF-8 bytes, for the console and files.
 std::string ToUtf8(const std::wstring& text);
-std::wstring FromUtf8(const std::string& text);
 
 // The message of a Win32 or COM error code, on one line, with the code in hex.
 std::wstring ErrorText(unsigned long code);

@@ -3,10 +3,22 @@
 #include "rebuild/mask_pass.h"
 #include "rebuild/progress_channel.h"
 #include "rebuild/row_buffer.h"
+#include "rebuild/row_kernels.h"
 
 namespace {
 
 using PixelRow = RowBuffer<BMM_Color_64>;
+
+// The kernels of this processor, chosen once when the module initialises: a function-local
+// static would take a lock (and, with some runtimes, allocate) on first use, inside a pass.
+const RowKernels kRowKernels = RowKernelsFor(DetectCpuLevel());
+
+bool ReadsUpperRow(RebuildKernel kernel) {
+    return kernel != RebuildKernel::CopyLine;
+}
+bool WritesOutputRow(RebuildKernel kernel) {
+    return kernel == RebuildKernel::SixPointWeighted;
+}
 
 // The row buffers of one pass, obtained in the order lower, upper, output.
 struct PassRows {
@@ -14,18 +26,18 @@ struct PassRows {
     PixelRow upper;
     PixelRow output;
 
-    bool Obtain(const RebuildKernel& kernel, std::size_t width) {
+    bool Obtain(RebuildKernel kernel, std::size_t width) {
         lower = PixelRow::Obtain(width);
         if (!lower) return false;
-        if (kernel.readsUpperRow && !(upper = PixelRow::Obtain(width))) return false;
-        if (kernel.writesOutputRow && !(output = PixelRow::Obtain(width))) return false;
+        if (ReadsUpperRow(kernel) && !(upper = PixelRow::Obtain(width))) return false;
+        if (WritesOutputRow(kernel) && !(output = PixelRow::Obtain(width))) return false;
         return true;
     }
 };
 
 class FieldRebuild {
   public:
-    FieldRebuild(const RebuildTarget& target, const RebuildKernel& kernel, PassRows& rows)
+    FieldRebuild(const RebuildTarget& target, RebuildKernel kernel, PassRows& rows)
         : frame_(*target.frame),
           kernel_(kernel),
           rows_(rows),
@@ -44,7 +56,9 @@ class FieldRebuild {
     }
 
     // A rebuilt last row has no row below it: it becomes a copy of the row above. A frame too
-    // short to have that row is left as it is.
+    // short to have that row is left as it is. A field other than 0 and 1 (a loaded block may
+    // hold any value) rebuilds the even rows above but names no last row, so this step is
+    // skipped.
     bool CopyLastRow() {
         const bool lastRowRebuilt =
             (field_ == kEven && height_ % 2 == 1) || (field_ == kOdd && height_ % 2 == 0);
@@ -59,10 +73,15 @@ class FieldRebuild {
 
     // Row y from the kept rows y - 1 and y + 1; the lower one is already read.
     const BMM_Color_64* RebuiltRow(int y) {
-        if (kernel_.rebuildRow == nullptr) return rows_.lower.data();
+        if (kernel_ == RebuildKernel::CopyLine) return rows_.lower.data();
         if (!ReadRow(y - 1, rows_.upper.data())) return nullptr;
-        kernel_.rebuildRow(rows_.upper.data(), rows_.lower.data(), rows_.output.data(), width_);
-        return kernel_.writesOutputRow ? rows_.output.data() : rows_.lower.data();
+        if (kernel_ == RebuildKernel::TwoPointLinear) {
+            kRowKernels.twoPointMean(rows_.upper.data(), rows_.lower.data(), width_);
+            return rows_.lower.data();
+        }
+        kRowKernels.sixPointWeighted(rows_.upper.data(), rows_.lower.data(), rows_.output.data(),
+                                     width_);
+        return rows_.output.data();
     }
 
     bool ReadRow(int y, BMM_Color_64* into) { return frame_.GetPixels(0, y, width_, into) == 1; }
@@ -72,7 +91,7 @@ class FieldRebuild {
     }
 
     Bitmap& frame_;
-    const RebuildKernel& kernel_;
+    RebuildKernel kernel_;
     PassRows& rows_;
     int32_t field_;
     int width_;
@@ -81,12 +100,13 @@ class FieldRebuild {
 
 }  // namespace
 
-int RunFieldRebuild(const RebuildTarget& target, const RebuildKernel& kernel, HWND progressWindow) {
+int RunFieldRebuild(const RebuildTarget& target, RebuildKernel kernel, HWND progressWindow) {
     if (target.frame == nullptr) return 0;
     const uint16_t width = target.frame->Width();
     PassRows rows;
     if (!rows.Obtain(kernel, width)) return 0;
-    // Without its buffer the mask pass is skipped: the frame is still rebuilt.
+    // Without its buffer the mask pass is skipped and the render still succeeds: the mask pass
+    // only refines a complete rebuild, and failing would throw away a finished frame.
     RowBuffer<uint16_t> maskRow;
     if (target.mask != nullptr) maskRow = RowBuffer<uint16_t>::Obtain(width);
 

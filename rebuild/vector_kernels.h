@@ -21,8 +21,3 @@ void SixPointWeightedRowSse2From(const BMM_Color_64* upper, const BMM_Color_64* 
 void TwoPointMeanRowAvx2(const BMM_Color_64* upper, BMM_Color_64* lower, std::size_t width);
 void SixPointWeightedRowAvx2(const BMM_Color_64* upper, const BMM_Color_64* lower,
                              BMM_Color_64* output, std::size_t width);
-
-// The fastest of the above that the processor runs, chosen once.
-void TwoPointMeanRowFast(const BMM_Color_64* upper, BMM_Color_64* lower, std::size_t width);
-void SixPointWeightedRowFast(const BMM_Color_64* upper, const BMM_Color_64* lower,
-                             BMM_Color_64* output, std::size_t width);

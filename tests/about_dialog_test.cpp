@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "filter/braideled_compositor.h"
 #include "hostsdk/instrumentation.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/plugin.h"
@@ -28,9 +27,7 @@ class AboutBox : public ::testing::TestWithParam<AboutEnding> {};
 TEST_P(AboutBox, EndsWithItsResultAndTouchesNothing) {
     hostsdk::ResetRecords();
     FilterPtr filter = Plugin().CreateFilter();
-    auto& compositor = static_cast<BraideledCompositor&>(*filter);
-    compositor.SetFilterMode(kSixPointWeighted);
-    compositor.SetFieldChoice(kOddLines);
+    SetConfig(*filter, {kSixPointWeighted, kOddLines});
     std::wstring rebuildCredit;
     LONG_PTR style = 0;
     const INT_PTR result = DriveDialog([&] { return filter->ShowAbout(nullptr); },
@@ -42,8 +39,8 @@ TEST_P(AboutBox, EndsWithItsResultAndTouchesNothing) {
     EXPECT_EQ(result, GetParam().result);
     EXPECT_EQ(rebuildCredit, L"Recompiled for Host 2024\nRebuilt by the Braidel team");
     EXPECT_EQ(style & WS_SYSMENU, 0);
-    EXPECT_EQ(compositor.Config().mode, kSixPointWeighted);
-    EXPECT_EQ(compositor.Config().field, kOddLines);
+    EXPECT_EQ(ConfigOf(*filter).mode, kSixPointWeighted);
+    EXPECT_EQ(ConfigOf(*filter).field, kOddLines);
     EXPECT_EQ(hostsdk::SaveRequiredCallCount(), 0);
     EXPECT_EQ(hostsdk::CenterWindowCallCount(), 1);
 }

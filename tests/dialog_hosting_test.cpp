@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "filter/braideled_compositor.h"
 #include "hostsdk/instrumentation.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/import_patch.h"
 #include "tests/support/plugin_copy.h"
+#include "ui/dialog_ids.h"
 
 namespace {
 
@@ -280,13 +280,18 @@ INSTANTIATE_TEST_SUITE_P(
         CreationOutcome{ERROR_FILE_NOT_FOUND, 1, 1, 3},
         CreationOutcome{ERROR_PATH_NOT_FOUND, 1, 1, 3},
         CreationOutcome{ERROR_RESOURCE_DATA_NOT_FOUND, 1, 1, 3},
+        CreationOutcome{ERROR_RESOURCE_TYPE_NOT_FOUND, 1, 1, 3},
+        CreationOutcome{ERROR_RESOURCE_NAME_NOT_FOUND, 1, 1, 3},
         CreationOutcome{ERROR_RESOURCE_LANG_NOT_FOUND, 1, 1, 3},
         // A real failure: nothing shown, not set up, tried again.
         CreationOutcome{ERROR_SXS_CANT_GEN_ACTCTX, -1, 2, 0},
         CreationOutcome{ERROR_OUTOFMEMORY, -1, 2, 0},
         // A fallback code: shown without activation from then on.
+        CreationOutcome{ERROR_INVALID_FUNCTION, 1, 1, 0},
+        CreationOutcome{ERROR_NOT_SUPPORTED, 1, 1, 0},
+        CreationOutcome{ERROR_CALL_NOT_IMPLEMENTED, 1, 1, 0},
         CreationOutcome{ERROR_MOD_NOT_FOUND, 1, 1, 0},
-        CreationOutcome{ERROR_INVALID_FUNCTION, 1, 1, 0}));
+        CreationOutcome{ERROR_PROC_NOT_FOUND, 1, 1, 0}));
 
 // A failure that is no fallback code shows nothing, leaves the failing call's error, and keeps
 // the module not set up, so the next request starts over.
@@ -404,27 +409,25 @@ TEST_F(DialogHosting, DialogFailureKeepsItsLastErrorAcrossTheDeactivation) {
     EXPECT_EQ(spy.deactivations, spy.activations);
 
     // Show-setup passes the failure on and marks nothing.
-    auto& filter = static_cast<BraideledCompositor&>(*filter_);
-    filter.SetFilterMode(kTwoPointLinear);
+    SetConfig(*filter_, {kTwoPointLinear, kEvenLines});
     SetLastError(0);
     EXPECT_EQ(filter_->ShowSetup(nullptr), -1);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
     EXPECT_EQ(hostsdk::SaveRequiredCallCount(), 0);
-    EXPECT_EQ(filter.Config().mode, kTwoPointLinear);
+    EXPECT_EQ(ConfigOf(*filter_).mode, kTwoPointLinear);
 }
 
 // A successful dialog passes its result through whatever the deactivation leaves behind.
 TEST_F(DialogHosting, SetupDialogRunsUnderTheModulesContext) {
     Load();
-    auto& filter = static_cast<BraideledCompositor&>(*filter_);
     const INT_PTR result =
         DriveDialog([&] { return static_cast<INT_PTR>(filter_->ShowSetup(nullptr)); },
                     [](HWND dialog) {
-                        Click(dialog, 4050);
+                        Click(dialog, IDC_MODE_SIX_POINT);
                         Click(dialog, IDOK);
                     });
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(filter.Config().mode, kSixPointWeighted);
+    EXPECT_EQ(ConfigOf(*filter_).mode, kSixPointWeighted);
     EXPECT_EQ(hostsdk::SaveRequiredCallCount(), 1);
     EXPECT_EQ(ContextActiveAtDialogInit(), spy.queriedContext);
     EXPECT_EQ(spy.deactivations, spy.activations);

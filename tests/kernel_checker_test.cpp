@@ -9,32 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "rebuild/row_kernels.h"
 #include "rebuild/six_point_kernel.h"
 #include "rebuild/two_point_kernel.h"
-#include "rebuild/vector_kernels.h"
 
 namespace {
 
 using Row = std::vector<BMM_Color_64>;
 
-struct Kernels {
-    const char* name;
-    void (*twoPoint)(const BMM_Color_64*, BMM_Color_64*, std::size_t);
-    void (*sixPoint)(const BMM_Color_64*, const BMM_Color_64*, BMM_Color_64*, std::size_t);
-};
-
-bool HasAvx2() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-}
-
-// Every vector kernel this processor can run, and the dispatching pair the passes use.
-const std::vector<Kernels> kVectorKernels = [] {
-    std::vector<Kernels> kernels{{"sse2", TwoPointMeanRowSse2, SixPointWeightedRowSse2},
-                                 {"dispatched", TwoPointMeanRowFast, SixPointWeightedRowFast}};
-    if (HasAvx2()) kernels.push_back({"avx2", TwoPointMeanRowAvx2, SixPointWeightedRowAvx2});
-    return kernels;
-}();
+// The kernels of every level this processor runs, the plain reference among them.
+const std::vector<CpuLevel> kLevels = AvailableCpuLevels();
 
 // The first pixel and channel in which two rows differ, or an empty string.
 std::string FirstDifference(const Row& expected, const Row& actual) {
@@ -66,19 +50,21 @@ void CheckRows(const Row& upper, const Row& lower, const std::string& what) {
     SixPointWeightedRow(upper.data(), lower.data(), referenceSix.data(), width);
     Row referenceTwo = lower;
     TwoPointMeanRow(upper.data(), referenceTwo.data(), width);
-    for (const Kernels& kernels : kVectorKernels) {
+    for (CpuLevel level : kLevels) {
+        const RowKernels kernels = RowKernelsFor(level);
+        const char* name = CpuLevelName(level);
         const Row upperCopy = upper;
         const Row lowerCopy = lower;
         Row six(width, BMM_Color_64{4, 3, 2, 1});
-        kernels.sixPoint(upperCopy.data(), lowerCopy.data(), six.data(), width);
+        kernels.sixPointWeighted(upperCopy.data(), lowerCopy.data(), six.data(), width);
         ASSERT_EQ(FirstDifference(referenceSix, six), "")
-            << kernels.name << " six-point, width " << width << ", " << what;
+            << name << " six-point, width " << width << ", " << what;
         ASSERT_TRUE(SameRow(upperCopy, upper) && SameRow(lowerCopy, lower))
-            << kernels.name << " six-point changed its input, width " << width << ", " << what;
+            << name << " six-point changed its input, width " << width << ", " << what;
         Row two = lower;
-        kernels.twoPoint(upperCopy.data(), two.data(), width);
+        kernels.twoPointMean(upperCopy.data(), two.data(), width);
         ASSERT_EQ(FirstDifference(referenceTwo, two), "")
-            << kernels.name << " two-point, width " << width << ", " << what;
+            << name << " two-point, width " << width << ", " << what;
     }
 }
 
@@ -175,5 +161,97 @@ TEST(SingleChannel, EachChannelStaysInItsLane) {
         }
     }
 }
+
+// Inputs on which one rounding step decides the result, with the exact outputs the six-point
+// kernel must give: swapping the two vertical additions (the sum crosses a power of two and
+// rounds twice), or changing the last bit of one of the constants, changes each of them by one.
+// Each case is placed at every position of its kind in rows of several widths, in all four
+// channels, so that every vector kernel meets it in its main loop and in its tails.
+enum class Where { FirstRed, FirstOthers, Interior, Last };
+
+struct PinnedCase {
+    const char* why;
+    Where where;
+    // The kept pixels above (left, centre, right) and below; the missing side of an edge pixel
+    // is ignored.
+    uint16_t upLeft, up, upRight, downLeft, down, downRight;
+    uint16_t expected;
+};
+
+const PinnedCase kPinnedCases[] = {
+    {"vertical additions in order", Where::Interior, 945, 59171, 0, 0, 19522, 0, 10451},
+    {"vertical additions in order", Where::Interior, 1859, 9696, 1933, 1730, 56215, 3151, 10210},
+    {"vertical additions in order, edge", Where::FirstOthers, 0, 34499, 1349, 0, 23802, 527, 12623},
+    {"vertical additions in order, edge", Where::Last, 1349, 34499, 0, 527, 23802, 0, 12623},
+    {"sqrt(2) to the last bit", Where::Interior, 15793, 35348, 28042, 13265, 51397, 23030, 26129},
+    {"interior normaliser to the last bit", Where::Interior, 47892, 11626, 22882, 56656, 48339,
+     23786, 35760},
+    {"edge normaliser to the last bit", Where::Last, 25220, 41719, 0, 18753, 64321, 0, 34840},
+    {"edge normaliser to the last bit, first red", Where::FirstRed, 0, 41768, 38064, 0, 10876,
+     10401, 25097},
+    {"edge diagonal weight to the last bit", Where::FirstRed, 0, 37017, 50842, 0, 44291, 39401,
+     43271},
+};
+
+void PrintTo(const PinnedCase& pinned, std::ostream* out) {
+    *out << pinned.why << " (" << pinned.expected << ")";
+}
+
+uint16_t& Channel(BMM_Color_64& pixel, int c) {
+    uint16_t* channels[] = {&pixel.r, &pixel.g, &pixel.b, &pixel.a};
+    return *channels[c];
+}
+
+// Rows of `width` zeros with the case's neighbourhood around pixel x in every channel.
+void PlaceCase(const PinnedCase& pinned, std::size_t width, std::size_t x, Row& upper, Row& lower) {
+    upper.assign(width, BMM_Color_64{});
+    lower.assign(width, BMM_Color_64{});
+    for (int c = 0; c < 4; ++c) {
+        if (x > 0)
+            Channel(upper[x - 1], c) = pinned.upLeft, Channel(lower[x - 1], c) = pinned.downLeft;
+        Channel(upper[x], c) = pinned.up;
+        Channel(lower[x], c) = pinned.down;
+        if (x + 1 < width) {
+            Channel(upper[x + 1], c) = pinned.upRight;
+            Channel(lower[x + 1], c) = pinned.downRight;
+        }
+    }
+}
+
+// The positions of the case's kind in a row of `width`, and the channels that evaluate it.
+std::vector<std::size_t> Positions(Where where, std::size_t width) {
+    std::vector<std::size_t> positions;
+    if (where == Where::Interior) {
+        for (std::size_t x = 1; x + 1 < width; ++x) positions.push_back(x);
+    } else {
+        positions.push_back(where == Where::Last ? width - 1 : 0);
+    }
+    return positions;
+}
+
+class PinnedSixPoint : public testing::TestWithParam<PinnedCase> {};
+
+TEST_P(PinnedSixPoint, EveryKernelGivesTheExactResult) {
+    const PinnedCase pinned = GetParam();
+    const int firstChannel = pinned.where == Where::FirstOthers ? 1 : 0;
+    const int endChannel = pinned.where == Where::FirstRed ? 1 : 4;
+    for (std::size_t width : {2u, 3u, 4u, 5u, 8u, 9u, 13u}) {
+        if (pinned.where == Where::Interior && width < 3) continue;
+        for (std::size_t x : Positions(pinned.where, width)) {
+            Row upper, lower;
+            PlaceCase(pinned, width, x, upper, lower);
+            Row output(width);
+            SixPointWeightedRow(upper.data(), lower.data(), output.data(), width);
+            for (int c = firstChannel; c < endChannel; ++c) {
+                ASSERT_EQ(Channel(output[x], c), pinned.expected)
+                    << "reference kernel, width " << width << ", pixel " << x << ", channel " << c;
+            }
+            CheckRows(upper, lower, std::string(pinned.why) + ", pixel " + std::to_string(x));
+            if (HasFatalFailure()) return;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PinnedSixPoint, testing::ValuesIn(kPinnedCases));
 
 }  // namespace

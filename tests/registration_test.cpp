@@ -3,7 +3,6 @@
 #include <cwchar>
 #include <string>
 
-#include "filter/braideled_compositor.h"
 #include "host/class_desc.h"
 #include "host/exceptions.h"
 #include "hostsdk/instrumentation.h"
@@ -74,16 +73,13 @@ TEST(ClassDescriptor, CreatesIndependentFiltersAtCopyLineEvenLines) {
     EXPECT_NE(first.get(), second.get());
     EXPECT_EQ(hostsdk::HostAllocationCount(), 2);
 
-    auto& a = static_cast<BraideledCompositor&>(*first);
-    auto& b = static_cast<BraideledCompositor&>(*second);
-    for (auto* filter : {&a, &b}) {
-        EXPECT_EQ(filter->Config().mode, kCopyLine);
-        EXPECT_EQ(filter->Config().field, kEvenLines);
+    for (ImageFilter* filter : {first.get(), second.get()}) {
+        EXPECT_EQ(ConfigOf(*filter).mode, kCopyLine);
+        EXPECT_EQ(ConfigOf(*filter).field, kEvenLines);
     }
-    a.SetFilterMode(kSixPointWeighted);
-    a.SetFieldChoice(kOddLines);
-    EXPECT_EQ(b.Config().mode, kCopyLine);
-    EXPECT_EQ(b.Config().field, kEvenLines);
+    SetConfig(*first, {kSixPointWeighted, kOddLines});
+    EXPECT_EQ(ConfigOf(*second).mode, kCopyLine);
+    EXPECT_EQ(ConfigOf(*second).field, kEvenLines);
 
     // Deleted through the virtual destructor, back onto the host's heap.
     first.reset();
@@ -147,13 +143,9 @@ void RecordingZfree(void** table) {
 TEST(ModuleUnload, ReleasesTheDescriptorsInterfaceTableWithZfree) {
     PluginCopy copy(L"unload\\BraidelUnload.flt");
     auto* descriptor = reinterpret_cast<char*>(copy.Descriptor());
-    // The slot is not restored: the module is gone once FreeLibrary returns.
-    void** slot = FindImportSlot(copy.Handle(), "hostsdk.dll", "_Z5zfreePPv");
-    ASSERT_NE(slot, nullptr);
-    DWORD protection = 0;
-    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
-    *slot = reinterpret_cast<void*>(&RecordingZfree);
-    VirtualProtect(slot, sizeof *slot, protection, &protection);
+    ImportPatch(copy.Handle(), "hostsdk.dll", "_Z5zfreePPv",
+                reinterpret_cast<void*>(&RecordingZfree))
+        .Keep();
 
     EXPECT_EQ(zfreeCalls, 0);
     copy.Unload();

@@ -5,14 +5,15 @@
 #include <climits>
 #include <cstdint>
 
-#include "filter/braideled_compositor.h"
 #include "hostsdk/instrumentation.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/plugin.h"
+#include "ui/dialog_ids.h"
 
 namespace {
 
-constexpr std::array<int, 5> kRadioIds{4048, 4049, 4050, 4054, 4055};
+constexpr std::array<int, 5> kRadioIds{IDC_MODE_COPY_LINE, IDC_MODE_TWO_POINT, IDC_MODE_SIX_POINT,
+                                       IDC_FIELD_EVEN, IDC_FIELD_ODD};
 using RadioStates = std::array<UINT, 5>;
 
 RadioStates ReadRadios(HWND dialog) {
@@ -30,17 +31,15 @@ class SetupDialog : public ::testing::Test {
         filter_ = Plugin().CreateFilter();
         ASSERT_NE(filter_, nullptr);
     }
-    BraideledCompositor& Filter() { return static_cast<BraideledCompositor&>(*filter_); }
     void Hold(int32_t mode, int32_t field) {
-        Filter().SetFilterMode(static_cast<FilterMode>(mode));
-        Filter().SetFieldChoice(static_cast<FieldChoice>(field));
+        SetConfig(*filter_, {static_cast<FilterMode>(mode), static_cast<FieldChoice>(field)});
     }
     int Show(const std::function<void(HWND)>& script) {
         return static_cast<int>(DriveDialog(
             [this] { return static_cast<INT_PTR>(filter_->ShowSetup(nullptr)); }, script));
     }
-    int32_t Mode() { return Filter().Config().mode; }
-    int32_t Field() { return Filter().Config().field; }
+    int32_t Mode() { return ConfigOf(*filter_).mode; }
+    int32_t Field() { return ConfigOf(*filter_).field; }
 
     FilterPtr filter_;
 };
@@ -84,11 +83,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SetupDialog, ClicksWriteTheFilterAtOnceAndOkKeepsThem) {
     std::array<int32_t, 4> seen{};
     const int result = Show([&](HWND dialog) {
-        Click(dialog, 4050);
+        Click(dialog, IDC_MODE_SIX_POINT);
         seen[0] = Mode();
-        Click(dialog, 4055);
+        Click(dialog, IDC_FIELD_ODD);
         seen[1] = Field();
-        Click(dialog, 4049);
+        Click(dialog, IDC_MODE_TWO_POINT);
         seen[2] = Mode();
         seen[3] = static_cast<int32_t>(ReadRadios(dialog)[2]);
         Click(dialog, IDOK);
@@ -113,8 +112,8 @@ TEST_P(SetupDialogDismissal, RestoresTheValuesHeldAtOpening) {
     int32_t modeWhileOpen = -1;
     int32_t fieldWhileOpen = -1;
     const int result = Show([&](HWND dialog) {
-        Click(dialog, 4049);
-        Click(dialog, 4055);
+        Click(dialog, IDC_MODE_TWO_POINT);
+        Click(dialog, IDC_FIELD_ODD);
         modeWhileOpen = Mode();
         fieldWhileOpen = Field();
         GetParam().dismiss(dialog);
@@ -170,25 +169,28 @@ TEST_P(SetupDialogTab, TabCyclesThroughTheTabStops) {
     EXPECT_EQ(Mode(), GetParam().mode);
 }
 
-INSTANTIATE_TEST_SUITE_P(Groups, SetupDialogTab,
-                         ::testing::Values(TabCycle{3, 2, {IDOK, IDCANCEL, IDOK, IDCANCEL, IDOK}},
-                                           TabCycle{3, 1, {4055, IDOK, IDCANCEL, 4055, IDOK}},
-                                           TabCycle{1, 0, {4049, 4054, IDOK, IDCANCEL, 4049}}));
+INSTANTIATE_TEST_SUITE_P(
+    Groups, SetupDialogTab,
+    ::testing::Values(
+        TabCycle{3, 2, {IDOK, IDCANCEL, IDOK, IDCANCEL, IDOK}},
+        TabCycle{3, 1, {IDC_FIELD_ODD, IDOK, IDCANCEL, IDC_FIELD_ODD, IDOK}},
+        TabCycle{1, 0, {IDC_MODE_TWO_POINT, IDC_FIELD_EVEN, IDOK, IDCANCEL, IDC_MODE_TWO_POINT}}));
 
 // The checked buttons decide what is stored, not the ID that the command carries.
 TEST_F(SetupDialog, CommandStoresTheGroupsCheckedButton) {
     Hold(3, 5);
     std::array<int32_t, 4> seen{};
     Show([&](HWND dialog) {
-        SendMessageW(dialog, WM_COMMAND, 4049, 0);  // nothing checked in the group yet
-        SendMessageW(dialog, WM_COMMAND, 4055, 0);
+        SendMessageW(dialog, WM_COMMAND, IDC_MODE_TWO_POINT,
+                     0);  // nothing checked in the group yet
+        SendMessageW(dialog, WM_COMMAND, IDC_FIELD_ODD, 0);
         seen[0] = Mode();
         seen[1] = Field();
         // Checking without a click sends no command; the next command reads the state.
-        SendDlgItemMessageW(dialog, 4048, BM_SETCHECK, BST_CHECKED, 0);
-        SendDlgItemMessageW(dialog, 4054, BM_SETCHECK, BST_CHECKED, 0);
-        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(4050, BN_DOUBLECLICKED), 0);
-        SendMessageW(dialog, WM_COMMAND, 4055, 0);
+        SendDlgItemMessageW(dialog, IDC_MODE_COPY_LINE, BM_SETCHECK, BST_CHECKED, 0);
+        SendDlgItemMessageW(dialog, IDC_FIELD_EVEN, BM_SETCHECK, BST_CHECKED, 0);
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_MODE_SIX_POINT, BN_DOUBLECLICKED), 0);
+        SendMessageW(dialog, WM_COMMAND, IDC_FIELD_ODD, 0);
         seen[2] = Mode();
         seen[3] = Field();
         Click(dialog, IDOK);

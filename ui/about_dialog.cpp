@@ -5,6 +5,8 @@
 #include "ui/dialog_ids.h"
 #include "ui/module_dialog.h"
 
+namespace {
+
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
@@ -28,7 +30,9 @@ INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
     }
 }
 
-INT_PTR ShowAboutBox(HWND parent, BraideledCompositor& filter) {
+}  // namespace
+
+INT_PTR ShowAboutBox(HWND parent, LPARAM initParam) {
     return ModuleDialogBoxParam(ModuleInstance(), MAKEINTRESOURCEW(IDD_BRAIDEL_ABOUT), parent,
-                                AboutDlgProc, reinterpret_cast<LPARAM>(&filter));
+                                AboutDlgProc, initParam);
 }

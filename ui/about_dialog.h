@@ -2,11 +2,8 @@
 
 #include <windows.h>
 
-class BraideledCompositor;
-
 // Runs the about box modally: 1 after OK, 0 after Escape, -1 with the thread's last error when
-// it could not be shown. Changes nothing in the filter.
-INT_PTR ShowAboutBox(HWND parent, BraideledCompositor& filter);
-
-// The about box's procedure.
-INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// it could not be shown. `initParam` reaches the box's procedure with WM_INITDIALOG (the filter
+// passes its own address, as hosts' about boxes receive it); the box never uses it and changes
+// nothing.
+INT_PTR ShowAboutBox(HWND parent, LPARAM initParam);

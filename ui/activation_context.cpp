@@ -14,7 +14,9 @@ constexpr DWORD kQueryFlags = QUERY_ACTCTX_FLAG_ACTCTX_IS_ADDRESS | QUERY_ACTCTX
 constexpr DWORD kModuleFromAddress =
     GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS;
 constexpr DWORD kPathCapacity = MAX_PATH + 1;  // 261 characters
-// The module carries no manifest with this ID, so a creation from it finds no resource.
+// The resource ID under which a DLL keeps the manifest of the context it creates for itself at
+// run time (the loader applies none from it to static imports). This module carries no manifest
+// with this ID, so a creation from it finds no resource and the dialogs get the null context.
 constexpr WORD kOwnManifestId = 3;
 constexpr const wchar_t* kCommonControls = L"Comctl32.dll";
 

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "filter/braideled_compositor.h"
 #include "host/core.h"
 #include "plugin/module.h"
 #include "ui/dialog_ids.h"
@@ -10,9 +9,10 @@
 
 namespace {
 
-// The filter that the open setup dialog edits; set at each opening and never cleared. Only one
-// setup dialog can be open at a time: the dialog is modal.
-BraideledCompositor* editedFilter = nullptr;
+// The configuration of the filter that the open setup dialog edits: one module-wide variable,
+// not per-window data, set at each opening and never cleared. Only one setup dialog can be open
+// at a time: the dialog is modal.
+FilterConfig* editedFilter = nullptr;
 
 struct RadioGroup {
     int first;
@@ -51,13 +51,13 @@ void OnCommand(HWND dialog, unsigned int id) {
         case IDC_MODE_TWO_POINT:
         case IDC_MODE_SIX_POINT:
             if (const int value = CheckedValue(dialog, kModeGroup); value >= 0) {
-                editedFilter->SetFilterMode(static_cast<FilterMode>(value));
+                editedFilter->mode = static_cast<FilterMode>(value);
             }
             break;
         case IDC_FIELD_EVEN:
         case IDC_FIELD_ODD:
             if (const int value = CheckedValue(dialog, kFieldGroup); value >= 0) {
-                editedFilter->SetFieldChoice(static_cast<FieldChoice>(value));
+                editedFilter->field = static_cast<FieldChoice>(value);
             }
             break;
         default:
@@ -65,15 +65,13 @@ void OnCommand(HWND dialog, unsigned int id) {
     }
 }
 
-}  // namespace
-
+// The setup dialog's procedure. Its radio buttons write the edited configuration at once.
 INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
-            editedFilter = reinterpret_cast<BraideledCompositor*>(lParam);
-            const FilterConfig config = editedFilter->Config();
-            SelectValue(dialog, kModeGroup, config.mode);
-            SelectValue(dialog, kFieldGroup, config.field);
+            editedFilter = reinterpret_cast<FilterConfig*>(lParam);
+            SelectValue(dialog, kModeGroup, editedFilter->mode);
+            SelectValue(dialog, kFieldGroup, editedFilter->field);
             CenterWindow(dialog, GetParent(dialog));
             SetCursor(LoadCursorW(nullptr, IDC_ARROW));
             return TRUE;  // the dialog manager focuses the first tab stop, OK
@@ -86,18 +84,19 @@ INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     }
 }
 
-int ShowSetupDialog(HWND parent, BraideledCompositor& filter) {
-    // Clicks write the filter while the dialog is open, so a live preview follows them; a
-    // cancelled dialog puts back what the filter held when it opened.
-    const FilterConfig atOpen = filter.Config();
+}  // namespace
+
+int ShowSetupDialog(HWND parent, FilterConfig& config) {
+    // Clicks write the configuration while the dialog is open, so a live preview follows them;
+    // a cancelled dialog puts back what the configuration held when it opened.
+    const FilterConfig atOpen = config;
     const auto result = static_cast<int>(
         ModuleDialogBoxParam(ModuleInstance(), MAKEINTRESOURCEW(IDD_BRAIDEL_SETUP), parent,
-                             SetupDlgProc, reinterpret_cast<LPARAM>(&filter)));
+                             SetupDlgProc, reinterpret_cast<LPARAM>(&config)));
     if (result == 1) {
         SetSaveRequiredFlag(1);
     } else if (result == 0) {
-        filter.SetFilterMode(atOpen.mode);
-        filter.SetFieldChoice(atOpen.field);
+        config = atOpen;
     }
     return result;
 }

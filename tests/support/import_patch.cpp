@@ -51,5 +51,5 @@ ImportPatch::ImportPatch(HMODULE module, const char* dllName, const char* functi
 }
 
 ImportPatch::~ImportPatch() {
-    WriteSlot(slot_, original_);
+    if (slot_ != nullptr) WriteSlot(slot_, original_);
 }

@@ -13,6 +13,9 @@ class ImportPatch {
     ImportPatch& operator=(const ImportPatch&) = delete;
 
     void* Original() const { return original_; }
+    // Leaves the replacement in for good, for a module that is about to be unloaded (its
+    // import table is gone once it is).
+    void Keep() { slot_ = nullptr; }
 
   private:
     void** slot_ = nullptr;

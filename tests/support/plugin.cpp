@@ -9,3 +9,13 @@ PluginLibrary& Plugin() {
     if (!library.Loaded()) throw std::runtime_error(ToUtf8(library.Error()));
     return library;
 }
+
+FilterConfig ConfigOf(ImageFilter& filter) {
+    FilterConfig config;
+    if (filter.SaveConfig(&config) != 1) throw std::runtime_error("SaveConfig failed");
+    return config;
+}
+
+void SetConfig(ImageFilter& filter, FilterConfig config) {
+    if (filter.LoadConfig(&config) != 1) throw std::runtime_error("LoadConfig failed");
+}
