@@ -105,7 +105,7 @@ Failure RunFrame(const PluginLibrary& plugin, const FrameTask& task, const Frame
         if (mask && (mask->Height() < frame->Height())) {
             why += L" (the mask has " + std::to_wstring(mask->Height()) + L" rows, the frame " +
                    std::to_wstring(frame->Height()) + L")";
-        } else if (config.mode < kCopyLine || config.mode > kSixPointWeighted) {
+        } else if (!IsDefinedMode(config.mode)) {
             why += L" (the configuration selects no kernel: mode " + std::to_wstring(config.mode) +
                    L")";
         }

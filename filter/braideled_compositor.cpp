@@ -2,10 +2,9 @@
 
 #include <cstring>
 
+#include "filter/filter_dialogs.h"
 #include "rebuild/field_rebuild.h"
 #include "rebuild/rebuild_kernels.h"
-#include "ui/about_dialog.h"
-#include "ui/setup_dialog.h"
 
 BraideledCompositor::~BraideledCompositor() = default;
 

@@ -1,5 +1,10 @@
 #pragma once
 
+// The filter's configuration block: the 8 bytes a host persists with its work and hands back.
+// This header is the block's contract, shared by the plug-in and by every program that reads or
+// writes such blocks (braidel-run's --config and --save-config); it depends on nothing else.
+
+#include <cstddef>
 #include <cstdint>
 
 // Kernel selection. A loaded configuration block may carry any 32-bit value.
@@ -15,10 +20,21 @@ enum FieldChoice : int32_t {
     kOddLines = 1,
 };
 
-// The configuration block the host persists: mode, then field, 32-bit little-endian each.
+// The block: mode at offset 0, field at offset 4, each a signed 32-bit little-endian integer;
+// no version, no checksum. The plug-in copies it whole and checks neither value.
 struct FilterConfig {
     FilterMode mode = kCopyLine;
     FieldChoice field = kEvenLines;
 };
 
 static_assert(sizeof(FilterConfig) == 8, "the persisted block is 8 bytes");
+static_assert(offsetof(FilterConfig, mode) == 0 && offsetof(FilterConfig, field) == 4,
+              "mode, then field");
+
+// Whether a value names one of the defined kernels or fields.
+constexpr bool IsDefinedMode(int32_t mode) {
+    return mode >= kCopyLine && mode <= kSixPointWeighted;
+}
+constexpr bool IsDefinedField(int32_t field) {
+    return field == kEvenLines || field == kOddLines;
+}

@@ -1,4 +1,4 @@
-#include "ui/about_dialog.h"
+#include "filter/filter_dialogs.h"
 
 #include "host/core.h"
 #include "plugin/module.h"

@@ -1,4 +1,4 @@
-#include "ui/setup_dialog.h"
+#include "filter/filter_dialogs.h"
 
 #include <cstdint>
 

@@ -419,7 +419,8 @@ class Launcher(Workspace):
 
     def test_missing_build_says_how_to_build(self):
         os.makedirs(self.path("tree", "scripts"))
-        shutil.copy(LAUNCHER, self.path("tree", "scripts"))
+        for script in (LAUNCHER, os.path.join(os.path.dirname(LAUNCHER), "paths.sh")):
+            shutil.copy(script, self.path("tree", "scripts"))
         result = subprocess.run([self.path("tree", "scripts", "braidel-run"), "a.png", "b.png"],
                                 capture_output=True, timeout=30)
         self.assertNotEqual(result.returncode, 0)
