@@ -145,13 +145,3 @@ bool ParseArguments(const std::vector<std::wstring>& args, RunOptions& options,
     options.output = positional[1];
     return true;
 }
-
-std::wstring OutputInFolder(const std::wstring& folder, const std::wstring& input) {
-    const std::size_t slash = input.find_last_of(L"\\/");
-    const std::wstring name = slash == std::wstring::npos ? input : input.substr(slash + 1);
-    if (folder.empty()) return name;
-    const wchar_t last = folder.back();
-    if (last == L'\\' || last == L'/') return folder + name;
-    // The separator the folder is written with.
-    return folder + (folder.find(L'/') != std::wstring::npos ? L"/" : L"\\") + name;
-}

@@ -26,8 +26,5 @@ struct RunOptions {
 bool ParseArguments(const std::vector<std::wstring>& args, RunOptions& options,
                     std::wstring& error);
 
-// The output file of one input in batch mode: the input's file name inside the output folder.
-std::wstring OutputInFolder(const std::wstring& folder, const std::wstring& input);
-
 // The usage text printed by --help.
 const wchar_t* UsageText();

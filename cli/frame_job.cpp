@@ -11,20 +11,8 @@
 
 namespace {
 
-std::wstring FullPath(const std::wstring& path) {
-    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return path;
-    std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-    full.resize(length);
-    for (wchar_t& c : full) c = static_cast<wchar_t>(std::towlower(c));
-    for (wchar_t& c : full) c = c == L'/' ? L'\\' : c;
-    return full;
-}
-
 Failure Aborted(const FrameTask& task) {
-    return {kExitAborted,
-            DisplayPath(task.input) + L": aborted; " + DisplayPath(task.output) + L" not written"};
+    return {kExitAborted, task.input.shown + L": aborted; " + task.output.shown + L" not written"};
 }
 
 }  // namespace
@@ -56,30 +44,23 @@ std::wstring FieldName(int field) {
 Failure RunFrame(const PluginLibrary& plugin, const FrameTask& task, const FrameSettings& settings,
                  ProgressReport& report, int index, std::wstring& summary) {
     if (AbortRequested().load()) return Aborted(task);
-    const ImageFormat format = FormatForPath(task.output);
+    const ImageFormat format = FormatForPath(task.output.shown);
     if (format == ImageFormat::Unknown) {
-        return {kExitUsage,
-                DisplayPath(task.output) + L": the output must end in .png, .tif or .tiff"};
-    }
-    const std::wstring output = FullPath(task.output);
-    if (output == FullPath(task.input) ||
-        (!settings.maskPath.empty() && output == FullPath(settings.maskPath))) {
-        return {kExitNotWritten,
-                DisplayPath(task.output) + L": would replace an input; not written"};
+        return {kExitUsage, task.output.shown + L": the output must end in .png, .tif or .tiff"};
     }
 
     Failure failure;
     auto frame = ReadImage(task.input, failure);
     if (!frame) return failure;
     std::unique_ptr<hostsdk::PlainBitmap> mask;
-    if (!settings.maskPath.empty()) {
-        mask = ReadImage(settings.maskPath, failure);
+    if (!settings.mask.Empty()) {
+        mask = ReadImage(settings.mask, failure);
         if (!mask) return failure;
     }
 
     FilterPtr filter = plugin.CreateFilter();
     if (!filter)
-        return {kExitRenderFailed, DisplayPath(task.input) + L": the plug-in created no filter"};
+        return {kExitRenderFailed, task.input.shown + L": the plug-in created no filter"};
     FilterConfig config = settings.config;
     filter->LoadConfig(&config);
     filter->SetSource(frame.get());
@@ -92,8 +73,8 @@ Failure RunFrame(const PluginLibrary& plugin, const FrameTask& task, const Frame
             report, index,
             ExpectedProgressMessages(frame->Height(), config.field, mask != nullptr));
         if (window.Handle() == nullptr) {
-            return {kExitRenderFailed, DisplayPath(task.input) + L": no progress window: " +
-                                           ErrorText(GetLastError())};
+            return {kExitRenderFailed,
+                    task.input.shown + L": no progress window: " + ErrorText(GetLastError())};
         }
         result = filter->Render(window.Handle());
         abortDelivered = window.AbortDelivered();
@@ -109,11 +90,13 @@ Failure RunFrame(const PluginLibrary& plugin, const FrameTask& task, const Frame
             why += L" (the configuration selects no kernel: mode " + std::to_wstring(config.mode) +
                    L")";
         }
-        return {kExitRenderFailed, DisplayPath(task.input) + L": " + why + L"; nothing written"};
+        return {kExitRenderFailed, task.input.shown + L": " + why + L"; nothing written"};
     }
+    // An abort that came during the encode still keeps the frame from being written.
+    if (AbortRequested().load()) return Aborted(task);
     failure = WriteImage(*frame, task.output, format);
     if (failure) return failure;
-    summary = DisplayPath(task.input) + L" -> " + DisplayPath(task.output) + L" (" +
+    summary = task.input.shown + L" -> " + task.output.shown + L" (" +
               KernelName(config.mode) + L", " + FieldName(config.field) +
               (mask ? L", masked" : L"") + L")";
     return {};
@@ -130,7 +113,7 @@ std::vector<Failure> RunFrames(const PluginLibrary& plugin, const std::vector<Fr
             if (i >= tasks.size()) return;
             if (!com.Ok()) {
                 results[i] = {kExitRenderFailed,
-                              DisplayPath(tasks[i].input) + L": COM is unavailable"};
+                              tasks[i].input.shown + L": COM is unavailable"};
             } else {
                 std::wstring summary;
                 results[i] =

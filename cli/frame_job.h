@@ -6,19 +6,14 @@
 #include "cli/exit_codes.h"
 #include "cli/image_io.h"
 #include "cli/progress.h"
+#include "cli/run_plan.h"
 #include "filter/filter_config.h"
 #include "hosting/plugin_library.h"
-
-// One frame to filter: where it comes from and where it goes.
-struct FrameTask {
-    std::wstring input;
-    std::wstring output;
-};
 
 // What every frame of a run shares.
 struct FrameSettings {
     FilterConfig config;
-    std::wstring maskPath;
+    FilePath mask;
 };
 
 // Filters one frame with a filter object of its own: reads the input (and the mask), renders

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/pending_file.h"
 #include "cli/text.h"
 
 namespace {
@@ -118,13 +119,6 @@ HRESULT CopyRows(IWICBitmapSource* source, const Layout& layout, hostsdk::PlainB
     return S_OK;
 }
 
-std::atomic<unsigned> temporaryCounter{0};
-
-std::wstring TemporaryPathBeside(const std::wstring& path) {
-    return path + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(temporaryCounter.fetch_add(1)) + L".braidel-tmp";
-}
-
 // Source of the rows to encode: row y as W 64-bit RGBA pixels.
 using RowSource = const BMM_Color_64* (*)(void* context, UINT y);
 
@@ -208,19 +202,31 @@ ByteOrder EncoderByteOrder(IWICImagingFactory* factory, ImageFormat format) {
     return order[i];
 }
 
-HRESULT Encode(IWICImagingFactory* factory, hostsdk::PlainBitmap& image, const std::wstring& path,
-               ImageFormat format) {
+// Encodes the bitmap into memory; the file is written from there by the caller.
+HRESULT Encode(IWICImagingFactory* factory, const hostsdk::PlainBitmap& image, ImageFormat format,
+               std::vector<std::byte>& bytes) {
     const ByteOrder order = EncoderByteOrder(factory, format);
     if (order == ByteOrder::Unknown) return WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
-    Com<IWICStream> stream;
-    HRESULT hr = factory->CreateStream(stream.Out());
-    if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE);
+    Com<IStream> stream;
+    HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.Out());
     if (FAILED(hr)) return hr;
     auto row = [](void* context, UINT y) -> const BMM_Color_64* {
         return static_cast<const hostsdk::PlainBitmap*>(context)->Row(static_cast<int>(y));
     };
-    return EncodeToStream(factory, stream.Get(), format, image.Width(), image.Height(), row, &image,
-                          order == ByteOrder::Swapped);
+    hr = EncodeToStream(factory, stream.Get(), format, image.Width(), image.Height(), row,
+                        const_cast<hostsdk::PlainBitmap*>(&image), order == ByteOrder::Swapped);
+    if (FAILED(hr)) return hr;
+    HGLOBAL memory = nullptr;
+    hr = GetHGlobalFromStream(stream.Get(), &memory);
+    if (FAILED(hr)) return hr;
+    STATSTG stat{};
+    hr = stream->Stat(&stat, STATFLAG_NONAME);
+    if (FAILED(hr)) return hr;
+    const auto* data = static_cast<const std::byte*>(GlobalLock(memory));
+    if (data == nullptr) return E_OUTOFMEMORY;
+    bytes.assign(data, data + stat.cbSize.QuadPart);
+    GlobalUnlock(memory);
+    return S_OK;
 }
 
 }  // namespace
@@ -244,11 +250,12 @@ ImageFormat FormatForPath(const std::wstring& path) {
     return ImageFormat::Unknown;
 }
 
-std::unique_ptr<hostsdk::PlainBitmap> ReadImage(const std::wstring& path, Failure& failure) {
+std::unique_ptr<hostsdk::PlainBitmap> ReadImage(const FilePath& file, Failure& failure) {
     auto fail = [&](const std::wstring& why) {
-        failure = {kExitBadInput, DisplayPath(path) + L": " + why};
+        failure = {kExitBadInput, file.shown + L": " + why};
         return nullptr;
     };
+    const std::wstring& path = file.system;
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return fail(L"cannot open: " + ErrorText(GetLastError()));
@@ -306,22 +313,14 @@ std::unique_ptr<hostsdk::PlainBitmap> ReadImage(const std::wstring& path, Failur
     return image;
 }
 
-Failure WriteImage(hostsdk::PlainBitmap& image, const std::wstring& path, ImageFormat format) {
+Failure WriteImage(const hostsdk::PlainBitmap& image, const FilePath& path, ImageFormat format) {
     Com<IWICImagingFactory> factory;
     HRESULT hr;
     if (!CreateFactory(factory, hr)) {
-        return {kExitNotWritten,
-                DisplayPath(path) + L": imaging component unavailable: " + HrText(hr)};
+        return {kExitNotWritten, path.shown + L": imaging component unavailable: " + HrText(hr)};
     }
-    const std::wstring temporary = TemporaryPathBeside(path);
-    hr = Encode(factory.Get(), image, temporary, format);
-    if (SUCCEEDED(hr) && !MoveFileExW(temporary.c_str(), path.c_str(),
-                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        hr = HRESULT_FROM_WIN32(GetLastError());
-    }
-    if (FAILED(hr)) {
-        DeleteFileW(temporary.c_str());
-        return {kExitNotWritten, DisplayPath(path) + L": not written: " + HrText(hr)};
-    }
-    return {};
+    std::vector<std::byte> bytes;
+    hr = Encode(factory.Get(), image, format, bytes);
+    if (FAILED(hr)) return {kExitNotWritten, path.shown + L": not written: " + HrText(hr)};
+    return WriteWholeFile(path, bytes);
 }

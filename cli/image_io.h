@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/exit_codes.h"
+#include "cli/file_paths.h"
 #include "hostsdk/plain_bitmap.h"
 
 // Image files through the platform's imaging component. Every function expects COM to be
@@ -31,8 +32,8 @@ ImageFormat FormatForPath(const std::wstring& path);
 // exactly (v * 257), grey is copied into red, green and blue, a missing alpha is 65535. Pixel
 // values are taken as stored: no colour management, gamma or premultiplication is applied.
 // Failures carry kExitBadInput.
-std::unique_ptr<hostsdk::PlainBitmap> ReadImage(const std::wstring& path, Failure& failure);
+std::unique_ptr<hostsdk::PlainBitmap> ReadImage(const FilePath& path, Failure& failure);
 
-// Writes the bitmap as 16-bit RGBA in `format`, to a temporary file beside `path` that replaces
-// `path` only once it is complete. Failures carry kExitNotWritten and leave no temporary file.
-Failure WriteImage(hostsdk::PlainBitmap& image, const std::wstring& path, ImageFormat format);
+// Writes the bitmap as 16-bit RGBA in `format`, through a temporary file that replaces `path`
+// only once it is complete. Failures carry kExitNotWritten and leave no temporary file.
+Failure WriteImage(const hostsdk::PlainBitmap& image, const FilePath& path, ImageFormat format);

@@ -7,12 +7,12 @@
 #include <io.h>
 
 #include <cstdio>
-#include <set>
 #include <thread>
 #include <vector>
 
 #include "braidel_version.h"
 #include "cli/arguments.h"
+#include "cli/caller_permissions.h"
 #include "cli/config_file.h"
 #include "cli/frame_job.h"
 #include "cli/image_io.h"
@@ -30,13 +30,15 @@ int Fail(const Failure& failure) {
 }
 
 // The configuration every frame gets: the loaded block, then --mode and --field, then the
-// setup dialog, all applied through a filter object as a host applies them.
-int PrepareConfig(const PluginLibrary& plugin, const RunOptions& options, FilterConfig& config) {
+// setup dialog, all applied through a filter object as a host applies them. It must select a
+// defined kernel and field before any frame is read or the block is saved.
+Failure PrepareConfig(const PluginLibrary& plugin, const RunOptions& options, const RunFiles& files,
+                      FilterConfig& config) {
     FilterPtr filter = plugin.CreateFilter();
-    if (!filter) return Fail({kExitRenderFailed, L"the plug-in created no filter"});
-    if (!options.configPath.empty()) {
+    if (!filter) return {kExitRenderFailed, L"the plug-in created no filter"};
+    if (!files.config.Empty()) {
         FilterConfig loaded;
-        if (Failure failure = ReadConfigFile(options.configPath, loaded)) return Fail(failure);
+        if (Failure failure = ReadConfigFile(files.config, loaded)) return failure;
         filter->LoadConfig(&loaded);
     }
     filter->SaveConfig(&config);
@@ -46,18 +48,15 @@ int PrepareConfig(const PluginLibrary& plugin, const RunOptions& options, Filter
     if (options.setup) {
         const int result = filter->ShowSetup(nullptr);
         if (result == -1) {
-            return Fail({kExitRenderFailed,
-                         L"the setup dialog could not be shown: " + ErrorText(GetLastError())});
+            return {kExitRenderFailed,
+                    L"the setup dialog could not be shown: " + ErrorText(GetLastError())};
         }
-        if (result == 0) return Fail({kExitAborted, L"setup cancelled; nothing done"});
+        if (result == 0) return {kExitAborted, L"setup cancelled; nothing done"};
     }
     filter->SaveConfig(&config);
-    if (!options.saveConfigPath.empty()) {
-        if (Failure failure = WriteConfigFile(options.saveConfigPath, config)) {
-            return Fail(failure);
-        }
-    }
-    return kExitSuccess;
+    if (Failure failure = CheckConfig(config)) return failure;
+    if (!files.saveConfig.Empty()) return WriteConfigFile(files.saveConfig, config);
+    return {};
 }
 
 int ShowAbout(const PluginLibrary& plugin) {
@@ -66,41 +65,6 @@ int ShowAbout(const PluginLibrary& plugin) {
     if (filter->ShowAbout(nullptr) == -1) {
         return Fail(
             {kExitRenderFailed, L"the about box could not be shown: " + ErrorText(GetLastError())});
-    }
-    return kExitSuccess;
-}
-
-// The frames of the run; batch outputs are the inputs' names inside the output folder.
-int PlanFrames(const RunOptions& options, std::vector<FrameTask>& tasks) {
-    if (options.outDir.empty()) {
-        tasks.push_back({options.inputs.front(), options.output});
-        if (FormatForPath(options.output) == ImageFormat::Unknown) {
-            return Fail({kExitUsage, DisplayPath(options.output) +
-                                         L": OUTPUT must end in .png, .tif or .tiff"});
-        }
-        return kExitSuccess;
-    }
-    const DWORD attributes = GetFileAttributesW(options.outDir.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        if (!CreateDirectoryW(options.outDir.c_str(), nullptr)) {
-            return Fail({kExitNotWritten, DisplayPath(options.outDir) +
-                                              L": the output folder cannot be made: " +
-                                              ErrorText(GetLastError())});
-        }
-    } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        return Fail({kExitNotWritten, DisplayPath(options.outDir) + L": not a folder"});
-    }
-    std::set<std::wstring> names;
-    for (const std::wstring& input : options.inputs) {
-        FrameTask task{input, OutputInFolder(options.outDir, input)};
-        std::wstring key = task.output;
-        for (wchar_t& c : key) c = static_cast<wchar_t>(towlower(c));
-        if (!names.insert(key).second) {
-            return Fail({kExitUsage, DisplayPath(input) +
-                                         L": another input has the same file name; its "
-                                         L"output would be overwritten"});
-        }
-        tasks.push_back(task);
     }
     return kExitSuccess;
 }
@@ -116,6 +80,7 @@ int Run(const std::vector<std::wstring>& args) {
         PrintOut(UsageText());
         return kExitSuccess;
     }
+    CaptureCallerUmask();
     InstallAbortHandler();
     ComSession com;
 
@@ -134,15 +99,17 @@ int Run(const std::vector<std::wstring>& args) {
     }
     if (options.about) return ShowAbout(plugin);
 
+    // Every file is resolved and every write checked before anything is written.
+    RunFiles files;
+    if (Failure failure = PlanRun(options, files)) return Fail(failure);
     FrameSettings settings;
-    settings.maskPath = options.maskPath;
-    if (int code = PrepareConfig(plugin, options, settings.config); code != kExitSuccess) {
-        return code;
+    settings.mask = files.mask;
+    if (Failure failure = PrepareConfig(plugin, options, files, settings.config)) {
+        return Fail(failure);
     }
-    if (options.inputs.empty()) return kExitSuccess;
-
-    std::vector<FrameTask> tasks;
-    if (int code = PlanFrames(options, tasks); code != kExitSuccess) return code;
+    if (files.frames.empty()) return kExitSuccess;
+    if (Failure failure = MakeOutputFolder(files)) return Fail(failure);
+    const std::vector<FrameTask>& tasks = files.frames;
     int jobs = options.jobs;
     if (jobs == 0) jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 

@@ -58,7 +58,7 @@ class Workspace(unittest.TestCase):
 
     def leftovers(self, folder=None):
         folder = folder or self.dir
-        return [n for n in os.listdir(folder) if "braidel-tmp" in n]
+        return [n for n in os.listdir(folder) if n.startswith(".braidel-") or "braidel-tmp" in n]
 
     def assertExit(self, result, code):
         self.assertEqual(result.returncode, code,
