@@ -26,7 +26,18 @@ Failure ReadConfigFile(const FilePath& path, FilterConfig& config) {
     return {};
 }
 
+// Only a configuration block is ever replaced: a forgotten value after --save-config would
+// otherwise turn the next argument, an image perhaps, into 8 bytes.
 Failure WriteConfigFile(const FilePath& path, const FilterConfig& config) {
+    const DWORD attributes = GetFileAttributesW(path.system.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        FilterConfig existing;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || ReadConfigFile(path, existing)) {
+            return {kExitNotWritten, path.shown +
+                                         L": exists and is not a configuration block; not "
+                                         L"replaced"};
+        }
+    }
     return WriteWholeFile(path, std::as_bytes(std::span(&config, 1)));
 }
 

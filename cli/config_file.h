@@ -8,7 +8,8 @@
 
 // The 8-byte configuration block as a host persists it: the file holds exactly those bytes.
 Failure ReadConfigFile(const FilePath& path, FilterConfig& config);
-// Written through a temporary file that replaces `path` only once complete.
+// Written through a temporary file that replaces `path` only once complete. An existing file
+// is replaced only when it is itself an 8-byte block.
 Failure WriteConfigFile(const FilePath& path, const FilterConfig& config);
 
 // A block braidel-run will use or write must select a defined kernel and field; one that does
