@@ -1,0 +1,25 @@
+# Native checks of the image-file codec against the system's libpng and libtiff, under
+# AddressSanitizer and UndefinedBehaviorSanitizer: the codec's tests and a libFuzzer target.
+# Self-contained: it sets its own sanitizer flags per target.
+set(BRAIDEL_IMAGE_FUZZ_SECONDS 30 CACHE STRING "Length of the bounded image fuzzing session")
+
+add_library(braidel_image_sanitizers INTERFACE)
+target_compile_options(braidel_image_sanitizers INTERFACE -ffp-contract=off
+    -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all)
+target_link_options(braidel_image_sanitizers INTERFACE -fsanitize=address,undefined)
+
+add_subdirectory(${PROJECT_SOURCE_DIR}/cli/image_files ${CMAKE_BINARY_DIR}/image_files)
+target_compile_options(braidel_image_files PRIVATE -fsanitize=fuzzer-no-link)
+target_link_libraries(braidel_image_files PUBLIC braidel_image_sanitizers)
+
+# Codec checks: independent decoders on the libraries' own test images and generated variants.
+add_executable(image_files_tool ${PROJECT_SOURCE_DIR}/tests/image_files/image_files_tool.cpp)
+target_link_libraries(image_files_tool PRIVATE braidel_image_files)
+target_compile_options(image_files_tool PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Werror)
+find_program(BRAIDEL_DEBIAN_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+set(BRAIDEL_THIRD_PARTY_SOURCES ${PROJECT_SOURCE_DIR}/build/third-party/src CACHE PATH
+    "Unpacked libpng and libtiff source packages (scripts/fetch-sources)")
+add_test(NAME image_files_check COMMAND ${BRAIDEL_DEBIAN_PYTHON}
+    ${PROJECT_SOURCE_DIR}/tests/image_files/check_image_files.py $<TARGET_FILE:image_files_tool>
+    ${BRAIDEL_THIRD_PARTY_SOURCES})
+set_tests_properties(image_files_check PROPERTIES TIMEOUT 600)
