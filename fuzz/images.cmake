@@ -23,3 +23,22 @@ add_test(NAME image_files_check COMMAND ${BRAIDEL_DEBIAN_PYTHON}
     ${PROJECT_SOURCE_DIR}/tests/image_files/check_image_files.py $<TARGET_FILE:image_files_tool>
     ${BRAIDEL_THIRD_PARTY_SOURCES})
 set_tests_properties(image_files_check PROPERTIES TIMEOUT 600)
+
+add_executable(image_files_tests ${PROJECT_SOURCE_DIR}/tests/image_files/image_files_test.cpp)
+target_link_libraries(image_files_tests PRIVATE braidel_image_files GTest::gtest_main)
+target_compile_options(image_files_tests PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Werror)
+add_test(NAME image_files_tests COMMAND image_files_tests)
+
+# Every seed once, then a bounded fuzzing session growing a corpus in the build tree.
+add_executable(image_fuzzer ${CMAKE_CURRENT_LIST_DIR}/image_fuzzer.cpp)
+target_link_libraries(image_fuzzer PRIVATE braidel_image_files)
+target_compile_options(image_fuzzer PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Werror
+    -fsanitize=fuzzer-no-link)
+target_link_options(image_fuzzer PRIVATE -fsanitize=fuzzer)
+set(image_seeds ${CMAKE_CURRENT_LIST_DIR}/image-seeds)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/image-fuzz-corpus)
+add_test(NAME image_fuzz_seeds COMMAND image_fuzzer -runs=0 ${image_seeds})
+add_test(NAME image_fuzz COMMAND image_fuzzer -max_total_time=${BRAIDEL_IMAGE_FUZZ_SECONDS}
+    -max_len=65536 -rss_limit_mb=4096 -print_final_stats=1 ${CMAKE_BINARY_DIR}/image-fuzz-corpus
+    ${image_seeds})
+set_tests_properties(image_fuzz PROPERTIES TIMEOUT 600)
