@@ -86,12 +86,15 @@ struct PixelView {
 
 enum class PngFilter { None, Sub, Up, Average, Paeth, Adaptive };
 
+// Defaults measured on a smooth, noisy 3840 x 2160 16-bit RGBA frame: PNG level 1 with the Up
+// filter writes it in 1.2 s at 45.7 MB, against 9.9 s and 41.8 MB for level 6 with Paeth (and
+// 1.5 s at 45.2 MB for level 2); TIFF Deflate level 1 with the predictor, 0.6 s at 42.9 MB.
 struct EncodeOptions {
     int bitsPerChannel = 16;  // 16, or 8 (each value rounded to the nearest 8-bit value)
-    int pngLevel = 2;         // zlib level 0..9
+    int pngLevel = 1;         // zlib level 0..9
     PngFilter pngFilter = PngFilter::Up;
     TiffCompression tiffCompression = TiffCompression::Deflate;  // LZW and Deflate predict
-    int tiffDeflateLevel = 2;                                    // zlib level 1..9
+    int tiffDeflateLevel = 1;                                    // zlib level 1..9
 };
 
 // Encode RGBA as PNG or TIFF with the metadata that the format holds. The same pixels, metadata
