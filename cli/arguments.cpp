@@ -50,10 +50,15 @@ Rebuilds one field of line-interleaved stereo frames with the Braidel plug-in.
   --setup                       open the real setup dialog first (needs a display)
   --about                       show the about box and exit
   --jobs N                      frames in parallel in batch mode (default: number of cores)
+  --depth 16|8                  bits per output channel (default 16; 8 rounds to nearest)
+  --png-level 0-9               PNG zlib level (default 1)
+  --png-filter none|sub|up|average|paeth|adaptive   PNG row filter (default up)
+  --tiff-compression none|lzw|deflate   (default: the input TIFF's, else deflate)
   --quiet                       no progress output
   --help, --version
-Inputs: PNG or TIFF, 8 or 16 bits, grey, RGB or RGBA. Outputs: 16-bit RGBA, PNG or TIFF by
-the extension (.png, .tif, .tiff).
+Inputs: PNG or TIFF, 1 to 16 bits, grey, grey+alpha, RGB, RGBA or palette. Outputs: RGBA, PNG
+or TIFF by the extension (.png, .tif, .tiff), with the input's colour profile, gamma,
+resolution and text.
 Exit codes: 0 success, 2 usage, 3 unreadable input, 4 render failed, 5 output not written,
 130 aborted.)";
 }
@@ -93,6 +98,42 @@ bool ParseArguments(const std::vector<std::wstring>& args, RunOptions& options,
         } else if (arg == L"--field") {
             if (!value(text) || !ParseChoice(arg, text, {{L"even", 0}, {L"odd", 1}}, L"even or odd",
                                              options.field, error))
+                return false;
+        } else if (arg == L"--depth") {
+            std::optional<int> depth;
+            if (!value(text) ||
+                !ParseChoice(arg, text, {{L"16", 16}, {L"8", 8}}, L"16 or 8", depth, error))
+                return false;
+            options.depth = *depth;
+        } else if (arg == L"--png-level") {
+            if (!value(text) || !ParseChoice(arg, text,
+                                             {{L"0", 0},
+                                              {L"1", 1},
+                                              {L"2", 2},
+                                              {L"3", 3},
+                                              {L"4", 4},
+                                              {L"5", 5},
+                                              {L"6", 6},
+                                              {L"7", 7},
+                                              {L"8", 8},
+                                              {L"9", 9}},
+                                             L"a level from 0 to 9", options.pngLevel, error))
+                return false;
+        } else if (arg == L"--png-filter") {
+            if (!value(text) || !ParseChoice(arg, text,
+                                             {{L"none", 0},
+                                              {L"sub", 1},
+                                              {L"up", 2},
+                                              {L"average", 3},
+                                              {L"paeth", 4},
+                                              {L"adaptive", 5}},
+                                             L"none, sub, up, average, paeth or adaptive",
+                                             options.pngFilter, error))
+                return false;
+        } else if (arg == L"--tiff-compression") {
+            if (!value(text) ||
+                !ParseChoice(arg, text, {{L"none", 0}, {L"lzw", 1}, {L"deflate", 2}},
+                             L"none, lzw or deflate", options.tiffCompression, error))
                 return false;
         } else if (arg == L"--mask") {
             if (!value(options.maskPath)) return false;

@@ -18,6 +18,12 @@ struct RunOptions {
     bool help = false;
     bool version = false;
     int jobs = 0;  // 0: number of cores
+    // Output encoding: --depth 8|16, --png-level 0-9, --png-filter, --tiff-compression; the
+    // values are the codec's (unset: its defaults, or the input TIFF's compression).
+    int depth = 16;
+    std::optional<int> pngLevel;
+    std::optional<int> pngFilter;
+    std::optional<int> tiffCompression;
     std::vector<std::wstring> inputs;
     std::wstring output;  // single-frame mode
 };

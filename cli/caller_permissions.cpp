@@ -49,8 +49,8 @@ void CaptureCallerUmask() {
 
 bool ApplyCallerPermissions(HANDLE file) {
     if (callerUmask < 0) return true;
-    using HandleToFd = LONG(CDECL*)(HANDLE handle, unsigned int access, int* fd,
-                                    unsigned int* options);
+    using HandleToFd =
+        LONG(CDECL*)(HANDLE handle, unsigned int access, int* fd, unsigned int* options);
     static const auto handleToFd = reinterpret_cast<HandleToFd>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_server_handle_to_fd")));
     int fd = -1;

@@ -50,21 +50,17 @@ Failure RunFrame(const PluginLibrary& plugin, const FrameTask& task, const Frame
     }
 
     Failure failure;
-    auto frame = ReadImage(task.input, failure);
-    if (!frame) return failure;
-    std::unique_ptr<hostsdk::PlainBitmap> mask;
-    if (!settings.mask.Empty()) {
-        mask = ReadImage(settings.mask, failure);
-        if (!mask) return failure;
-    }
+    Image image;
+    if (!ReadImage(task.input, image, failure)) return failure;
+    hostsdk::PlainBitmap* frame = image.bitmap.get();
+    hostsdk::PlainBitmap* mask = settings.mask ? settings.mask->bitmap.get() : nullptr;
 
     FilterPtr filter = plugin.CreateFilter();
-    if (!filter)
-        return {kExitRenderFailed, task.input.shown + L": the plug-in created no filter"};
+    if (!filter) return {kExitRenderFailed, task.input.shown + L": the plug-in created no filter"};
     FilterConfig config = settings.config;
     filter->LoadConfig(&config);
-    filter->SetSource(frame.get());
-    if (mask) filter->SetMask(mask.get());
+    filter->SetSource(frame);
+    if (mask) filter->SetMask(mask);
 
     int result = 0;
     bool abortDelivered = false;
@@ -94,11 +90,13 @@ Failure RunFrame(const PluginLibrary& plugin, const FrameTask& task, const Frame
     }
     // An abort that came during the encode still keeps the frame from being written.
     if (AbortRequested().load()) return Aborted(task);
-    failure = WriteImage(*frame, task.output, format);
+    failure = WriteImage(image, task.output, format, settings.output);
     if (failure) return failure;
-    summary = task.input.shown + L" -> " + task.output.shown + L" (" +
-              KernelName(config.mode) + L", " + FieldName(config.field) +
-              (mask ? L", masked" : L"") + L")";
+    const std::uint32_t pages = image.metadata.pageCount;
+    summary = task.input.shown +
+              (pages > 1 ? L" (page 1 of " + std::to_wstring(pages) + L")" : L"") + L" -> " +
+              task.output.shown + L" (" + KernelName(config.mode) + L", " +
+              FieldName(config.field) + (mask ? L", masked" : L"") + L")";
     return {};
 }
 
@@ -107,21 +105,14 @@ std::vector<Failure> RunFrames(const PluginLibrary& plugin, const std::vector<Fr
     std::vector<Failure> results(tasks.size());
     std::atomic<std::size_t> next{0};
     auto worker = [&] {
-        ComSession com;
         for (;;) {
             const std::size_t i = next.fetch_add(1);
             if (i >= tasks.size()) return;
-            if (!com.Ok()) {
-                results[i] = {kExitRenderFailed,
-                              tasks[i].input.shown + L": COM is unavailable"};
-            } else {
-                std::wstring summary;
-                results[i] =
-                    RunFrame(plugin, tasks[i], settings, report, static_cast<int>(i), summary);
-                if (!results[i]) {
-                    report.Finished(static_cast<int>(i), L"braidel-run: " + summary);
-                    continue;
-                }
+            std::wstring summary;
+            results[i] = RunFrame(plugin, tasks[i], settings, report, static_cast<int>(i), summary);
+            if (!results[i]) {
+                report.Finished(static_cast<int>(i), L"braidel-run: " + summary);
+                continue;
             }
             if (results[i].code != kExitAborted) {
                 report.Error(L"braidel-run: " + results[i].message);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,10 +11,11 @@
 #include "filter/filter_config.h"
 #include "hosting/plugin_library.h"
 
-// What every frame of a run shares.
+// What every frame of a run shares. The mask is read once; frames only read its rows.
 struct FrameSettings {
     FilterConfig config;
-    FilePath mask;
+    std::shared_ptr<const Image> mask;
+    OutputOptions output;
 };
 
 // Filters one frame with a filter object of its own: reads the input (and the mask), renders
@@ -22,7 +24,7 @@ struct FrameSettings {
 Failure RunFrame(const PluginLibrary& plugin, const FrameTask& task, const FrameSettings& settings,
                  ProgressReport& report, int index, std::wstring& summary);
 
-// Filters every task on `jobs` threads (each with its own COM session and progress window).
+// Filters every task on `jobs` threads (each with its own progress window).
 // Tasks not started when an abort is requested fail with kExitAborted. Error lines are printed
 // as frames fail; the result holds one entry per task, in task order.
 std::vector<Failure> RunFrames(const PluginLibrary& plugin, const std::vector<FrameTask>& tasks,

@@ -59,6 +59,19 @@ Failure PrepareConfig(const PluginLibrary& plugin, const RunOptions& options, co
     return {};
 }
 
+OutputOptions OutputOptionsFrom(const RunOptions& options) {
+    OutputOptions output;
+    output.bitsPerChannel = options.depth;
+    output.pngLevel = options.pngLevel;
+    if (options.pngFilter)
+        output.pngFilter = static_cast<image_files::PngFilter>(*options.pngFilter);
+    if (options.tiffCompression) {
+        output.tiffCompression =
+            static_cast<image_files::TiffCompression>(*options.tiffCompression);
+    }
+    return output;
+}
+
 int ShowAbout(const PluginLibrary& plugin) {
     FilterPtr filter = plugin.CreateFilter();
     if (!filter) return Fail({kExitRenderFailed, L"the plug-in created no filter"});
@@ -82,7 +95,6 @@ int Run(const std::vector<std::wstring>& args) {
     }
     CaptureCallerUmask();
     InstallAbortHandler();
-    ComSession com;
 
     PluginLibrary plugin;
     if (!plugin.Loaded()) {
@@ -103,11 +115,17 @@ int Run(const std::vector<std::wstring>& args) {
     RunFiles files;
     if (Failure failure = PlanRun(options, files)) return Fail(failure);
     FrameSettings settings;
-    settings.mask = files.mask;
+    settings.output = OutputOptionsFrom(options);
     if (Failure failure = PrepareConfig(plugin, options, files, settings.config)) {
         return Fail(failure);
     }
     if (files.frames.empty()) return kExitSuccess;
+    if (!files.mask.Empty()) {
+        auto mask = std::make_shared<Image>();
+        Failure failure;
+        if (!ReadImage(files.mask, *mask, failure)) return Fail(failure);
+        settings.mask = std::move(mask);
+    }
     if (Failure failure = MakeOutputFolder(files)) return Fail(failure);
     const std::vector<FrameTask>& tasks = files.frames;
     int jobs = options.jobs;

@@ -44,8 +44,8 @@ std::unique_ptr<PendingFile> PendingFile::Create(const FilePath& destination, Fa
         if (!file) {
             if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)
                 continue;
-            failure = {kExitNotWritten, destination.shown + L": not written: " +
-                                            ErrorText(GetLastError())};
+            failure = {kExitNotWritten,
+                       destination.shown + L": not written: " + ErrorText(GetLastError())};
             return nullptr;
         }
         std::unique_ptr<PendingFile> pending(

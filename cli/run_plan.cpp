@@ -33,7 +33,8 @@ Failure ResolveFrames(const RunOptions& options, RunFiles& files) {
         if (options.outDir.empty()) {
             if (Failure failure = Resolve(options.output, task.output)) return failure;
             if (FormatForPath(task.output.shown) == ImageFormat::Unknown) {
-                return {kExitUsage, task.output.shown + L": OUTPUT must end in .png, .tif or .tiff"};
+                return {kExitUsage,
+                        task.output.shown + L": OUTPUT must end in .png, .tif or .tiff"};
             }
         } else {
             task.output = InFolder(files.outDir, FileNameOf(typed));

@@ -14,6 +14,15 @@ std::string ToUtf8(const std::wstring& text) {
     return bytes;
 }
 
+std::wstring FromUtf8(const std::string& text) {
+    if (text.empty()) return {};
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    return wide;
+}
+
 std::wstring ErrorText(unsigned long code) {
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(

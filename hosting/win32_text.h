@@ -2,8 +2,9 @@
 
 #include <string>
 
-// Wide text as UTF-8 bytes, for the console and files.
+// Wide text as UTF-8 bytes, for the console and files, and back.
 std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& text);
 
 // The message of a Win32 or COM error code, on one line, with the code in hex.
 std::wstring ErrorText(unsigned long code);
