@@ -1,0 +1,278 @@
+"""braidel-run never loses, replaces or exposes a file it was not asked to write.
+
+One table of runs through the Linux launcher (and, for the identity and temporary-file logic,
+the Windows program run directly under Wine). After every row: no file that existed before has
+changed unless the row names it as written, no file appeared that the row does not name, and no
+temporary file is left anywhere.
+"""
+
+import os
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+import run_test  # noqa: E402
+from imagefiles import from_rgba16, write_png  # noqa: E402
+
+ROOT = run_test.ROOT
+EXE = os.path.join(ROOT, "build", "win64", "bin", "braidel-run.exe")
+PREFIX = os.path.join(ROOT, "build", "win64", "wine")
+FRAME = from_rgba16(run_test.random_frame(6, 5, 4))
+
+
+def snapshot(folder):
+    """Every file and link below folder: path -> (kind, content digest or link target, mode)."""
+    state = {}
+    for base, dirs, files in os.walk(folder):
+        for name in dirs + files:
+            path = os.path.join(base, name)
+            rel = os.path.relpath(path, folder)
+            if os.path.islink(path):
+                state[rel] = ("link", os.readlink(path), 0)
+            elif os.path.isfile(path):
+                state[rel] = ("file", run_test.digest(path), os.stat(path).st_mode & 0o777)
+    return state
+
+
+def run_direct(*args, cwd):
+    """The Windows program itself, with Windows paths, no launcher."""
+    return subprocess.run([os.path.join(ROOT, "scripts", "wine-exec"), PREFIX, EXE, *args],
+                          cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+
+
+def images(*names):
+    def make(ws):
+        for name in names:
+            os.makedirs(os.path.dirname(ws.path(name)) or ws.dir, exist_ok=True)
+            write_png(ws.path(name), FRAME)
+    return make
+
+
+def links(*pairs):
+    def make(ws):
+        for name, target in pairs:
+            os.symlink(target, ws.path(name))
+    return make
+
+
+def block(name, mode, field):
+    def make(ws):
+        with open(ws.path(name), "wb") as f:
+            f.write(struct.pack("<ii", mode, field))
+    return make
+
+
+def hard_link(source, name):
+    def make(ws):
+        os.link(ws.path(source), ws.path(name))
+    return make
+
+
+def old_temporary_names(output, victim):
+    """Links at every name the earlier temporary scheme (OUTPUT.<pid>-<n>.braidel-tmp) used."""
+    def make(ws):
+        with open(ws.path(victim), "w") as f:
+            f.write("victim")
+        for pid in range(0, 1024, 4):
+            for n in range(2):
+                os.symlink(victim, ws.path("%s.%d-%d.braidel-tmp" % (output, pid, n)))
+    return make
+
+
+LONG = "d" * 200 + "/" + "e" * 100
+NAME_250 = "n" * 246 + ".png"
+
+# name, setup steps, arguments, exit code, fragment of the one error line (None: success),
+# files the run writes (relative to the row's folder), how to run ("launcher" or "direct")
+CASES = [
+    ("save-config onto a batch input", [images("f1.png", "f2.png")],
+     ["--out-dir", "o", "--save-config", "f1.png", "f2.png"], 5, "not a configuration block", []),
+    ("save-config onto the input", [images("in.png")],
+     ["--save-config", "in.png", "in.png", "out.png"], 5, "would replace in.png", []),
+    ("save-config onto the output", [images("in.png")],
+     ["--save-config", "out.png", "in.png", "out.png"], 2, "same file", []),
+    ("input through a linked folder", [images("real/a.png"), links(("link", "real"))],
+     ["link/a.png", "real/a.png"], 5, "would replace link/a.png", []),
+    ("input is a link to the output", [images("out.png"), links(("in.png", "out.png"))],
+     ["in.png", "out.png"], 5, "would replace in.png", []),
+    ("output folder is a link to the inputs", [images("a.png"), links(("od", "."))],
+     ["--out-dir", "od", "a.png"], 5, "would replace a.png", []),
+    ("mask named through a link", [images("in.png", "m.png"), links(("mask.png", "m.png"))],
+     ["--mask", "mask.png", "in.png", "m.png"], 5, "would replace mask.png", []),
+    ("output is a hard link of the input", [images("in.png"), hard_link("in.png", "out.png")],
+     ["in.png", "out.png"], 5, "would replace in.png", []),
+    ("output is the configuration read", [images("in.png"), block("c.png", 1, 0)],
+     ["--config", "c.png", "in.png", "c.png"], 5, "would replace c.png", []),
+    ("field outside the defined values", [images("in.png"), block("bad.cfg", 0, 7)],
+     ["--config", "bad.cfg", "in.png", "out.png"], 4, "field 7", []),
+    ("mode outside the defined values is not saved", [block("bad.cfg", 5, 0)],
+     ["--config", "bad.cfg", "--save-config", "new.cfg"], 4, "mode 5", []),
+    ("drive-like relative name", [images("in.png")], ["--quiet", "in.png", "c:name.png"], 0,
+     None, ["c:name.png"]),
+    ("long working folder", [images(LONG + "/in.png")],
+     ["--quiet", "in.png", "out.png"], 0, None, [LONG + "/out.png"]),
+    ("name that is not UTF-8", [images("caf\udce9.png")], ["caf\udce9.png", "out.png"], 2,
+     "byte 0xe9", []),
+    ("output name that is not UTF-8", [images("in.png")], ["in.png", "x\udcff\udcfe.png"], 2,
+     "byte 0xff", []),
+    ("output name of 250 bytes", [images("in.png")], ["--quiet", "in.png", NAME_250], 0, None,
+     [NAME_250]),
+    ("output folder with missing parents", [images("in.png")],
+     ["--quiet", "--out-dir", "a/b/c", "in.png"], 0, None, ["a/b/c/in.png"]),
+    ("links planted at the old temporary names",
+     [images("in.png"), old_temporary_names("out.png", "victim")],
+     ["--quiet", "in.png", "out.png"], 0, None, ["out.png"]),
+    ("huge claimed size", [], ["huge.tif", "out.png"], 3, "huge.tif", []),
+    ("direct: output is a hard link of the input", [images("in.png"), hard_link("in.png", "o.png")],
+     ["in.png", "o.png"], 5, "would replace in.png", [], "direct"),
+    ("direct: save-config onto the input", [images("in.png")],
+     ["--save-config", "in.png", "in.png", "o.png"], 5, "would replace in.png", [], "direct"),
+    ("direct: writes through a temporary file", [images("in.png")],
+     ["--quiet", "in.png", "o.png"], 0, None, ["o.png"], "direct"),
+]
+
+
+def huge_tiff(ws):
+    """198 bytes of little-endian TIFF whose header claims 30000 x 30000 RGBA pixels."""
+    entries = [(256, 4, 1, 30000), (257, 4, 1, 30000), (258, 3, 1, 8), (259, 3, 1, 1),
+               (262, 3, 1, 2), (273, 4, 1, 8), (277, 3, 1, 4), (278, 4, 1, 30000),
+               (279, 4, 1, 3600000000 & 0xFFFFFFFF), (284, 3, 1, 1)]
+    data = struct.pack("<2sHI", b"II", 42, 198 - 2 - 12 * len(entries) - 4)
+    data += b"\0" * (198 - len(data) - 2 - 12 * len(entries) - 4)
+    data += struct.pack("<H", len(entries))
+    for tag, kind, count, value in entries:
+        data += struct.pack("<HHII", tag, kind, count, value)
+    data += struct.pack("<I", 0)
+    with open(ws.path("huge.tif"), "wb") as f:
+        f.write(data)
+
+
+class FileSafety(run_test.Workspace):
+    def run_case(self, setup, args, how):
+        for step in setup:
+            step(self)
+        if "huge.tif" in args:
+            huge_tiff(self)
+        cwd = self.path(LONG) if "long working folder" in self.case else self.dir
+        before = snapshot(self.dir)
+        started = time.monotonic()
+        if how == "direct":
+            result = run_direct(*args, cwd=cwd)
+        else:
+            encoded = [os.fsencode(a) for a in args]
+            result = subprocess.run([run_test.LAUNCHER, *encoded], cwd=cwd,
+                                    stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+        return before, result, time.monotonic() - started
+
+    def test_table(self):
+        for name, setup, args, code, fragment, written, *how in CASES:
+            with self.subTest(case=name):
+                self.case = name
+                self.tearDown()
+                self.dir = tempfile.mkdtemp(prefix="braidel-safety-")
+                before, result, seconds = self.run_case(setup, args, (how or ["launcher"])[0])
+                self.assertExit(result, code)
+                if fragment is None:
+                    self.assertEqual(result.stderr, b"")
+                else:
+                    self.assertOneErrorLine(result, fragment)
+                after = snapshot(self.dir)
+                changed = {p for p in set(before) | set(after) if before.get(p) != after.get(p)}
+                self.assertEqual(changed, set(written))
+                self.assertLess(seconds, 30)
+
+    def test_outputs_take_the_callers_umask(self):
+        # The test run's Wine server was started under another umask than the ones tried here.
+        write_png(self.path("in.png"), FRAME)
+        for mask, mode in ((0o077, 0o600), (0o002, 0o664)):
+            with self.subTest(umask=oct(mask)):
+                out = self.path("out-%o.png" % mask)
+                result = subprocess.run([run_test.LAUNCHER, "--quiet", self.path("in.png"), out],
+                                        stdin=subprocess.DEVNULL, capture_output=True,
+                                        timeout=120, preexec_fn=lambda m=mask: os.umask(m))
+                self.assertExit(result, 0)
+                self.assertEqual(os.stat(out).st_mode & 0o777, mode)
+
+    def test_full_disk_leaves_nothing(self):
+        small = self.path("small")
+        os.mkdir(small)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=16k", "tmpfs", small],
+                          capture_output=True).returncode != 0:
+            self.skipTest("no tmpfs can be mounted here")
+        try:
+            write_png(self.path("in.png"), from_rgba16(run_test.random_frame(64, 64, 1)))
+            result = run_test.run(self.path("in.png"), os.path.join(small, "out.png"))
+            self.assertExit(result, 5)
+            self.assertOneErrorLine(result, "out.png")
+            self.assertEqual(os.listdir(small), [])
+        finally:
+            subprocess.run(["umount", small])
+
+    def test_termination_during_a_batch(self):
+        # Ten large frames on two jobs, stopped by SIGINT and by SIGTERM once the first frame is
+        # written: the run exits as the signal asks, with one line, and leaves no temporary file
+        # and no changed input.
+        rows = run_test.random_frame(1920, 8, 3)
+        write_png(self.path("f00.png"), from_rgba16([rows[y % 8] for y in range(1080)]))
+        for i in range(1, 10):
+            os.link(self.path("f00.png"), self.path("f%02d.png" % i))
+        inputs = snapshot(self.dir)
+        for sig, code in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
+            with self.subTest(signal=sig.name):
+                out = self.path("out-" + sig.name)
+                with subprocess.Popen(
+                        [run_test.LAUNCHER, "--jobs", "2", "--out-dir", out,
+                         *[self.path("f%02d.png" % i) for i in range(10)]],
+                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                        stderr=subprocess.PIPE) as process:
+                    process.stderr.readline()
+                    process.send_signal(sig)
+                    rest = process.stderr.read().decode()
+                    self.assertEqual(process.wait(timeout=120), code, rest)
+                self.assertIn("aborted", rest)
+                self.assertEqual([n for n in os.listdir(out) if not n.endswith(".png")], [])
+                self.assertLess(len(os.listdir(out)), 10)
+                self.assertEqual({p: v for p, v in snapshot(self.dir).items() if p in inputs},
+                                 inputs)
+
+
+class Displays(run_test.Workspace):
+    def test_dialogs_refuse_a_display_that_does_not_answer(self):
+        # A display number with no server, and a server that accepts and never answers.
+        silent = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        os.makedirs("/tmp/.X11-unix", exist_ok=True)
+        path = "/tmp/.X11-unix/X%d" % (90 + os.getpid() % 8)
+        if os.path.exists(path):
+            self.skipTest(path + " is in use")
+        silent.bind(path)
+        silent.listen(1)
+        threading.Thread(target=lambda: silent.accept(), daemon=True).start()
+        try:
+            for display in (":" + path[-2:], ":87.0" if not os.path.exists("/tmp/.X11-unix/X87")
+                            else ":86"):
+                for option in ("--setup", "--about"):
+                    with self.subTest(display=display, option=option):
+                        started = time.monotonic()
+                        result = subprocess.run([run_test.LAUNCHER, option],
+                                                env=dict(os.environ, DISPLAY=display),
+                                                stdin=subprocess.DEVNULL, capture_output=True,
+                                                timeout=60)
+                        self.assertExit(result, 4)
+                        self.assertOneErrorLine(result, "does not answer")
+                        self.assertLess(time.monotonic() - started, 10)
+        finally:
+            silent.close()
+            os.unlink(path)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
