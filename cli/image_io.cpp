@@ -76,7 +76,20 @@ bool ReadImage(const FilePath& path, Image& image, Failure& failure) {
         if (GetLastError() == ERROR_HANDLE_EOF) return fail(L"is empty, not an image");
         return fail(L"cannot open: " + ErrorText(GetLastError()));
     }
+    // A frame larger than the memory that can still be committed is refused before any of it
+    // is taken, rather than left to fail, or to swap, half-way.
+    std::wstring tooLarge;
     auto allocate = [&](std::uint32_t width, std::uint32_t height) -> std::uint16_t* {
+        const unsigned long long bytes = 8ull * width * height;
+        MEMORYSTATUSEX memory{};
+        memory.dwLength = sizeof memory;
+        if (GlobalMemoryStatusEx(&memory) && bytes > memory.ullAvailPageFile) {
+            tooLarge = L"needs " + std::to_wstring(bytes >> 20) + L" MB of memory for its " +
+                       std::to_wstring(width) + L" x " + std::to_wstring(height) +
+                       L" pixels; " + std::to_wstring(memory.ullAvailPageFile >> 20) +
+                       L" MB are available";
+            return nullptr;
+        }
         image.bitmap = std::make_unique<hostsdk::PlainBitmap>(static_cast<uint16_t>(width),
                                                               static_cast<uint16_t>(height));
         return reinterpret_cast<std::uint16_t*>(image.bitmap->Pixels());
@@ -84,7 +97,7 @@ bool ReadImage(const FilePath& path, Image& image, Failure& failure) {
     std::string error;
     if (!image_files::DecodeImage(file.Bytes(), allocate, image.metadata, error)) {
         image.bitmap.reset();
-        return fail(FromUtf8(error));
+        return fail(tooLarge.empty() ? FromUtf8(error) : tooLarge);
     }
     return true;
 }
