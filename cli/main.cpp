@@ -125,6 +125,12 @@ int Run(const std::vector<std::wstring>& args) {
         Failure failure;
         if (!ReadImage(files.mask, *mask, failure)) return Fail(failure);
         settings.mask = std::move(mask);
+        if (!options.quiet) {
+            PrintError(L"braidel-run: note: the mask pass hands each masked pixel to the host's "
+                       L"blend helper with equal endpoints, which here returns it unchanged; the "
+                       L"pass costs time (about 20 x the render) but leaves the picture as "
+                       L"rebuilt");
+        }
     }
     if (Failure failure = MakeOutputFolder(files)) return Fail(failure);
     const std::vector<FrameTask>& tasks = files.frames;

@@ -1,0 +1,71 @@
+"""The Windows package as a user gets it: the zip made by the package target, unpacked into an
+empty folder outside the build tree and run there under a fresh Wine prefix, with nothing else
+of the build present.
+
+  package_test.py BUILD_FOLDER
+"""
+
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+import expected  # noqa: E402
+import run_test  # noqa: E402
+from imagefiles import from_rgba16, read_image, write_png  # noqa: E402
+
+BUILD = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else None
+WINE_EXEC = os.path.join(run_test.ROOT, "scripts", "wine-exec")
+CONTENTS = {"braidel-run.exe", "hostsdk.dll", "Braidel.flt", "README.txt",
+            "licences/libpng.txt", "licences/libtiff.txt", "licences/zlib.txt",
+            "licences/mingw-w64-runtime.txt", "licences/gcc-runtime.txt"}
+
+
+class Package(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        subprocess.run(["cmake", "--build", BUILD, "--target", "package"], check=True,
+                       capture_output=True)
+        cls.zip = glob.glob(os.path.join(BUILD, "package", "Braidel-*-win64.zip"))[0]
+        cls.dir = tempfile.mkdtemp(prefix="braidel-package-")
+        cls.prefix = os.path.join(cls.dir, "wine")
+        with zipfile.ZipFile(cls.zip) as archive:
+            archive.extractall(os.path.join(cls.dir, "unpacked"))
+        top = os.listdir(os.path.join(cls.dir, "unpacked"))
+        cls.top = os.path.join(cls.dir, "unpacked", top[0])
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run([WINE_EXEC, cls.prefix, "--stop-server"], capture_output=True)
+        shutil.rmtree(cls.dir, ignore_errors=True)
+
+    def run_unpacked(self, *args):
+        return subprocess.run([WINE_EXEC, self.prefix, os.path.join(self.top, "braidel-run.exe"),
+                               *args], cwd=self.dir, stdin=subprocess.DEVNULL,
+                              capture_output=True, timeout=300)
+
+    def test_holds_exactly_the_program_its_libraries_and_licences(self):
+        files = set()
+        for base, _, names in os.walk(self.top):
+            files |= {os.path.relpath(os.path.join(base, n), self.top) for n in names}
+        self.assertEqual(files, CONTENTS)
+        self.assertTrue(os.path.basename(self.zip).startswith("Braidel-"))
+
+    def test_filters_a_png_frame_from_the_unpacked_folder(self):
+        frame = run_test.random_frame(7, 6, 12)
+        write_png(os.path.join(self.dir, "in.png"), from_rgba16(frame))
+        result = self.run_unpacked("--quiet", "--mode", "weighted", "in.png", "out.png")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(read_image(os.path.join(self.dir, "out.png")).rgba16(),
+                         expected.rebuild(frame, "weighted", 0))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
