@@ -10,15 +10,11 @@
 #include "rebuild/row_kernels.h"
 #include "rebuild/six_point_kernel.h"
 #include "rebuild/two_point_kernel.h"
+#include "tests/support/pixels.h"
 
 namespace {
 
-using Row = std::vector<BMM_Color_64>;
-
-bool Same(const Row& a, const Row& b) {
-    return a.size() == b.size() &&
-           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(BMM_Color_64)) == 0);
-}
+using Row = PixelRow;
 
 void Require(bool condition) {
     if (!condition) __builtin_trap();
@@ -52,10 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         Row output(width, BMM_Color_64{1, 2, 3, 4});
         const Row upperBefore = upper, lowerBefore = lower;
         kernels.sixPointWeighted(upper.data(), lower.data(), output.data(), width);
-        Require(Same(output, referenceSix) && Same(upper, upperBefore) && Same(lower, lowerBefore));
+        Require(SameRow(output, referenceSix) && SameRow(upper, upperBefore) &&
+                SameRow(lower, lowerBefore));
         Row two = lower;
         kernels.twoPointMean(upper.data(), two.data(), width);
-        Require(Same(two, referenceTwo));
+        Require(SameRow(two, referenceTwo));
     }
     return 0;
 }

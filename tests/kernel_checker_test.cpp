@@ -12,34 +12,14 @@
 #include "rebuild/row_kernels.h"
 #include "rebuild/six_point_kernel.h"
 #include "rebuild/two_point_kernel.h"
+#include "tests/support/pixels.h"
 
 namespace {
 
-using Row = std::vector<BMM_Color_64>;
+using Row = PixelRow;
 
 // The kernels of every level this processor runs, the plain reference among them.
 const std::vector<CpuLevel> kLevels = AvailableCpuLevels();
-
-// The first pixel and channel in which two rows differ, or an empty string.
-std::string FirstDifference(const Row& expected, const Row& actual) {
-    if (expected.size() != actual.size()) return "sizes differ";
-    const char* names = "rgba";
-    for (std::size_t x = 0; x < expected.size(); ++x) {
-        const uint16_t e[] = {expected[x].r, expected[x].g, expected[x].b, expected[x].a};
-        const uint16_t a[] = {actual[x].r, actual[x].g, actual[x].b, actual[x].a};
-        for (int c = 0; c < 4; ++c) {
-            if (e[c] != a[c]) {
-                return "pixel " + std::to_string(x) + " channel " + names[c] + ": expected " +
-                       std::to_string(e[c]) + ", got " + std::to_string(a[c]);
-            }
-        }
-    }
-    return {};
-}
-
-bool SameRow(const Row& a, const Row& b) {
-    return FirstDifference(a, b).empty();
-}
 
 // Runs every kernel pair on one input and requires equal output, and inputs left alone by
 // the six-point kernel. Rows are allocated at their exact size, so the native sanitizer build

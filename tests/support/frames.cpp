@@ -2,14 +2,6 @@
 
 #include <random>
 
-bool operator==(const BMM_Color_64& a, const BMM_Color_64& b) {
-    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
-}
-
-void PrintTo(const BMM_Color_64& pixel, std::ostream* out) {
-    *out << "{" << pixel.r << "," << pixel.g << "," << pixel.b << "," << pixel.a << "}";
-}
-
 void FillFrame(hostsdk::InstrumentedBitmap& frame, uint32_t seed) {
     std::mt19937 random(seed);
     for (int y = 0; y < frame.Height(); ++y) {

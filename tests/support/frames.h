@@ -6,11 +6,8 @@
 
 #include "host/bitmap.h"
 #include "hostsdk/instrumented_bitmap.h"
+#include "tests/support/pixels.h"
 
-bool operator==(const BMM_Color_64& a, const BMM_Color_64& b);
-void PrintTo(const BMM_Color_64& pixel, std::ostream* out);
-
-using PixelRow = std::vector<BMM_Color_64>;
 using FrameRows = std::vector<PixelRow>;
 
 // A frame whose every pixel differs in every channel from its neighbours, rows included, from
