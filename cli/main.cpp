@@ -1,5 +1,5 @@
 // braidel-run: a command-line host for Braidel.flt. Loads the plug-in as a host does and
-// filters PNG or TIFF frames through it, one filter object per frame.
+// filters PNG or TIFF frames, or raw frame streams, through it, one filter object per frame.
 
 #include <windows.h>
 
@@ -17,6 +17,7 @@
 #include "cli/frame_job.h"
 #include "cli/image_io.h"
 #include "cli/progress.h"
+#include "cli/raw_stream.h"
 #include "cli/text.h"
 #include "hosting/plugin_library.h"
 
@@ -112,6 +113,13 @@ int Run(const std::vector<std::wstring>& args) {
     const std::vector<FrameTask>& tasks = files.frames;
     int jobs = options.jobs;
     if (jobs == 0) jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    if (options.rawWidth > 0) {
+        const RawFormat format{static_cast<uint16_t>(options.rawWidth),
+                               static_cast<uint16_t>(options.rawHeight)};
+        const Failure failure =
+            RunRawStream(plugin, tasks.front(), settings, format, jobs, options.quiet);
+        return failure ? Fail(failure) : kExitSuccess;
+    }
 
     ProgressReport report(ProgressReport::StyleForStderr(options.quiet),
                           static_cast<int>(tasks.size()));
