@@ -17,6 +17,23 @@ bool ParseJobs(const std::wstring& text, int& jobs) {
     return true;
 }
 
+bool ParseDimension(const std::wstring& text, int& value) {
+    if (text.empty() || text.size() > 5) return false;
+    value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') return false;
+        value = value * 10 + (c - L'0');
+    }
+    return value >= 1 && value <= 65535;
+}
+
+// WIDTHxHEIGHT, each from 1 to 65535.
+bool ParseFrameSize(const std::wstring& text, int& width, int& height) {
+    const std::size_t x = text.find(L'x');
+    return x != std::wstring::npos && ParseDimension(text.substr(0, x), width) &&
+           ParseDimension(text.substr(x + 1), height);
+}
+
 struct NamedValue {
     const wchar_t* name;
     int value;
@@ -41,6 +58,7 @@ bool ParseChoice(const std::wstring& option, const std::wstring& text,
 const wchar_t* UsageText() {
     return LR"(usage: braidel-run [options] INPUT OUTPUT
        braidel-run [options] --out-dir DIR INPUT...
+       braidel-run [options] --raw WIDTHxHEIGHT INPUT|- OUTPUT|-
 Rebuilds one field of line-interleaved stereo frames with the Braidel plug-in.
   --mode copy|linear|weighted   kernel (default: the configuration's, else copy)
   --field even|odd              rebuilt lines (default: the configuration's, else even)
@@ -49,7 +67,9 @@ Rebuilds one field of line-interleaved stereo frames with the Braidel plug-in.
   --save-config FILE            write the block after options (and --setup) are applied
   --setup                       open the real setup dialog first (needs a display)
   --about                       show the about box and exit
-  --jobs N                      frames in parallel in batch mode (default: number of cores)
+  --jobs N                      frames in parallel (default: number of cores)
+  --raw WIDTHxHEIGHT            INPUT and OUTPUT are streams of raw rgba64le frames, - for
+                                standard input or output
   --depth 16|8                  bits per output channel (default 16; 8 rounds to nearest)
   --png-level 0-9               PNG zlib level (default 1)
   --png-filter none|sub|up|average|paeth|adaptive   PNG row filter (default up)
@@ -59,8 +79,8 @@ Rebuilds one field of line-interleaved stereo frames with the Braidel plug-in.
 Inputs: PNG or TIFF, 1 to 16 bits, grey, grey+alpha, RGB, RGBA or palette. Outputs: RGBA, PNG
 or TIFF by the extension (.png, .tif, .tiff), with the input's colour profile, gamma,
 resolution and text.
-Exit codes: 0 success, 2 usage, 3 unreadable input, 4 render failed, 5 output not written,
-130 aborted.)";
+Exit codes: 0 success, 2 usage, 3 unreadable input (or a partial last raw frame), 4 render
+failed, 5 output not written (or its reader went away), 130 aborted.)";
 }
 
 bool ParseArguments(const std::vector<std::wstring>& args, RunOptions& options,
@@ -149,6 +169,12 @@ bool ParseArguments(const std::vector<std::wstring>& args, RunOptions& options,
                 error = L"--jobs must be a whole number from 1 to 9999, not '" + text + L"'";
                 return false;
             }
+        } else if (arg == L"--raw") {
+            if (!value(text)) return false;
+            if (!ParseFrameSize(text, options.rawWidth, options.rawHeight)) {
+                error = L"--raw must be WIDTHxHEIGHT, each from 1 to 65535, not '" + text + L"'";
+                return false;
+            }
         } else if (arg == L"--setup") {
             options.setup = true;
         } else if (arg == L"--about") {
@@ -166,6 +192,10 @@ bool ParseArguments(const std::vector<std::wstring>& args, RunOptions& options,
     }
     if (options.help || options.version || options.about) return true;
 
+    if (options.rawWidth > 0 && !options.outDir.empty()) {
+        error = L"--raw and --out-dir exclude each other";
+        return false;
+    }
     if (!options.outDir.empty()) {
         if (positional.empty()) {
             error = L"--out-dir needs at least one INPUT";
@@ -175,7 +205,7 @@ bool ParseArguments(const std::vector<std::wstring>& args, RunOptions& options,
         return true;
     }
     // Without frames, a run may still edit and save a configuration block.
-    if (positional.empty() && !options.saveConfigPath.empty()) return true;
+    if (positional.empty() && !options.saveConfigPath.empty() && options.rawWidth == 0) return true;
     if (positional.size() != 2) {
         error = positional.size() < 2 ? L"expected INPUT and OUTPUT"
                                       : L"expected one INPUT and one OUTPUT (use --out-dir for "

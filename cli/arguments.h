@@ -24,9 +24,17 @@ struct RunOptions {
     std::optional<int> pngLevel;
     std::optional<int> pngFilter;
     std::optional<int> tiffCompression;
+    // --raw WIDTHxHEIGHT: INPUT and OUTPUT are raw frame streams (0 x 0 otherwise).
+    int rawWidth = 0;
+    int rawHeight = 0;
     std::vector<std::wstring> inputs;
     std::wstring output;  // single-frame mode
 };
+
+// Standard input or output in place of a file: "-" as INPUT or OUTPUT of a raw stream.
+inline bool IsStandardStream(const std::wstring& typed) {
+    return typed == L"-";
+}
 
 // Parses argv[1..]. Returns false with a one-line `error` on a usage mistake.
 bool ParseArguments(const std::vector<std::wstring>& args, RunOptions& options,

@@ -85,9 +85,8 @@ bool ReadImage(const FilePath& path, Image& image, Failure& failure) {
         memory.dwLength = sizeof memory;
         if (GlobalMemoryStatusEx(&memory) && bytes > memory.ullAvailPageFile) {
             tooLarge = L"needs " + std::to_wstring(bytes >> 20) + L" MB of memory for its " +
-                       std::to_wstring(width) + L" x " + std::to_wstring(height) +
-                       L" pixels; " + std::to_wstring(memory.ullAvailPageFile >> 20) +
-                       L" MB are available";
+                       std::to_wstring(width) + L" x " + std::to_wstring(height) + L" pixels; " +
+                       std::to_wstring(memory.ullAvailPageFile >> 20) + L" MB are available";
             return nullptr;
         }
         image.bitmap = std::make_unique<hostsdk::PlainBitmap>(static_cast<uint16_t>(width),

@@ -1,5 +1,5 @@
 // braidel-run: a command-line host for Braidel.flt. Loads the plug-in as a host does and
-// filters PNG or TIFF frames through it, one filter object per frame.
+// filters PNG or TIFF frames, or raw frame streams, through it, one filter object per frame.
 
 #include <windows.h>
 
@@ -17,6 +17,7 @@
 #include "cli/frame_job.h"
 #include "cli/image_io.h"
 #include "cli/progress.h"
+#include "cli/raw_stream.h"
 #include "cli/text.h"
 #include "hosting/plugin_library.h"
 
@@ -126,16 +127,24 @@ int Run(const std::vector<std::wstring>& args) {
         if (!ReadImage(files.mask, *mask, failure)) return Fail(failure);
         settings.mask = std::move(mask);
         if (!options.quiet) {
-            PrintError(L"braidel-run: note: the mask pass hands each masked pixel to the host's "
-                       L"blend helper with equal endpoints, which here returns it unchanged; the "
-                       L"pass costs time (about 20 x the render) but leaves the picture as "
-                       L"rebuilt");
+            PrintError(
+                L"braidel-run: note: the mask pass hands each masked pixel to the host's "
+                L"blend helper with equal endpoints, which here returns it unchanged; the "
+                L"pass costs time (about 20 x the render) but leaves the picture as "
+                L"rebuilt");
         }
     }
     if (Failure failure = MakeOutputFolder(files)) return Fail(failure);
     const std::vector<FrameTask>& tasks = files.frames;
     int jobs = options.jobs;
     if (jobs == 0) jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    if (options.rawWidth > 0) {
+        const RawFormat format{static_cast<uint16_t>(options.rawWidth),
+                               static_cast<uint16_t>(options.rawHeight)};
+        const Failure failure =
+            RunRawStream(plugin, tasks.front(), settings, format, jobs, options.quiet);
+        return failure ? Fail(failure) : kExitSuccess;
+    }
 
     ProgressReport report(ProgressReport::StyleForStderr(options.quiet),
                           static_cast<int>(tasks.size()));

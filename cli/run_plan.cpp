@@ -25,7 +25,23 @@ std::wstring PathKey(const FilePath& path) {
     return key;
 }
 
+// A raw stream's "-" stays as typed: no file to resolve, nothing to compare by identity.
+Failure ResolveStream(const std::wstring& typed, FilePath& path) {
+    if (!IsStandardStream(typed)) return Resolve(typed, path);
+    path = {typed, {}, {}};
+    return {};
+}
+
+Failure ResolveStreams(const RunOptions& options, RunFiles& files) {
+    FrameTask task;
+    if (Failure failure = ResolveStream(options.inputs.at(0), task.input)) return failure;
+    if (Failure failure = ResolveStream(options.output, task.output)) return failure;
+    files.frames.push_back(std::move(task));
+    return {};
+}
+
 Failure ResolveFrames(const RunOptions& options, RunFiles& files) {
+    if (options.rawWidth > 0) return ResolveStreams(options, files);
     if (Failure failure = Resolve(options.outDir, files.outDir)) return failure;
     for (const std::wstring& typed : options.inputs) {
         FrameTask task;
@@ -52,7 +68,9 @@ struct Checked {
 std::vector<Checked> WithIdentities(std::vector<const FilePath*> paths) {
     std::vector<Checked> checked;
     for (const FilePath* path : paths) {
-        if (!path->Empty()) checked.push_back({path, IdentityOf(*path)});
+        if (!path->Empty() && !path->system.empty()) {
+            checked.push_back({path, IdentityOf(*path)});
+        }
     }
     return checked;
 }

@@ -16,6 +16,8 @@ import subprocess
 import sys
 import struct
 import tempfile
+import threading
+import time
 import unittest
 import zlib
 
@@ -39,6 +41,44 @@ def random_frame(width, height, seed):
     rng = random.Random(seed)
     return [[tuple(rng.randrange(65536) for _ in range(4)) for _ in range(width)]
             for _ in range(height)]
+
+
+def raw_stream(frames):
+    """Frames as a raw rgba64le stream: little-endian 16-bit R, G, B, A, rows back to back."""
+    flat = [v for frame in frames for row in frame for pixel in row for v in pixel]
+    return struct.pack("<%dH" % len(flat), *flat)
+
+
+def raw_frames(data, width, height):
+    values = struct.unpack("<%dH" % (len(data) // 2), data)
+    pixels = [tuple(values[i:i + 4]) for i in range(0, len(values), 4)]
+    rows = [pixels[i:i + width] for i in range(0, len(pixels), width)]
+    return [rows[i:i + height] for i in range(0, len(rows), height)]
+
+
+def feed_forever(stream, frame_bytes):
+    """Writes frames into a process's standard input until it stops reading."""
+    def feed():
+        try:
+            while True:
+                stream.write(frame_bytes)
+        except OSError:
+            pass
+        finally:
+            try:
+                stream.close()
+            except OSError:
+                pass
+    thread = threading.Thread(target=feed, daemon=True)
+    thread.start()
+    return thread
+
+
+def error_lines(process, feeder):
+    """The stderr lines of a process that has ended, once its feeder has stopped too."""
+    feeder.join(timeout=60)
+    with process.stderr:
+        return process.stderr.read().decode().splitlines()
 
 
 def digest(path):
@@ -237,6 +277,12 @@ class Errors(Workspace):
             ("--mask",),
             (self.path("in.png"), self.path("o.jpg")),
             ("--out-dir", self.path("d"), self.path("in.png"), self.path("in.png")),
+            ("--raw", "0x4", self.path("in.png"), self.path("o.raw")),
+            ("--raw", "4x65536", self.path("in.png"), self.path("o.raw")),
+            ("--raw", "4", self.path("in.png"), self.path("o.raw")),
+            ("--raw", "4x4x4", self.path("in.png"), self.path("o.raw")),
+            ("--raw", "4x4", "--out-dir", self.path("d"), self.path("in.png")),
+            ("--raw", "4x4", "-"),
         ]
         for args in cases:
             with self.subTest(args=args):
@@ -293,6 +339,8 @@ class Errors(Workspace):
             (self.path("in.png"), self.path("taken.png")),
             (self.path("in.png"), self.path("in.png")),
             ("--out-dir", self.path("file"), self.path("in.png")),
+            ("--raw", "6x6", self.path("in.png"), self.path("in.png")),
+            ("--raw", "6x6", self.path("in.png"), self.path("missing-folder", "o.raw")),
         ]
         if os.geteuid() != 0:
             os.mkdir(self.path("locked"))
@@ -374,6 +422,105 @@ class Batch(Workspace):
         for name in written:
             self.assertEqual(read_image(self.path("out", name)).rgba16(),
                              expected.rebuild(frames[name], "weighted", 0), name)
+
+
+class RawStreams(Workspace):
+    """Raw rgba64le frame streams give the pixels the same frames give as PNG files."""
+
+    def filtered_as_png(self, frames, options):
+        names = ["f%02d.png" % i for i in range(len(frames))]
+        for name, frame in zip(names, frames):
+            write_png(self.path(name), from_rgba16(frame))
+        result = run("--quiet", *options, "--out-dir", self.path("png"),
+                     *[self.path(n) for n in names])
+        self.assertExit(result, 0)
+        return [read_image(self.path("png", n)).rgba16() for n in names]
+
+    def stream(self, options, data, source="-", output="-", timeout=120):
+        return subprocess.run([LAUNCHER, *options, source, output], input=data,
+                              capture_output=True, timeout=timeout)
+
+    def test_streams_through_files_and_pipes(self):
+        write_png(self.path("mask.png"),
+                  Image(3, 7, 1, 16, [[(x * 7 + y * 65529) % 65536 for x in range(3)]
+                                      for y in range(7)]))
+        cases = [
+            (1, 5, 3, ["--mode", "weighted", "--field", "odd"]),
+            (2, 3, 3, ["--mode", "linear"]),
+            (3, 7, 4, ["--mode", "weighted", "--mask", self.path("mask.png")]),
+            (8, 6, 12, ["--mode", "weighted", "--jobs", "2"]),
+            (5, 1, 2, ["--mode", "copy", "--field", "odd"]),
+        ]
+        for width, height, count, options in cases:
+            frames = [random_frame(width, height, 1000 * width + seed) for seed in range(count)]
+            want = self.filtered_as_png(frames, options)
+            raw = ["--quiet", "--raw", "%dx%d" % (width, height), *options]
+            data = raw_stream(frames)
+            with open(self.path("in.raw"), "wb") as f:
+                f.write(data)
+            with self.subTest(size=(width, height), through="files"):
+                self.assertExit(run(*raw, self.path("in.raw"), self.path("out.raw")), 0)
+                with open(self.path("out.raw"), "rb") as f:
+                    self.assertEqual(raw_frames(f.read(), width, height), want)
+            with self.subTest(size=(width, height), through="pipes"):
+                result = self.stream(raw, data)
+                self.assertExit(result, 0)
+                self.assertEqual(result.stderr, b"")
+                self.assertEqual(raw_frames(result.stdout, width, height), want)
+            self.assertEqual(self.leftovers(), [])
+
+    def test_partial_last_frame_keeps_the_whole_ones(self):
+        frames = [random_frame(4, 3, seed) for seed in range(2)]
+        want = self.filtered_as_png(frames, [])
+        data = raw_stream(frames) + b"\1\2\3\4\5"
+        with open(self.path("in.raw"), "wb") as f:
+            f.write(data)
+        for output in ("-", self.path("out.raw")):
+            with self.subTest(output=output):
+                result = self.stream(["--raw", "4x3"], data, output=output)
+                self.assertExit(result, 3)
+                self.assertOneErrorLine(result, "5 bytes after the last whole frame")
+                written = result.stdout
+                if output != "-":
+                    with open(output, "rb") as f:
+                        written = f.read()
+                self.assertEqual(raw_frames(written, 4, 3), want)
+                self.assertEqual(self.leftovers(), [])
+
+    def test_reader_closing_early_stops_the_run(self):
+        process = subprocess.Popen([LAUNCHER, "--raw", "256x256", "-", "-"],
+                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE)
+        feeder = feed_forever(process.stdin, bytes(256 * 256 * 8))
+        self.assertEqual(len(process.stdout.read(1000)), 1000)
+        process.stdout.close()
+        started = time.monotonic()
+        self.assertEqual(process.wait(timeout=60), 5)
+        self.assertLess(time.monotonic() - started, 20)
+        lines = error_lines(process, feeder)
+        self.assertEqual(len(lines), 1, lines)
+        self.assertIn("standard output: its reader closed it", lines[0])
+
+    def test_abort_leaves_no_temporary_file(self):
+        with open(self.path("out.raw"), "wb") as f:
+            f.write(b"previous result")
+        process = subprocess.Popen([LAUNCHER, "--raw", "64x64", "-", self.path("out.raw")],
+                                   stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.PIPE)
+        feeder = feed_forever(process.stdin, bytes(64 * 64 * 8))
+        # The temporary output exists once the stream runs.
+        deadline = time.monotonic() + 60
+        while not self.leftovers() and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertNotEqual(self.leftovers(), [])
+        process.send_signal(signal.SIGINT)
+        self.assertEqual(process.wait(timeout=60), 130)
+        lines = error_lines(process, feeder)
+        self.assertEqual(len(lines), 1, lines)
+        self.assertIn("aborted", lines[0])
+        with open(self.path("out.raw"), "rb") as f:
+            self.assertEqual(f.read(), b"previous result")
+        self.assertEqual(self.leftovers(), [])
 
 
 class Launcher(Workspace):

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "cli/exit_codes.h"
+#include "hostsdk/plain_bitmap.h"
+
+// A frame of a stream on its way through: its place in the stream and its pixels.
+struct StreamFrame {
+    std::uint64_t index = 0;
+    std::unique_ptr<hostsdk::PlainBitmap> bitmap;
+};
+
+// The pixels of a bitmap as the bytes of a raw frame (rgba64le is the in-memory layout).
+std::span<std::byte> PixelBytes(hostsdk::PlainBitmap& bitmap);
+
+// The hand-over between one reader, the rendering workers and one writer that keeps stream
+// order. Frame buffers are recycled and at most `buffers` exist at once, which bounds memory.
+// Every wait ends when the pipeline stops.
+class FramePipeline {
+  public:
+    FramePipeline(uint16_t width, uint16_t height, int buffers);
+
+    // Reader: a buffer to fill, recycled or new; null once stopped (also when memory runs out,
+    // which stops the pipeline).
+    std::unique_ptr<hostsdk::PlainBitmap> TakeBuffer();
+    // Reader: the next whole frame of the stream.
+    void Submit(std::unique_ptr<hostsdk::PlainBitmap> bitmap);
+    // Reader: no more frames; `trailing` (if any) is the outcome once every frame is written.
+    void EndInput(Failure trailing);
+
+    // Worker: the next frame to render; empty at the end of the stream or once stopped.
+    std::optional<StreamFrame> NextToRender();
+    void Rendered(StreamFrame frame);
+
+    // Writer: the next frame in stream order once rendered; empty after the last or once
+    // stopped.
+    std::optional<StreamFrame> NextToWrite();
+    // Writer: the frame is out; its buffer goes back to the reader.
+    void Written(StreamFrame frame);
+    // Writer: every frame is out. False when stopped meanwhile; otherwise no later Stop takes
+    // effect, so that the output may be completed.
+    bool BeginFinish();
+    // Writer: the output is complete (or `failure` says why not).
+    void Finished(Failure failure);
+
+    // Stops every stage. The first failure is the outcome; a stop after BeginFinish is ignored.
+    void Stop(Failure failure);
+    bool Stopped() const { return stopped_.load(); }
+
+    // Waits up to `timeout` for the end (finished or stopped); true at the end.
+    bool WaitForEnd(std::chrono::milliseconds timeout);
+    // The outcome once ended: the stop's failure, else the reader's trailing failure, else none.
+    Failure Outcome();
+    std::uint64_t FramesWritten();
+
+  private:
+    bool EndedLocked() const { return stopped_.load() || finished_; }
+
+    const uint16_t width_;
+    const uint16_t height_;
+    const int buffers_;
+
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::atomic<bool> stopped_{false};
+    Failure failure_;
+    Failure trailing_;
+    std::vector<std::unique_ptr<hostsdk::PlainBitmap>> spare_;
+    int allocated_ = 0;
+    std::deque<StreamFrame> toRender_;
+    std::map<std::uint64_t, StreamFrame> rendered_;
+    std::uint64_t framesRead_ = 0;
+    std::uint64_t framesWritten_ = 0;
+    bool inputEnded_ = false;
+    bool finishing_ = false;
+    bool finished_ = false;
+};

@@ -1,0 +1,226 @@
+#include "cli/raw_stream.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "cli/frame_pipeline.h"
+#include "cli/image_io.h"
+#include "cli/progress.h"
+#include "cli/raw_io.h"
+#include "cli/stream_progress.h"
+#include "cli/text.h"
+#include "hosting/message_window.h"
+
+namespace {
+
+constexpr auto kCheckInterval = std::chrono::milliseconds(100);
+// Besides the frames in render: one being read and one being written.
+constexpr int kFramesBesideWorkers = 2;
+
+// Answers a render's abort polls, for all the frames of one worker thread: set on Ctrl-C and
+// when the stream has stopped for another reason.
+class StreamWindow final : public MessageWindow {
+  public:
+    explicit StreamWindow(const FramePipeline& pipeline) : pipeline_(pipeline) {}
+
+  private:
+    void OnAbortPoll(WPARAM, int32_t* flag) override {
+        if (flag != nullptr && (AbortRequested().load() || pipeline_.Stopped())) *flag = 1;
+    }
+
+    const FramePipeline& pipeline_;
+};
+
+// The stream's state, held by every thread: a reader or writer left waiting on another
+// process's pipe when the program exits must not outlive it.
+struct StreamEnds {
+    StreamEnds(RawFormat format, int buffers) : pipeline(format.width, format.height, buffers) {}
+
+    FramePipeline pipeline;
+    std::unique_ptr<RawInput> input;
+    std::unique_ptr<RawOutput> output;
+};
+
+// What every render shares.
+struct RenderSetup {
+    const PluginLibrary& plugin;
+    FilterConfig config;
+    hostsdk::PlainBitmap* mask;
+};
+
+const Failure kAborted{kExitAborted, L"aborted"};
+
+std::wstring FrameName(std::uint64_t index) {
+    return L"frame " + std::to_wstring(index + 1);
+}
+
+void ReadFrames(StreamEnds& ends) {
+    FramePipeline& pipeline = ends.pipeline;
+    for (;;) {
+        std::unique_ptr<hostsdk::PlainBitmap> bitmap = pipeline.TakeBuffer();
+        if (!bitmap) return;
+        const std::span<std::byte> bytes = PixelBytes(*bitmap);
+        Failure failure;
+        const std::size_t got = ends.input->Fill(bytes, failure);
+        if (failure) return pipeline.Stop(std::move(failure));
+        if (got == bytes.size()) {
+            pipeline.Submit(std::move(bitmap));
+            continue;
+        }
+        if (got == 0) return pipeline.EndInput({});
+        return pipeline.EndInput({kExitBadInput, ends.input->Name() + L": " + std::to_wstring(got) +
+                                                     L" bytes after the last whole frame"});
+    }
+}
+
+Failure RenderFailure(const RenderSetup& setup, const StreamFrame& frame) {
+    if (AbortRequested().load()) return kAborted;
+    std::wstring why = L"the render failed";
+    if (setup.mask != nullptr && setup.mask->Height() < frame.bitmap->Height()) {
+        why += L" (the mask has " + std::to_wstring(setup.mask->Height()) + L" rows, the frame " +
+               std::to_wstring(frame.bitmap->Height()) + L")";
+    } else if (!IsDefinedMode(setup.config.mode)) {
+        why += L" (the configuration selects no kernel: mode " +
+               std::to_wstring(setup.config.mode) + L")";
+    }
+    return {kExitRenderFailed, FrameName(frame.index) + L": " + why};
+}
+
+Failure RenderFrame(const RenderSetup& setup, const StreamFrame& frame, HWND window) {
+    FilterPtr filter = setup.plugin.CreateFilter();
+    if (!filter) {
+        return {kExitRenderFailed, FrameName(frame.index) + L": the plug-in created no filter"};
+    }
+    FilterConfig config = setup.config;
+    filter->LoadConfig(&config);
+    filter->SetSource(frame.bitmap.get());
+    if (setup.mask != nullptr) filter->SetMask(setup.mask);
+    if (filter->Render(window) == 1) return {};
+    return RenderFailure(setup, frame);
+}
+
+void RenderFrames(const RenderSetup& setup, FramePipeline& pipeline) {
+    StreamWindow window(pipeline);
+    if (window.Handle() == nullptr) {
+        return pipeline.Stop(
+            {kExitRenderFailed, L"no progress window: " + ErrorText(GetLastError())});
+    }
+    while (std::optional<StreamFrame> frame = pipeline.NextToRender()) {
+        if (Failure failure = RenderFrame(setup, *frame, window.Handle())) {
+            return pipeline.Stop(std::move(failure));
+        }
+        pipeline.Rendered(std::move(*frame));
+    }
+}
+
+void WriteFrames(StreamEnds& ends) {
+    FramePipeline& pipeline = ends.pipeline;
+    while (std::optional<StreamFrame> frame = pipeline.NextToWrite()) {
+        bool readerGone = false;
+        if (Failure failure = ends.output->Write(PixelBytes(*frame->bitmap), readerGone)) {
+            // A pipeline interrupted by Ctrl-C may lose its reader before the abort arrives.
+            pipeline.Stop(readerGone && AbortRequested().load() ? kAborted : std::move(failure));
+            break;
+        }
+        pipeline.Written(std::move(*frame));
+    }
+    // An abort keeps a complete stream from replacing the destination, as it keeps a frame.
+    if (AbortRequested().load()) pipeline.Stop(kAborted);
+    if (pipeline.BeginFinish()) pipeline.Finished(ends.output->Finish());
+    // A file that was not put in place goes now, whatever other thread still waits.
+    ends.output.reset();
+}
+
+// The stream's threads. Workers always end once the stream has; a reader or writer that waits
+// on another process's pipe may not, and is left to the program's exit after a stop.
+class StreamThreads {
+  public:
+    StreamThreads(const std::shared_ptr<StreamEnds>& ends, const RenderSetup& setup, int jobs)
+        : ends_(ends),
+          inputMayBlock_(ends->input->MayBlock()),
+          outputMayBlock_(ends->output->MayBlock()) {
+        reader_ = std::thread([ends] { ReadFrames(*ends); });
+        for (int i = 0; i < jobs; ++i) {
+            workers_.emplace_back([ends, &setup] { RenderFrames(setup, ends->pipeline); });
+        }
+        writer_ = std::thread([ends] { WriteFrames(*ends); });
+    }
+    ~StreamThreads() {
+        ends_->pipeline.Stop(kAborted);
+        for (std::thread& worker : workers_) worker.join();
+        const bool stopped = ends_->pipeline.Stopped();
+        End(writer_, stopped && outputMayBlock_);
+        End(reader_, stopped && inputMayBlock_);
+    }
+    StreamThreads(const StreamThreads&) = delete;
+    StreamThreads& operator=(const StreamThreads&) = delete;
+
+  private:
+    static void End(std::thread& thread, bool mayBlock) {
+        if (mayBlock) {
+            thread.detach();
+        } else {
+            thread.join();
+        }
+    }
+
+    std::shared_ptr<StreamEnds> ends_;
+    bool inputMayBlock_;
+    bool outputMayBlock_;
+    std::thread reader_;
+    std::vector<std::thread> workers_;
+    std::thread writer_;
+};
+
+std::unique_ptr<hostsdk::PlainBitmap> ReadMask(const FilePath& path, Failure& failure) {
+    if (path.Empty()) return nullptr;
+    return ReadImage(path, failure);
+}
+
+// What became of the output, for the line that ends a stream that did not end well.
+std::wstring OutputFate(bool toFile, bool completed, std::uint64_t frames,
+                        const std::wstring& output) {
+    if (toFile && !completed) return output + L" not written";
+    return std::to_wstring(frames) + L" frames written to " + output;
+}
+
+}  // namespace
+
+Failure RunRawStream(const PluginLibrary& plugin, const FrameTask& task,
+                     const FrameSettings& settings, RawFormat format, int jobs, bool quiet) {
+    Failure failure;
+    std::unique_ptr<hostsdk::PlainBitmap> mask = ReadMask(settings.mask, failure);
+    if (failure) return failure;
+    auto ends = std::make_shared<StreamEnds>(format, jobs + kFramesBesideWorkers);
+    if (!(ends->input = RawInput::Open(task.input, failure))) return failure;
+    if (!(ends->output = RawOutput::Open(task.output, failure))) return failure;
+    const std::wstring input = ends->input->Name();
+    const std::wstring output = ends->output->Name();
+    const bool toFile = ends->output->IsFile();
+
+    StreamProgress progress(ProgressReport::StyleForStderr(quiet));
+    const RenderSetup setup{plugin, settings.config, mask.get()};
+    {
+        StreamThreads threads(ends, setup, jobs);
+        while (!ends->pipeline.WaitForEnd(kCheckInterval)) {
+            if (AbortRequested().load()) ends->pipeline.Stop(kAborted);
+            progress.Show(ends->pipeline.FramesWritten());
+        }
+    }
+    const std::uint64_t frames = ends->pipeline.FramesWritten();
+    const bool completed = !ends->pipeline.Stopped();
+    Failure outcome = ends->pipeline.Outcome();
+    if (!outcome) {
+        progress.Summary(
+            frames, input + L" -> " + output + L" (" + KernelName(settings.config.mode) + L", " +
+                        FieldName(settings.config.field) + (mask ? L", masked" : L"") + L")");
+        return {};
+    }
+    progress.Clear();
+    outcome.message += L"; " + OutputFate(toFile, completed, frames, output);
+    return outcome;
+}
