@@ -176,11 +176,6 @@ class StreamThreads {
     std::thread writer_;
 };
 
-std::unique_ptr<hostsdk::PlainBitmap> ReadMask(const FilePath& path, Failure& failure) {
-    if (path.Empty()) return nullptr;
-    return ReadImage(path, failure);
-}
-
 // What became of the output, for the line that ends a stream that did not end well.
 std::wstring OutputFate(bool toFile, bool completed, std::uint64_t frames,
                         const std::wstring& output) {
@@ -193,8 +188,7 @@ std::wstring OutputFate(bool toFile, bool completed, std::uint64_t frames,
 Failure RunRawStream(const PluginLibrary& plugin, const FrameTask& task,
                      const FrameSettings& settings, RawFormat format, int jobs, bool quiet) {
     Failure failure;
-    std::unique_ptr<hostsdk::PlainBitmap> mask = ReadMask(settings.mask, failure);
-    if (failure) return failure;
+    hostsdk::PlainBitmap* mask = settings.mask ? settings.mask->bitmap.get() : nullptr;
     auto ends = std::make_shared<StreamEnds>(format, jobs + kFramesBesideWorkers);
     if (!(ends->input = RawInput::Open(task.input, failure))) return failure;
     if (!(ends->output = RawOutput::Open(task.output, failure))) return failure;
@@ -203,7 +197,7 @@ Failure RunRawStream(const PluginLibrary& plugin, const FrameTask& task,
     const bool toFile = ends->output->IsFile();
 
     StreamProgress progress(ProgressReport::StyleForStderr(quiet));
-    const RenderSetup setup{plugin, settings.config, mask.get()};
+    const RenderSetup setup{plugin, settings.config, mask};
     {
         StreamThreads threads(ends, setup, jobs);
         while (!ends->pipeline.WaitForEnd(kCheckInterval)) {
