@@ -8,6 +8,7 @@ of the build present.
 import glob
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -65,6 +66,20 @@ class Package(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(read_image(os.path.join(self.dir, "out.png")).rgba16(),
                          expected.rebuild(frame, "weighted", 0))
+
+    def test_filters_a_raw_stream_from_the_unpacked_folder(self):
+        frames = [run_test.random_frame(5, 4, seed) for seed in (1, 2, 3)]
+        with open(os.path.join(self.dir, "in.raw"), "wb") as f:
+            for frame in frames:
+                f.write(b"".join(struct.pack("<4H", *pixel) for row in frame for pixel in row))
+        result = self.run_unpacked("--quiet", "--raw", "5x4", "--mode", "linear", "--field",
+                                   "odd", "in.raw", "out.raw")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(os.path.join(self.dir, "out.raw"), "rb") as f:
+            data = f.read()
+        got = [[[struct.unpack_from("<4H", data, ((i * 4 + y) * 5 + x) * 8) for x in range(5)]
+                for y in range(4)] for i in range(3)]
+        self.assertEqual(got, [expected.rebuild(frame, "linear", 1) for frame in frames])
 
 
 if __name__ == "__main__":

@@ -156,6 +156,10 @@ class KernelOutputs(Workspace):
             for field in (0, 1):
                 with self.subTest(kernel=kernel, field=field):
                     self.check(frame, kernel, field, mask=mask)
+        # Without --quiet, one line says what the mask pass does with braidel-run's helper.
+        result = run("--mask", self.path("mask.png"), self.path("in.png"), self.path("o.png"))
+        self.assertExit(result, 0)
+        self.assertIn(b"note: the mask pass", result.stderr.splitlines()[0])
 
     def test_tiff_in_and_out(self):
         frame = random_frame(9, 6, 11)
