@@ -6,6 +6,7 @@ braidel-run). A Case names a file and its expected decode: 16-bit RGBA pixels, o
 import io
 import itertools
 import logging
+import math
 import pathlib
 import struct
 import subprocess
@@ -367,6 +368,38 @@ def png_texts(found):
         value = rest[2:].split(b"\0", 2)[2]
         texts[key.decode("latin-1")] = (zlib.decompress(value) if rest[0] else value).decode()
     return texts
+
+
+def png_metadata(path):
+    """What a PNG says of its pixels, as the codec carries it over: the first gAMA, cHRM and
+    sRGB, an RGB ICC profile, pHYs (an aspect ratio reduced), texts."""
+    found = png_chunks(path)
+    first = {kind: found[kind][0] for kind in (b"gAMA", b"cHRM", b"sRGB", b"pHYs")
+             if kind in found}
+    profile = None
+    if b"iCCP" in found:
+        profile = zlib.decompress(found[b"iCCP"][0].split(b"\0", 1)[1][1:])
+    phys = struct.unpack(">IIB", first[b"pHYs"]) if b"pHYs" in first else None
+    if phys and phys[2] == 0:
+        divisor = math.gcd(phys[0], phys[1])
+        phys = (phys[0] // divisor, phys[1] // divisor, 0)
+    return {"gAMA": first.get(b"gAMA"), "cHRM": first.get(b"cHRM"), "sRGB": first.get(b"sRGB"),
+            "ICC": profile if profile and profile[16:20] == b"RGB " else None, "pHYs": phys,
+            "text": png_texts(found)}
+
+
+def tiff_metadata(path):
+    """What a TIFF says of its pixels, as the codec carries it over: an RGB ICC profile,
+    resolution (unit inch when unsaid) and the three text tags."""
+    _, tags, _ = tiff_tags(path)
+    profile = bytes(tags[34675]) if 34675 in tags else None
+    resolution = None
+    if 282 in tags and 283 in tags and tags[282][0] and tags[283][0]:
+        resolution = (tags[282][0] / tags[282][1], tags[283][0] / tags[283][1],
+                      int(tags.get(296, 2)))
+    return {"ICC": profile if profile and profile[16:20] == b"RGB " else None,
+            "resolution": resolution,
+            "text": {tag: tags[tag] for tag in (270, 315, 33432) if tag in tags}}
 
 
 def metadata_checks(out, kind):
