@@ -7,6 +7,7 @@
 #include <bit>
 #include <csetjmp>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "cli/image_files/codec_support.h"
@@ -301,6 +302,17 @@ int FilterMask(PngFilter filter) {
     return PNG_FILTER_NONE;
 }
 
+// libpng writes a keyword (a text's or the profile's name) that has a printable Latin-1
+// character, dropping or replacing the others, and fails the whole file on any other. Damaged
+// files can carry such names, which name nothing: they are left out.
+bool WritableKeyword(std::string_view latin1) {
+    for (const char c : latin1) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte > 32 && byte <= 126) || byte >= 161) return true;
+    }
+    return false;
+}
+
 // The texts as libpng takes them: pure ASCII as tEXt, anything else as UTF-8 iTXt. The
 // strings they point into live in `storage`.
 bool PrepareTexts(const ImageMetadata& metadata, std::vector<std::string>& storage,
@@ -312,6 +324,7 @@ bool PrepareTexts(const ImageMetadata& metadata, std::vector<std::string>& stora
             error = "text keyword \"" + item.keyword + "\" cannot be written in PNG";
             return false;
         }
+        if (!WritableKeyword(*keyword)) continue;
         storage.push_back(std::move(*keyword));
         png_text text{};
         const bool ascii = IsAscii(item.value);
@@ -463,7 +476,7 @@ bool EncodePng(const PixelView& pixels, const ImageMetadata& metadata, const Enc
         options.pngLevel,
         FilterMask(options.pngFilter),
         icc,
-        icc != nullptr && !icc->name.empty() ? icc->name.c_str() : kDefaultProfileName,
+        icc != nullptr && WritableKeyword(icc->name) ? icc->name.c_str() : kDefaultProfileName,
         texts.data(),
         static_cast<int>(texts.size()),
         chunks.data(),

@@ -185,6 +185,17 @@ TEST(Metadata, AGreyProfileIsLeftOutOfRgbOutput) {
     }
 }
 
+TEST(Metadata, NamesThatPngCannotHoldAreLeftOutNotFatal) {
+    ImageMetadata source;
+    source.icc = IccProfile{"\x01", RgbProfile()};
+    source.text = {{"", "empty"}, {" \x01", "blank"}, {"Scene", "kept"}};
+    const Image image = Decode(Encode(FileFormat::Png, Ramp(2, 2), 2, 2, source));
+    ASSERT_TRUE(image.metadata.icc.has_value());
+    EXPECT_EQ(image.metadata.icc->name, "ICC profile");
+    ASSERT_EQ(image.metadata.text.size(), 1u);
+    EXPECT_EQ(image.metadata.text[0].value, "kept");
+}
+
 // A minimal little-endian TIFF: one 8-bit grey strip of `stripBytes` at offset 8.
 std::vector<std::uint8_t> GreyTiff(std::uint32_t width, std::uint32_t height,
                                    std::uint32_t stripBytes) {
