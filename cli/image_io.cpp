@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cwctype>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -47,6 +49,20 @@ class MappedFile {
     std::size_t size_ = 0;
 };
 
+// The system's memory figures, or nothing when it gives none that make sense. Calls are one at
+// a time: Wine fills a shared cache for them, and a second thread could read it half filled.
+std::optional<MEMORYSTATUSEX> MemoryStatus() {
+    static std::mutex lock;
+    std::lock_guard<std::mutex> guard(lock);
+    MEMORYSTATUSEX memory{};
+    memory.dwLength = sizeof memory;
+    if (!GlobalMemoryStatusEx(&memory) || memory.ullTotalPhys == 0 ||
+        memory.ullAvailPageFile == 0) {
+        return std::nullopt;
+    }
+    return memory;
+}
+
 }  // namespace
 
 ImageFormat FormatForPath(const std::wstring& path) {
@@ -81,12 +97,11 @@ bool ReadImage(const FilePath& path, Image& image, Failure& failure) {
     std::wstring tooLarge;
     auto allocate = [&](std::uint32_t width, std::uint32_t height) -> std::uint16_t* {
         const unsigned long long bytes = 8ull * width * height;
-        MEMORYSTATUSEX memory{};
-        memory.dwLength = sizeof memory;
-        if (GlobalMemoryStatusEx(&memory) && bytes > memory.ullAvailPageFile) {
+        const std::optional<MEMORYSTATUSEX> memory = MemoryStatus();
+        if (memory && bytes > memory->ullAvailPageFile) {
             tooLarge = L"needs " + std::to_wstring(bytes >> 20) + L" MB of memory for its " +
                        std::to_wstring(width) + L" x " + std::to_wstring(height) + L" pixels; " +
-                       std::to_wstring(memory.ullAvailPageFile >> 20) + L" MB are available";
+                       std::to_wstring(memory->ullAvailPageFile >> 20) + L" MB are available";
             return nullptr;
         }
         image.bitmap = std::make_unique<hostsdk::PlainBitmap>(static_cast<uint16_t>(width),
