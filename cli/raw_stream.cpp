@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <thread>
 #include <utility>
@@ -183,12 +184,30 @@ std::wstring OutputFate(bool toFile, bool completed, std::uint64_t frames,
     return std::to_wstring(frames) + L" frames written to " + output;
 }
 
+// The workers a stream gets: up to `jobs`, but never more frame buffers than half the memory
+// free at the start, nor more threads than four per processor; beyond those a large --jobs
+// would only exhaust memory or crowd the processors, never add speed.
+int WorkersFor(RawFormat format, int jobs) {
+    const unsigned long long frameBytes = 8ull * format.width * format.height;
+    MEMORYSTATUSEX memory{};
+    memory.dwLength = sizeof memory;
+    if (GlobalMemoryStatusEx(&memory) && memory.ullAvailPhys > 0 && frameBytes > 0) {
+        const unsigned long long frames = memory.ullAvailPhys / 2 / frameBytes;
+        const unsigned long long workers =
+            frames > kFramesBesideWorkers ? frames - kFramesBesideWorkers : 1;
+        if (workers < static_cast<unsigned long long>(jobs)) jobs = static_cast<int>(workers);
+    }
+    const int threads = 4 * static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return std::max(1, std::min(jobs, threads));
+}
+
 }  // namespace
 
 Failure RunRawStream(const PluginLibrary& plugin, const FrameTask& task,
                      const FrameSettings& settings, RawFormat format, int jobs, bool quiet) {
     Failure failure;
     hostsdk::PlainBitmap* mask = settings.mask ? settings.mask->bitmap.get() : nullptr;
+    jobs = WorkersFor(format, jobs);
     auto ends = std::make_shared<StreamEnds>(format, jobs + kFramesBesideWorkers);
     if (!(ends->input = RawInput::Open(task.input, failure))) return failure;
     if (!(ends->output = RawOutput::Open(task.output, failure))) return failure;
