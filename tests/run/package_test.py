@@ -41,6 +41,10 @@ class Package(unittest.TestCase):
             archive.extractall(os.path.join(cls.dir, "unpacked"))
         top = os.listdir(os.path.join(cls.dir, "unpacked"))
         cls.top = os.path.join(cls.dir, "unpacked", top[0])
+        # The fresh prefix made and its session started once, as the test run does for its own:
+        # the first program in a new prefix otherwise races Wine's own start.
+        subprocess.run([WINE_EXEC, cls.prefix, "--start-server"], timeout=300,
+                       stdin=subprocess.DEVNULL, capture_output=True)
 
     @classmethod
     def tearDownClass(cls):
