@@ -15,8 +15,6 @@ Failure Aborted(const FrameTask& task) {
     return {kExitAborted, task.input.shown + L": aborted; " + task.output.shown + L" not written"};
 }
 
-}  // namespace
-
 std::wstring KernelName(int mode) {
     switch (mode) {
         case kCopyLine:
@@ -41,6 +39,33 @@ std::wstring FieldName(int field) {
     }
 }
 
+}  // namespace
+
+FilterPtr FilterFor(const PluginLibrary& plugin, FilterConfig config, Bitmap* frame, Bitmap* mask) {
+    FilterPtr filter = plugin.CreateFilter();
+    if (!filter) return nullptr;
+    filter->LoadConfig(&config);
+    filter->SetSource(frame);
+    if (mask != nullptr) filter->SetMask(mask);
+    return filter;
+}
+
+// The configuration is checked before any frame is read, so a failed render that is no abort
+// comes from the host side: a short mask, or a row call refused.
+std::wstring RenderFailureReason(const Bitmap& frame, const Bitmap* mask) {
+    std::wstring why = L"the render failed";
+    if (mask != nullptr && mask->Height() < frame.Height()) {
+        why += L" (the mask has " + std::to_wstring(mask->Height()) + L" rows, the frame " +
+               std::to_wstring(frame.Height()) + L")";
+    }
+    return why;
+}
+
+std::wstring RunDescription(const FilterConfig& config, bool masked) {
+    return L"(" + KernelName(config.mode) + L", " + FieldName(config.field) +
+           (masked ? L", masked" : L"") + L")";
+}
+
 Failure RunFrame(const PluginLibrary& plugin, const FrameTask& task, const FrameSettings& settings,
                  ProgressReport& report, int index, std::wstring& summary) {
     if (AbortRequested().load()) return Aborted(task);
@@ -55,19 +80,15 @@ Failure RunFrame(const PluginLibrary& plugin, const FrameTask& task, const Frame
     hostsdk::PlainBitmap* frame = image.bitmap.get();
     hostsdk::PlainBitmap* mask = settings.mask ? settings.mask->bitmap.get() : nullptr;
 
-    FilterPtr filter = plugin.CreateFilter();
+    FilterPtr filter = FilterFor(plugin, settings.config, frame, mask);
     if (!filter) return {kExitRenderFailed, task.input.shown + L": the plug-in created no filter"};
-    FilterConfig config = settings.config;
-    filter->LoadConfig(&config);
-    filter->SetSource(frame);
-    if (mask) filter->SetMask(mask);
 
     int result = 0;
     bool abortDelivered = false;
     {
         ProgressWindow window(
             report, index,
-            ExpectedProgressMessages(frame->Height(), config.field, mask != nullptr));
+            ExpectedProgressMessages(frame->Height(), settings.config.field, mask != nullptr));
         if (window.Handle() == nullptr) {
             return {kExitRenderFailed,
                     task.input.shown + L": no progress window: " + ErrorText(GetLastError())};
@@ -78,15 +99,8 @@ Failure RunFrame(const PluginLibrary& plugin, const FrameTask& task, const Frame
     filter.reset();
     if (result != 1) {
         if (abortDelivered) return Aborted(task);
-        std::wstring why = L"the render failed";
-        if (mask && (mask->Height() < frame->Height())) {
-            why += L" (the mask has " + std::to_wstring(mask->Height()) + L" rows, the frame " +
-                   std::to_wstring(frame->Height()) + L")";
-        } else if (!IsDefinedMode(config.mode)) {
-            why += L" (the configuration selects no kernel: mode " + std::to_wstring(config.mode) +
-                   L")";
-        }
-        return {kExitRenderFailed, task.input.shown + L": " + why + L"; nothing written"};
+        return {kExitRenderFailed, task.input.shown + L": " + RenderFailureReason(*frame, mask) +
+                                       L"; nothing written"};
     }
     // An abort that came during the encode still keeps the frame from being written.
     if (AbortRequested().load()) return Aborted(task);
@@ -95,8 +109,7 @@ Failure RunFrame(const PluginLibrary& plugin, const FrameTask& task, const Frame
     const std::uint32_t pages = image.metadata.pageCount;
     summary = task.input.shown +
               (pages > 1 ? L" (page 1 of " + std::to_wstring(pages) + L")" : L"") + L" -> " +
-              task.output.shown + L" (" + KernelName(config.mode) + L", " +
-              FieldName(config.field) + (mask ? L", masked" : L"") + L")";
+              task.output.shown + L" " + RunDescription(settings.config, mask != nullptr);
     return {};
 }
 

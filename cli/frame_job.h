@@ -30,6 +30,12 @@ Failure RunFrame(const PluginLibrary& plugin, const FrameTask& task, const Frame
 std::vector<Failure> RunFrames(const PluginLibrary& plugin, const std::vector<FrameTask>& tasks,
                                const FrameSettings& settings, int jobs, ProgressReport& report);
 
-// The name of a kernel and of a field, as the summary line says them.
-std::wstring KernelName(int mode);
-std::wstring FieldName(int field);
+// A filter object from the plug-in, given the configuration, the frame and the mask (none when
+// null) as a host gives them; null when the plug-in creates none.
+FilterPtr FilterFor(const PluginLibrary& plugin, FilterConfig config, Bitmap* frame, Bitmap* mask);
+
+// Why a render that was not aborted returned 0, as far as the host side can tell.
+std::wstring RenderFailureReason(const Bitmap& frame, const Bitmap* mask);
+
+// How the frames are filtered, as the summary lines say it: "(six-point weighted, even lines)".
+std::wstring RunDescription(const FilterConfig& config, bool masked);

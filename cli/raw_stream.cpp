@@ -78,30 +78,15 @@ void ReadFrames(StreamEnds& ends) {
     }
 }
 
-Failure RenderFailure(const RenderSetup& setup, const StreamFrame& frame) {
-    if (AbortRequested().load()) return kAborted;
-    std::wstring why = L"the render failed";
-    if (setup.mask != nullptr && setup.mask->Height() < frame.bitmap->Height()) {
-        why += L" (the mask has " + std::to_wstring(setup.mask->Height()) + L" rows, the frame " +
-               std::to_wstring(frame.bitmap->Height()) + L")";
-    } else if (!IsDefinedMode(setup.config.mode)) {
-        why += L" (the configuration selects no kernel: mode " +
-               std::to_wstring(setup.config.mode) + L")";
-    }
-    return {kExitRenderFailed, FrameName(frame.index) + L": " + why};
-}
-
 Failure RenderFrame(const RenderSetup& setup, const StreamFrame& frame, HWND window) {
-    FilterPtr filter = setup.plugin.CreateFilter();
+    FilterPtr filter = FilterFor(setup.plugin, setup.config, frame.bitmap.get(), setup.mask);
     if (!filter) {
         return {kExitRenderFailed, FrameName(frame.index) + L": the plug-in created no filter"};
     }
-    FilterConfig config = setup.config;
-    filter->LoadConfig(&config);
-    filter->SetSource(frame.bitmap.get());
-    if (setup.mask != nullptr) filter->SetMask(setup.mask);
     if (filter->Render(window) == 1) return {};
-    return RenderFailure(setup, frame);
+    if (AbortRequested().load()) return kAborted;
+    return {kExitRenderFailed,
+            FrameName(frame.index) + L": " + RenderFailureReason(*frame.bitmap, setup.mask)};
 }
 
 void RenderFrames(const RenderSetup& setup, FramePipeline& pipeline) {
@@ -228,9 +213,8 @@ Failure RunRawStream(const PluginLibrary& plugin, const FrameTask& task,
     const bool completed = !ends->pipeline.Stopped();
     Failure outcome = ends->pipeline.Outcome();
     if (!outcome) {
-        progress.Summary(
-            frames, input + L" -> " + output + L" (" + KernelName(settings.config.mode) + L", " +
-                        FieldName(settings.config.field) + (mask ? L", masked" : L"") + L")");
+        progress.Summary(frames, input + L" -> " + output + L" " +
+                                     RunDescription(settings.config, mask != nullptr));
         return {};
     }
     progress.Clear();
