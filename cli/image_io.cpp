@@ -3,11 +3,11 @@
 #include <windows.h>
 
 #include <cwctype>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <vector>
 
+#include "cli/memory_status.h"
 #include "cli/pending_file.h"
 #include "cli/text.h"
 #include "hosting/unique_handle.h"
@@ -48,20 +48,6 @@ class MappedFile {
     void* view_ = nullptr;
     std::size_t size_ = 0;
 };
-
-// The system's memory figures, or nothing when it gives none that make sense. Calls are one at
-// a time: Wine fills a shared cache for them, and a second thread could read it half filled.
-std::optional<MEMORYSTATUSEX> MemoryStatus() {
-    static std::mutex lock;
-    std::lock_guard<std::mutex> guard(lock);
-    MEMORYSTATUSEX memory{};
-    memory.dwLength = sizeof memory;
-    if (!GlobalMemoryStatusEx(&memory) || memory.ullTotalPhys == 0 ||
-        memory.ullAvailPageFile == 0) {
-        return std::nullopt;
-    }
-    return memory;
-}
 
 }  // namespace
 

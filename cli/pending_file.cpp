@@ -79,15 +79,24 @@ Failure PendingFile::NotWritten(unsigned long error) const {
 }
 
 Failure PendingFile::Write(std::span<const std::byte> bytes) {
+    unsigned long error = 0;
+    return WriteAll(file_.Get(), bytes, error) ? Failure{} : NotWritten(error);
+}
+
+bool WriteAll(HANDLE handle, std::span<const std::byte> bytes, unsigned long& error) {
+    // One call moves at most 1 GiB: the count is a DWORD.
+    constexpr std::size_t kLargestWrite = std::size_t{1} << 30;
     while (!bytes.empty()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        const auto chunk = static_cast<DWORD>(std::min(bytes.size(), kLargestWrite));
         DWORD written = 0;
-        if (!WriteFile(file_.Get(), bytes.data(), chunk, &written, nullptr) || written == 0) {
-            return NotWritten(GetLastError());
+        const bool ok = WriteFile(handle, bytes.data(), chunk, &written, nullptr) != 0;
+        if (!ok || written == 0) {
+            error = ok ? ERROR_WRITE_FAULT : GetLastError();
+            return false;
         }
         bytes = bytes.subspan(written);
     }
-    return {};
+    return true;
 }
 
 Failure PendingFile::Commit() {

@@ -35,5 +35,9 @@ class PendingFile {
     bool committed_ = false;
 };
 
+// Writes all of `bytes` to an open file or pipe, in as many calls as it takes. False with the
+// failing call's error in `error`.
+bool WriteAll(HANDLE handle, std::span<const std::byte> bytes, unsigned long& error);
+
 // The whole of `bytes` as the destination's new content, through a PendingFile.
 Failure WriteWholeFile(const FilePath& destination, std::span<const std::byte> bytes);

@@ -34,6 +34,22 @@ bool IsPipeClosed(DWORD error) {
            error == ERROR_PIPE_NOT_CONNECTED;
 }
 
+// A standard stream for raw frames: refused when it is not open (`closedCode`) or is a terminal,
+// which has no business carrying binary frames (`advice` says what to do instead).
+HANDLE StandardStream(DWORD which, const std::wstring& name, ExitCode closedCode,
+                      const wchar_t* advice, Failure& failure) {
+    const HANDLE handle = GetStdHandle(which);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        failure = {closedCode, name + L": not open"};
+        return nullptr;
+    }
+    if (IsTerminal(handle)) {
+        failure = {kExitUsage, name + L" is a terminal; " + advice};
+        return nullptr;
+    }
+    return handle;
+}
+
 }  // namespace
 
 RawInput::RawInput(UniqueHandle owned, HANDLE handle, std::wstring name)
@@ -45,16 +61,11 @@ RawInput::RawInput(UniqueHandle owned, HANDLE handle, std::wstring name)
 
 std::unique_ptr<RawInput> RawInput::Open(const FilePath& path, Failure& failure) {
     if (IsStandardStream(path.shown)) {
-        const HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
-        if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
-            failure = {kExitBadInput, L"standard input: not open"};
-            return nullptr;
-        }
-        if (IsTerminal(handle)) {
-            failure = {kExitUsage, L"standard input is a terminal; pipe raw frames into it"};
-            return nullptr;
-        }
-        return std::unique_ptr<RawInput>(new RawInput({}, handle, L"standard input"));
+        const std::wstring name = L"standard input";
+        const HANDLE handle = StandardStream(STD_INPUT_HANDLE, name, kExitBadInput,
+                                             L"pipe raw frames into it", failure);
+        if (handle == nullptr) return nullptr;
+        return std::unique_ptr<RawInput>(new RawInput({}, handle, name));
     }
     UniqueHandle file(CreateFileW(path.system.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -93,18 +104,11 @@ RawOutput::RawOutput(std::unique_ptr<PendingFile> pending, HANDLE handle, std::w
 
 std::unique_ptr<RawOutput> RawOutput::Open(const FilePath& path, Failure& failure) {
     if (IsStandardStream(path.shown)) {
-        const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
-        if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
-            failure = {kExitNotWritten, L"standard output: not open"};
-            return nullptr;
-        }
-        if (IsTerminal(handle)) {
-            failure = {kExitUsage,
-                       L"standard output is a terminal; send the raw frames to a pipe "
-                       L"or a file"};
-            return nullptr;
-        }
-        return std::unique_ptr<RawOutput>(new RawOutput(nullptr, handle, L"standard output"));
+        const std::wstring name = L"standard output";
+        const HANDLE handle = StandardStream(STD_OUTPUT_HANDLE, name, kExitNotWritten,
+                                             L"send the raw frames to a pipe or a file", failure);
+        if (handle == nullptr) return nullptr;
+        return std::unique_ptr<RawOutput>(new RawOutput(nullptr, handle, name));
     }
     auto pending = PendingFile::Create(path, failure);
     if (!pending) return nullptr;
@@ -114,20 +118,11 @@ std::unique_ptr<RawOutput> RawOutput::Open(const FilePath& path, Failure& failur
 Failure RawOutput::Write(std::span<const std::byte> bytes, bool& readerGone) {
     readerGone = false;
     if (pending_) return pending_->Write(bytes);
-    while (!bytes.empty()) {
-        const auto chunk = static_cast<DWORD>(std::min(bytes.size(), kLargestTransfer));
-        DWORD written = 0;
-        const bool ok = WriteFile(handle_, bytes.data(), chunk, &written, nullptr) != 0;
-        if (ok && written > 0) {
-            bytes = bytes.subspan(written);
-            continue;
-        }
-        const DWORD error = ok ? ERROR_WRITE_FAULT : GetLastError();
-        readerGone = IsPipeClosed(error);
-        if (readerGone) return {kExitNotWritten, name_ + L": its reader closed it"};
-        return {kExitNotWritten, name_ + L": not written: " + ErrorText(error)};
-    }
-    return {};
+    unsigned long error = 0;
+    if (WriteAll(handle_, bytes, error)) return {};
+    readerGone = IsPipeClosed(error);
+    if (readerGone) return {kExitNotWritten, name_ + L": its reader closed it"};
+    return {kExitNotWritten, name_ + L": not written: " + ErrorText(error)};
 }
 
 Failure RawOutput::Finish() {

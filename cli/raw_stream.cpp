@@ -10,6 +10,7 @@
 
 #include "cli/frame_pipeline.h"
 #include "cli/image_io.h"
+#include "cli/memory_status.h"
 #include "cli/progress.h"
 #include "cli/raw_io.h"
 #include "cli/stream_progress.h"
@@ -174,10 +175,9 @@ std::wstring OutputFate(bool toFile, bool completed, std::uint64_t frames,
 // would only exhaust memory or crowd the processors, never add speed.
 int WorkersFor(RawFormat format, int jobs) {
     const unsigned long long frameBytes = 8ull * format.width * format.height;
-    MEMORYSTATUSEX memory{};
-    memory.dwLength = sizeof memory;
-    if (GlobalMemoryStatusEx(&memory) && memory.ullAvailPhys > 0 && frameBytes > 0) {
-        const unsigned long long frames = memory.ullAvailPhys / 2 / frameBytes;
+    const std::optional<MEMORYSTATUSEX> memory = MemoryStatus();
+    if (memory && memory->ullAvailPhys > 0 && frameBytes > 0) {
+        const unsigned long long frames = memory->ullAvailPhys / 2 / frameBytes;
         const unsigned long long workers =
             frames > kFramesBesideWorkers ? frames - kFramesBesideWorkers : 1;
         if (workers < static_cast<unsigned long long>(jobs)) jobs = static_cast<int>(workers);
