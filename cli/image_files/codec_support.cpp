@@ -12,15 +12,15 @@ namespace {
 // The most raw bytes one packed byte can become. PackBits: a two-byte run gives 128 bytes.
 // Deflate: a 258-byte match costs at least two bits. LZW (TIFF, 9- to 12-bit codes, cleared
 // when the table is full): a run of one byte value reaches about 1363:1.
-std::uint64_t MaxRatio(Packing packing) {
-    switch (packing) {
-        case Packing::Stored:
+std::uint64_t MaxRatio(TiffCompression compression) {
+    switch (compression) {
+        case TiffCompression::None:
             return 1;
-        case Packing::PackBits:
+        case TiffCompression::PackBits:
             return 64;
-        case Packing::Deflate:
+        case TiffCompression::Deflate:
             return 1032;
-        case Packing::Lzw:
+        case TiffCompression::Lzw:
             return 1400;
     }
     return 1;
@@ -61,8 +61,8 @@ std::optional<PngPhys> AspectRatio(double x, double y) {
 }  // namespace
 
 std::string CheckClaimedSize(std::uint32_t width, std::uint32_t height, std::uint64_t rawBytes,
-                             std::uint64_t fileBytes, Packing packing) {
-    if (rawBytes <= fileBytes * MaxRatio(packing) + kSlackBytes) return {};
+                             std::uint64_t fileBytes, TiffCompression compression) {
+    if (rawBytes <= fileBytes * MaxRatio(compression) + kSlackBytes) return {};
     return "claims " + std::to_string(width) + " x " + std::to_string(height) +
            " pixels, more than its " + std::to_string(fileBytes) + " bytes can hold";
 }

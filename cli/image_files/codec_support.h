@@ -19,14 +19,10 @@ bool DecodePng(std::span<const std::uint8_t> file, const PixelAllocator& allocat
 bool DecodeTiff(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
                 ImageMetadata& metadata, std::string& error);
 
-// How pixel data is packed in a file, for the most raw bytes a given number of file bytes can
-// unpack to.
-enum class Packing { Stored, PackBits, Deflate, Lzw };
-
-// Empty when `rawBytes` of samples fit into a file of `fileBytes` packed that way, else the
-// one-line reason to refuse the file before anything is allocated.
+// Empty when `rawBytes` of samples fit into a file of `fileBytes` compressed that way (a PNG's
+// is Deflate), else the one-line reason to refuse the file before anything is allocated.
 std::string CheckClaimedSize(std::uint32_t width, std::uint32_t height, std::uint64_t rawBytes,
-                             std::uint64_t fileBytes, Packing packing);
+                             std::uint64_t fileBytes, TiffCompression compression);
 
 // Empty when the dimensions can be decoded, else the reason.
 std::string CheckDimensions(std::uint32_t width, std::uint32_t height);

@@ -399,8 +399,8 @@ bool detail::DecodePng(std::span<const std::uint8_t> file, const PixelAllocator&
     }
     const std::uint64_t rowBytes =
         (std::uint64_t{width} * png_get_channels(png, info) * png_get_bit_depth(png, info) + 7) / 8;
-    if (std::string why =
-            CheckClaimedSize(width, height, height * (rowBytes + 1), file.size(), Packing::Deflate);
+    if (std::string why = CheckClaimedSize(width, height, height * (rowBytes + 1), file.size(),
+                                           TiffCompression::Deflate);
         !why.empty()) {
         error = "damaged PNG: " + why;
         return false;

@@ -272,17 +272,18 @@ std::string ReadLayout(TIFF* tiff, TiffLayout& layout) {
     return {};
 }
 
-Packing PackingOf(std::uint16_t compression) {
+// The compression of a decodable directory (the others are refused before this is asked).
+TiffCompression CompressionOf(std::uint16_t compression) {
     switch (compression) {
         case COMPRESSION_PACKBITS:
-            return Packing::PackBits;
+            return TiffCompression::PackBits;
         case COMPRESSION_LZW:
-            return Packing::Lzw;
+            return TiffCompression::Lzw;
         case COMPRESSION_ADOBE_DEFLATE:
         case COMPRESSION_DEFLATE:
-            return Packing::Deflate;
+            return TiffCompression::Deflate;
         default:
-            return Packing::Stored;
+            return TiffCompression::None;
     }
 }
 
@@ -572,20 +573,7 @@ void ReadMetadata(TIFF* tiff, const TiffLayout& layout, ImageMetadata& metadata)
         }
     }
     metadata.associatedAlpha = layout.associatedAlpha;
-    switch (PackingOf(layout.compression)) {
-        case Packing::Stored:
-            metadata.tiffCompression = TiffCompression::None;
-            break;
-        case Packing::PackBits:
-            metadata.tiffCompression = TiffCompression::PackBits;
-            break;
-        case Packing::Lzw:
-            metadata.tiffCompression = TiffCompression::Lzw;
-            break;
-        case Packing::Deflate:
-            metadata.tiffCompression = TiffCompression::Deflate;
-            break;
-    }
+    metadata.tiffCompression = CompressionOf(layout.compression);
     metadata.pageCount = std::max<tdir_t>(1, TIFFNumberOfDirectories(tiff));
 }
 
@@ -703,7 +691,7 @@ bool detail::DecodeTiff(std::span<const std::uint8_t> file, const PixelAllocator
     }
     if (std::string why =
             CheckClaimedSize(layout.width, layout.height, ClaimedBytes(tiff.get(), layout),
-                             file.size(), PackingOf(layout.compression));
+                             file.size(), CompressionOf(layout.compression));
         !why.empty()) {
         error = "damaged TIFF: " + why;
         return false;
