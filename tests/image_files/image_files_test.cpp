@@ -9,29 +9,16 @@
 #include <vector>
 
 #include "cli/image_files/image_files.h"
+#include "tests/image_files/decoded_image.h"
 
 namespace {
 
 using namespace image_files;
 
-struct Image {
-    std::vector<std::uint16_t> pixels;
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    ImageMetadata metadata;
-    std::string error;
-};
+using Image = DecodedImage;
 
 Image Decode(const std::vector<std::uint8_t>& file) {
-    Image image;
-    auto allocate = [&](std::uint32_t width, std::uint32_t height) {
-        image.width = width;
-        image.height = height;
-        image.pixels.resize(std::size_t{width} * height * 4);
-        return image.pixels.data();
-    };
-    DecodeImage(file, allocate, image.metadata, image.error);
-    return image;
+    return DecodeToMemory(file);
 }
 
 std::vector<std::uint8_t> Encode(FileFormat format, const std::vector<std::uint16_t>& pixels,

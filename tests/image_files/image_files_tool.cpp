@@ -11,17 +11,13 @@
 #include <vector>
 
 #include "cli/image_files/image_files.h"
+#include "tests/image_files/decoded_image.h"
 
 namespace {
 
 using namespace image_files;
 
-struct Decoded {
-    std::vector<std::uint16_t> pixels;
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    ImageMetadata metadata;
-};
+using Decoded = DecodedImage;
 
 std::vector<std::uint8_t> ReadFile(const char* path) {
     std::ifstream in(path, std::ios::binary);
@@ -35,16 +31,9 @@ bool WriteFile(const std::string& path, const void* data, std::size_t size) {
 }
 
 bool Decode(const char* path, Decoded& decoded) {
-    const std::vector<std::uint8_t> file = ReadFile(path);
-    std::string error;
-    auto allocate = [&](std::uint32_t width, std::uint32_t height) {
-        decoded.width = width;
-        decoded.height = height;
-        decoded.pixels.resize(std::size_t{width} * height * 4);
-        return decoded.pixels.data();
-    };
-    if (DecodeImage(file, allocate, decoded.metadata, error)) return true;
-    std::cerr << error << '\n';
+    decoded = DecodeToMemory(ReadFile(path));
+    if (decoded.error.empty()) return true;
+    std::cerr << decoded.error << '\n';
     return false;
 }
 
