@@ -1,16 +1,9 @@
-# Native checks of the image-file codec against the system's libpng and libtiff, under
-# AddressSanitizer and UndefinedBehaviorSanitizer: the codec's tests and a libFuzzer target.
-# Self-contained: it sets its own sanitizer flags per target.
+# Native checks of the image-file codec against the system's libpng and libtiff, under the
+# sanitizers that fuzz/CMakeLists.txt turns on for the whole folder: the codec's tests and a
+# libFuzzer target.
 set(BRAIDEL_IMAGE_FUZZ_SECONDS 30 CACHE STRING "Length of the bounded image fuzzing session")
 
-add_library(braidel_image_sanitizers INTERFACE)
-target_compile_options(braidel_image_sanitizers INTERFACE -ffp-contract=off
-    -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all)
-target_link_options(braidel_image_sanitizers INTERFACE -fsanitize=address,undefined)
-
 add_subdirectory(${PROJECT_SOURCE_DIR}/cli/image_files ${CMAKE_BINARY_DIR}/image_files)
-target_compile_options(braidel_image_files PRIVATE -fsanitize=fuzzer-no-link)
-target_link_libraries(braidel_image_files PUBLIC braidel_image_sanitizers)
 
 # Codec checks: independent decoders on the libraries' own test images and generated variants.
 add_executable(image_files_tool ${PROJECT_SOURCE_DIR}/tests/image_files/image_files_tool.cpp)
@@ -32,7 +25,6 @@ set_tests_properties(image_files_tests PROPERTIES LABELS quick)
 # Every seed once, then a bounded fuzzing session growing a corpus in the build tree.
 add_executable(image_fuzzer ${CMAKE_CURRENT_LIST_DIR}/image_fuzzer.cpp)
 target_link_libraries(image_fuzzer PRIVATE braidel_image_files braidel_warnings)
-target_compile_options(image_fuzzer PRIVATE -fsanitize=fuzzer-no-link)
 target_link_options(image_fuzzer PRIVATE -fsanitize=fuzzer)
 set(image_seeds ${CMAKE_CURRENT_LIST_DIR}/image-seeds)
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/image-fuzz-corpus)
