@@ -34,13 +34,3 @@ void WriteErrorRaw(const std::string& bytes) {
     std::fwrite(bytes.data(), 1, bytes.size(), stderr);
     std::fflush(stderr);
 }
-
-std::wstring DisplayPath(const std::wstring& path) {
-    static const bool underWine =
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name") != nullptr;
-    if (underWine && path.size() > 2 && (path[0] == L'Z' || path[0] == L'z') && path[1] == L':' &&
-        path[2] == L'/') {
-        return path.substr(2);
-    }
-    return path;
-}

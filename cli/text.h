@@ -10,7 +10,3 @@ void PrintError(const std::wstring& line);
 void PrintOut(const std::wstring& line);
 // Writes text to stderr as it is (no newline added).
 void WriteErrorRaw(const std::string& bytes);
-
-// A path as messages show it: as typed. Under Wine, the launcher hands a Unix path over as
-// "Z:" followed by it (the drive of the file system root); such a path is shown without "Z:".
-std::wstring DisplayPath(const std::wstring& path);
