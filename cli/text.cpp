@@ -1,7 +1,5 @@
 #include "cli/text.h"
 
-#include <windows.h>
-
 #include <cstdio>
 #include <mutex>
 
