@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "hostsdk/plain_bitmap.h"
-#include "hostsdk/row_copy.h"
+#include "hostsdk/row_calls.h"
 
 namespace hostsdk {
 
@@ -77,8 +77,7 @@ uint16_t InstrumentedBitmap::StorageHeight() const {
 // Logs the call and decides its fate: 1 to go ahead, anything else is the result to return.
 int InstrumentedBitmap::Begin(RowOp op, int x, int y, int count) {
     State& s = *state_;
-    const bool inside = s.hasStorage && x >= 0 && count >= 0 && y >= 0 && y < s.height &&
-                        static_cast<long long>(x) + count <= s.width;
+    const bool inside = s.hasStorage && RowCallInside(s.width, s.height, x, y, count);
     s.calls.push_back({op, x, y, count, 1, inside});
     int verdict = inside ? 1 : 0;
     for (std::size_t i = 0; i < s.failures.size(); ++i) {

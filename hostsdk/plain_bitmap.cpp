@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "hostsdk/row_copy.h"
+#include "hostsdk/row_calls.h"
 
 namespace hostsdk {
 
@@ -26,8 +26,7 @@ uint16_t PlainBitmap::StorageHeight() const {
 }
 
 bool PlainBitmap::Inside(int x, int y, int count) const {
-    return pixels_ != nullptr && x >= 0 && count >= 0 && y >= 0 && y < height_ &&
-           static_cast<long long>(x) + count <= width_;
+    return pixels_ != nullptr && RowCallInside(width_, height_, x, y, count);
 }
 
 int PlainBitmap::ReadPixels(int x, int y, int count, BMM_Color_64* pixels) {

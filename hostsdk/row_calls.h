@@ -7,6 +7,12 @@
 
 namespace hostsdk {
 
+// Whether a row call of `count` pixels from (x, y) stays inside a width x height storage.
+inline bool RowCallInside(int width, int height, int x, int y, int count) {
+    return x >= 0 && count >= 0 && y >= 0 && y < height &&
+           static_cast<long long>(x) + count <= width;
+}
+
 // Row copies as a host makes them: the processor's string move, which on current processors
 // is the fastest copy of row-sized blocks (the runtime's memmove under Wine is much slower
 // for them and would dominate every pass).
