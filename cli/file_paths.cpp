@@ -31,6 +31,13 @@ bool WindowsPathOfUnix(const std::string& unixPath, std::wstring& windows) {
     return true;
 }
 
+// `name` inside `folder`, with `separator` between them unless the folder is empty or ends in one.
+std::wstring Joined(const std::wstring& folder, const wchar_t* separator,
+                    const std::wstring& name) {
+    const bool separated = folder.empty() || folder.back() == L'/' || folder.back() == L'\\';
+    return folder + (separated ? L"" : separator) + name;
+}
+
 }  // namespace
 
 bool ResolvePath(const std::wstring& typed, FilePath& path, std::wstring& error) {
@@ -48,17 +55,13 @@ bool ResolvePath(const std::wstring& typed, FilePath& path, std::wstring& error)
 }
 
 FilePath InFolder(const FilePath& folder, const std::wstring& name) {
-    const wchar_t last = folder.shown.empty() ? L'/' : folder.shown.back();
-    const bool separated = last == L'/' || last == L'\\';
     FilePath child;
-    child.shown = folder.shown + (separated ? L"" : L"/") + name;
+    child.shown = Joined(folder.shown, L"/", name);
     if (!folder.unix.empty()) {
         child.unix = folder.unix + "/" + ToUtf8(name);
         if (WindowsPathOfUnix(child.unix, child.system)) return child;
     }
-    const wchar_t systemLast = folder.system.empty() ? L'\\' : folder.system.back();
-    const bool systemSeparated = systemLast == L'/' || systemLast == L'\\';
-    child.system = folder.system + (systemSeparated ? L"" : L"\\") + name;
+    child.system = Joined(folder.system, L"\\", name);
     return child;
 }
 
@@ -69,7 +72,7 @@ std::wstring FileNameOf(const std::wstring& typed) {
 
 std::wstring FolderOf(const FilePath& path) {
     const std::size_t slash = path.system.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) return L".";
+    if (slash == std::wstring::npos) return L".\\";
     return path.system.substr(0, slash + 1);
 }
 

@@ -26,7 +26,7 @@ FilePath InFolder(const FilePath& folder, const std::wstring& name);
 // The last component of a typed path.
 std::wstring FileNameOf(const std::wstring& typed);
 
-// The folder that holds `path` (its system form).
+// The folder that holds `path` (its system form), ending in a separator.
 std::wstring FolderOf(const FilePath& path);
 
 // Makes the folder and every missing parent. False with the thread's last error set.
