@@ -18,6 +18,7 @@ endif()
 include(cmake/googletest.cmake)
 
 add_subdirectory(rebuild)
+add_subdirectory(frei0r)
 if(BRAIDEL_SANITIZE)
     add_subdirectory(fuzz)
 endif()

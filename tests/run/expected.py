@@ -33,6 +33,8 @@ def _standard(diagonal_sum, below, above, normaliser):
 
 def six_point_row(upper, lower):
     width = len(upper)
+    if width == 1:
+        return two_point_row(upper, lower)
     out = []
     for x in range(width):
         pixel = []

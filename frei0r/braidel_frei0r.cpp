@@ -1,0 +1,134 @@
+// The frei0r entry points: a thin layer that names the module and its two parameters, keeps
+// each instance's choices and hands its frames to the rebuild.
+// The API header declares its entry points for C only.
+extern "C" {
+#include <frei0r.h>
+}
+
+#include <array>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "braidel_version.h"
+#include "frei0r/rgba8_rebuild.h"
+
+#define BRAIDEL_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+enum ParamIndex { kKernelParam = 0, kFieldParam = 1, kParamCount = 2 };
+
+struct Choice {
+    const char* name;
+    int value;
+};
+
+// The kernels and fields by the names the hosts set them with, in the plug-in's order; the first
+// of each is the default, as in the plug-in.
+constexpr std::array<Choice, 3> kKernels{
+    {{"copy", static_cast<int>(RebuildKernel::CopyLine)},
+     {"linear", static_cast<int>(RebuildKernel::TwoPointLinear)},
+     {"weighted", static_cast<int>(RebuildKernel::SixPointWeighted)}}};
+constexpr std::array<Choice, 2> kFields{{{"even", 0}, {"odd", 1}}};
+
+struct Param {
+    const char* name;
+    const char* explanation;
+};
+constexpr std::array<Param, kParamCount> kParams{{
+    {"kernel", "How a rebuilt line is made: copy, linear or weighted"},
+    {"field", "Which lines are rebuilt: even or odd"},
+}};
+
+struct Instance {
+    std::unique_ptr<Rgba8Rebuild> rebuild;
+    const Choice* kernel = &kKernels[0];
+    const Choice* field = &kFields[0];
+};
+
+// The choice named by `text`, or null: a name the module does not know leaves the value as it was.
+template <std::size_t N>
+const Choice* FindChoice(const std::array<Choice, N>& choices, const char* text) {
+    if (text == nullptr) return nullptr;
+    for (const Choice& choice : choices) {
+        if (std::string_view(choice.name) == text) return &choice;
+    }
+    return nullptr;
+}
+
+Instance* AsInstance(f0r_instance_t instance) {
+    return static_cast<Instance*>(instance);
+}
+
+}  // namespace
+
+BRAIDEL_EXPORT int f0r_init() {
+    return 1;
+}
+
+BRAIDEL_EXPORT void f0r_deinit() {}
+
+BRAIDEL_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* info) {
+    info->name = "braidel";
+    info->author = "The Braidel developers";
+    info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
+    info->color_model = F0R_COLOR_MODEL_RGBA8888;
+    info->frei0r_version = FREI0R_MAJOR_VERSION;
+    info->major_version = BRAIDEL_VERSION_MAJOR;
+    info->minor_version = BRAIDEL_VERSION_MINOR;
+    info->num_params = kParamCount;
+    info->explanation =
+        "Line-interleaved stereo: rebuilds the lines of one field from the other field's lines, "
+        "leaving one view at full height";
+}
+
+BRAIDEL_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int index) {
+    if (index < 0 || index >= kParamCount) return;
+    info->name = kParams[index].name;
+    info->type = F0R_PARAM_STRING;
+    info->explanation = kParams[index].explanation;
+}
+
+BRAIDEL_EXPORT f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
+    try {
+        auto rebuild = Rgba8Rebuild::Create(width, height);
+        if (!rebuild) return nullptr;
+        return new Instance{std::move(rebuild)};
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+BRAIDEL_EXPORT void f0r_destruct(f0r_instance_t instance) {
+    delete AsInstance(instance);
+}
+
+BRAIDEL_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
+    if (instance == nullptr || param == nullptr) return;
+    const char* text = *static_cast<f0r_param_string*>(param);
+    Instance& self = *AsInstance(instance);
+    if (index == kKernelParam) {
+        if (const Choice* kernel = FindChoice(kKernels, text)) self.kernel = kernel;
+    } else if (index == kFieldParam) {
+        if (const Choice* field = FindChoice(kFields, text)) self.field = field;
+    }
+}
+
+BRAIDEL_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
+    if (instance == nullptr || param == nullptr) return;
+    const Instance& self = *AsInstance(instance);
+    auto* into = static_cast<f0r_param_string*>(param);
+    // The names are the module's own constants, alive as long as it is loaded.
+    if (index == kKernelParam) *into = const_cast<char*>(self.kernel->name);
+    if (index == kFieldParam) *into = const_cast<char*>(self.field->name);
+}
+
+BRAIDEL_EXPORT void f0r_update(f0r_instance_t instance, double, const uint32_t* inframe,
+                               uint32_t* outframe) {
+    if (instance == nullptr || inframe == nullptr || outframe == nullptr) return;
+    Instance& self = *AsInstance(instance);
+    self.rebuild->Run(static_cast<RebuildKernel>(self.kernel->value), self.field->value,
+                      reinterpret_cast<const uint8_t*>(inframe),
+                      reinterpret_cast<uint8_t*>(outframe));
+}

@@ -1,0 +1,70 @@
+"""The frei0r module's reference (reference.py) against the plug-in itself: frames widened to 16
+bits, run through braidel-run with every kernel and field, must come out as the reference says,
+at 16 bits exactly and with --depth 8. The module's tests then hold it to the same reference in
+every host.
+"""
+
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import numpy as np
+import png
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, HERE)
+
+import reference  # noqa: E402
+
+LAUNCHER = os.path.join(ROOT, "scripts", "braidel-run")
+SIZES = [(1, 5), (5, 1), (7, 3), (9, 9), (13, 6), (64, 33), (300, 41)]
+
+
+def write_png16(path, frame16):
+    height, width, _ = frame16.shape
+    writer = png.Writer(width, height, greyscale=False, alpha=True, bitdepth=16)
+    with open(path, "wb") as out:
+        writer.write(out, frame16.reshape(height, width * 4).tolist())
+
+
+def read_png(path, depth):
+    width, height, rows, info = png.Reader(filename=path).read()
+    assert info["bitdepth"] == depth and info["planes"] == 4, info
+    return np.array([list(row) for row in rows], dtype=np.uint32).reshape(height, width, 4)
+
+
+def expected(frame, kernel, field, depth):
+    if depth == 8:
+        return reference.rebuild8(frame, kernel, field)
+    return reference.rebuild16(reference.widen(frame), kernel, field)
+
+
+class ReferenceAgainstBraidelRun(unittest.TestCase):
+    def test_every_kernel_and_field(self):
+        with tempfile.TemporaryDirectory(prefix="braidel-reference-") as folder:
+            frames = {}
+            for width, height in SIZES:
+                name = os.path.join(folder, "frame-%dx%d.png" % (width, height))
+                frames[name] = reference.random_frame(width, height, width * 31 + height)
+                write_png16(name, reference.widen(frames[name]))
+            settings = [(kernel, field, depth) for kernel in reference.KERNELS
+                        for field in reference.FIELDS for depth in (16, 8)]
+            for kernel, field, depth in settings:
+                out = os.path.join(folder, "%s-%s-%d" % (kernel, field, depth))
+                result = subprocess.run(
+                    [LAUNCHER, "--quiet", "--mode", kernel, "--field", field, "--depth",
+                     str(depth), "--out-dir", out, *frames], stdin=subprocess.DEVNULL,
+                    capture_output=True, text=True, timeout=300)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                for name, frame in frames.items():
+                    with self.subTest(frame=os.path.basename(name), kernel=kernel, field=field,
+                                      depth=depth):
+                        got = read_png(os.path.join(out, os.path.basename(name)), depth)
+                        np.testing.assert_array_equal(got, expected(frame, kernel, field, depth))
+
+
+if __name__ == "__main__":
+    unittest.main()
