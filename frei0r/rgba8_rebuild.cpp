@@ -1,12 +1,21 @@
 #include "frei0r/rgba8_rebuild.h"
 
 #include <cstring>
-#include <memory>
 #include <new>
+#include <system_error>
+
+#include "frei0r/channel_rows.h"
 
 namespace {
 
+// The conversions of this processor, chosen once when the module loads.
+const ChannelRows kChannelRows = ChannelRowsFor(DetectCpuLevel());
+
 constexpr std::size_t kBytesPerPixel = 4;
+static_assert(sizeof(BMM_Color_64) == kBytesPerPixel * sizeof(uint16_t));
+
+// Below this many rows a second thread costs more than it saves.
+constexpr unsigned kRowsWorthTwoBands = 64;
 
 // The frame's kept rows are read widened from the input frame; rebuilt rows are written narrowed
 // into the output frame, and marked, so that every row the rebuild leaves is copied afterwards.
@@ -15,28 +24,20 @@ class MemoryRows final : public RowStore {
     MemoryRows(const uint8_t* in, uint8_t* out, std::size_t width, uint8_t* written)
         : in_(in), out_(out), rowBytes_(width * kBytesPerPixel), written_(written) {}
 
+    // A row of pixels is a run of four channels each.
     bool ReadRow(int y, BMM_Color_64* into) override {
-        const uint8_t* from = in_ + static_cast<std::size_t>(y) * rowBytes_;
-        for (std::size_t x = 0; x < rowBytes_ / kBytesPerPixel; ++x, from += kBytesPerPixel) {
-            into[x] = {Widen(from[0]), Widen(from[1]), Widen(from[2]), Widen(from[3])};
-        }
+        kChannelRows.widen(in_ + Offset(y), reinterpret_cast<uint16_t*>(into), rowBytes_);
         return true;
     }
 
     bool WriteRow(int y, const BMM_Color_64* from) override {
-        uint8_t* into = out_ + static_cast<std::size_t>(y) * rowBytes_;
-        for (std::size_t x = 0; x < rowBytes_ / kBytesPerPixel; ++x, into += kBytesPerPixel) {
-            into[0] = NarrowChannel(from[x].r);
-            into[1] = NarrowChannel(from[x].g);
-            into[2] = NarrowChannel(from[x].b);
-            into[3] = NarrowChannel(from[x].a);
-        }
+        kChannelRows.narrow(reinterpret_cast<const uint16_t*>(from), out_ + Offset(y), rowBytes_);
         written_[y] = 1;
         return true;
     }
 
   private:
-    static uint16_t Widen(uint8_t v) { return static_cast<uint16_t>(v * 257u); }
+    std::size_t Offset(int y) const { return static_cast<std::size_t>(y) * rowBytes_; }
 
     const uint8_t* in_;
     uint8_t* out_;
@@ -50,34 +51,98 @@ class Unpaced final : public RowPacer {
     bool Continue(int, int) override { return true; }
 };
 
+// One band for a short frame, else two, split at an even row.
+std::vector<RowBand> BandsOf(unsigned height) {
+    const int rows = static_cast<int>(height);
+    if (height < kRowsWorthTwoBands || std::thread::hardware_concurrency() < 2) return {{0, rows}};
+    const int middle = rows / 2 / 2 * 2;
+    return {{0, middle}, {middle, rows}};
+}
+
 }  // namespace
 
 std::unique_ptr<Rgba8Rebuild> Rgba8Rebuild::Create(unsigned width, unsigned height) {
     // Rows and columns are counted in int by the rebuild rules.
     constexpr unsigned kLargest = 1u << 30;
     if (width > kLargest || height > kLargest) return nullptr;
-    RebuildRows rows;
-    // The six-point kernel uses every buffer, so the kernel can change between frames.
-    if (!rows.Obtain(RebuildKernel::SixPointWeighted, width)) return nullptr;
     try {
-        return std::unique_ptr<Rgba8Rebuild>(new Rgba8Rebuild(width, height, std::move(rows)));
+        std::vector<Band> bands;
+        for (RowBand rows : BandsOf(height)) {
+            Band band{rows, {}};
+            // The six-point kernel uses every buffer, so the kernel can change between frames.
+            if (!band.buffers.Obtain(RebuildKernel::SixPointWeighted, width)) return nullptr;
+            bands.push_back(std::move(band));
+        }
+        std::unique_ptr<Rgba8Rebuild> rebuild(new Rgba8Rebuild(width, height, std::move(bands)));
+        rebuild->StartHelper();
+        return rebuild;
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
 }
 
-Rgba8Rebuild::Rgba8Rebuild(unsigned width, unsigned height, RebuildRows rows)
-    : width_(width), height_(height), rows_(std::move(rows)), rowWritten_(height) {}
+Rgba8Rebuild::Rgba8Rebuild(unsigned width, unsigned height, std::vector<Band> bands)
+    : width_(width), height_(height), bands_(std::move(bands)), rowWritten_(height) {}
+
+Rgba8Rebuild::~Rgba8Rebuild() {
+    if (!helper_.joinable()) return;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    posted_.notify_one();
+    helper_.join();
+}
+
+// Without a thread the object still works: the helper's band is then rebuilt in Run.
+void Rgba8Rebuild::StartHelper() {
+    if (bands_.size() < 2) return;
+    try {
+        helper_ = std::thread(&Rgba8Rebuild::HelperLoop, this);
+    } catch (const std::system_error&) {
+    }
+}
+
+void Rgba8Rebuild::HelperLoop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        posted_.wait(lock, [this] { return stopping_ || postedFrames_ != finishedFrames_; });
+        if (stopping_) return;
+        lock.unlock();
+        RebuildBand(bands_[1]);
+        lock.lock();
+        finishedFrames_ = postedFrames_;
+        finished_.notify_one();
+    }
+}
 
 void Rgba8Rebuild::Run(RebuildKernel kernel, int32_t field, const uint8_t* in, uint8_t* out) {
+    frame_ = {kernel, field, in, out};
     std::memset(rowWritten_.data(), 0, rowWritten_.size());
-    MemoryRows store(in, out, width_, rowWritten_.data());
+    if (!helper_.joinable()) {
+        for (Band& band : bands_) RebuildBand(band);
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        ++postedFrames_;
+    }
+    posted_.notify_one();
+    RebuildBand(bands_[0]);
+    std::unique_lock lock(mutex_);
+    finished_.wait(lock, [this] { return finishedFrames_ == postedFrames_; });
+}
+
+// The band's rebuilt rows, then its rows the rebuild left, copied as they are.
+void Rgba8Rebuild::RebuildBand(Band& band) {
+    MemoryRows store(frame_.in, frame_.out, width_, rowWritten_.data());
     Unpaced pacer;
-    const FieldFrame frame{static_cast<int>(width_), static_cast<int>(height_), field};
-    RebuildField(frame, kernel, rows_, store, pacer);
-    if (in == out) return;
+    const FieldFrame frame{static_cast<int>(width_), static_cast<int>(height_), frame_.field};
+    RebuildFieldBand(frame, band.rows, frame_.kernel, band.buffers, store, pacer);
+    if (frame_.in == frame_.out) return;
     const std::size_t rowBytes = std::size_t{width_} * kBytesPerPixel;
-    for (std::size_t y = 0; y < height_; ++y) {
-        if (!rowWritten_[y]) std::memcpy(out + y * rowBytes, in + y * rowBytes, rowBytes);
+    for (int y = band.rows.begin; y < band.rows.end; ++y) {
+        const std::size_t offset = static_cast<std::size_t>(y) * rowBytes;
+        if (!rowWritten_[y]) std::memcpy(frame_.out + offset, frame_.in + offset, rowBytes);
     }
 }

@@ -20,13 +20,14 @@ bool WritesOutputRow(RebuildKernel kernel) {
 
 class FieldRebuild {
   public:
-    FieldRebuild(const FieldFrame& frame, RebuildKernel kernel, RebuildRows& rows, RowStore& store)
-        : frame_(frame), kernel_(kernel), rows_(rows), store_(store) {}
+    FieldRebuild(const FieldFrame& frame, RowBand band, RebuildKernel kernel, RebuildRows& rows,
+                 RowStore& store)
+        : frame_(frame), band_(band), kernel_(kernel), rows_(rows), store_(store) {}
 
     // The rebuild loop: every rebuilt row that has a kept row below it, top to bottom.
     bool RunLoop(RowPacer& pacer) {
         const int total = ProgressTotal(frame_.height);
-        for (int y = frame_.field == kOdd ? 1 : 0; y + 1 < frame_.height; y += 2) {
+        for (int y = FirstRebuiltRow(); y + 1 < frame_.height && y < band_.end; y += 2) {
             if (!pacer.Continue(y + 1, total)) return false;
             if (!store_.ReadRow(y + 1, rows_.lower.data())) return false;
             if (!WriteRow(y, y == 0 ? rows_.lower.data() : RebuiltRow(y))) return false;
@@ -42,12 +43,22 @@ class FieldRebuild {
         const int height = frame_.height;
         const bool lastRowRebuilt =
             (frame_.field == kEven && height % 2 == 1) || (frame_.field == kOdd && height % 2 == 0);
-        if (!lastRowRebuilt || height < 2) return true;
+        if (!lastRowRebuilt || height < 2 || !InBand(height - 1)) return true;
         return store_.ReadRow(height - 2, rows_.lower.data()) &&
                store_.WriteRow(height - 1, rows_.lower.data());
     }
 
   private:
+    // The first row of the field's parity in the band: the odd rows for field 1, the even rows
+    // for any other field.
+    int FirstRebuiltRow() const {
+        const int parity = frame_.field == kOdd ? 1 : 0;
+        const int begin = band_.begin < parity ? parity : band_.begin;
+        return begin % 2 == parity ? begin : begin + 1;
+    }
+
+    bool InBand(int y) const { return y >= band_.begin && y < band_.end; }
+
     // Row y from the kept rows y - 1 and y + 1; the lower one is already read.
     const BMM_Color_64* RebuiltRow(int y) {
         if (kernel_ == RebuildKernel::CopyLine) return rows_.lower.data();
@@ -67,6 +78,7 @@ class FieldRebuild {
     }
 
     const FieldFrame& frame_;
+    RowBand band_;
     RebuildKernel kernel_;
     RebuildRows& rows_;
     RowStore& store_;
@@ -82,8 +94,13 @@ bool RebuildRows::Obtain(RebuildKernel kernel, std::size_t width) {
     return true;
 }
 
+bool RebuildFieldBand(const FieldFrame& frame, RowBand band, RebuildKernel kernel,
+                      RebuildRows& rows, RowStore& store, RowPacer& pacer) {
+    FieldRebuild rebuild(frame, band, kernel, rows, store);
+    return rebuild.RunLoop(pacer) && rebuild.CopyLastRow();
+}
+
 bool RebuildField(const FieldFrame& frame, RebuildKernel kernel, RebuildRows& rows, RowStore& store,
                   RowPacer& pacer) {
-    FieldRebuild rebuild(frame, kernel, rows, store);
-    return rebuild.RunLoop(pacer) && rebuild.CopyLastRow();
+    return RebuildFieldBand(frame, {0, frame.height}, kernel, rows, store, pacer);
 }

@@ -58,8 +58,19 @@ inline int ProgressTotal(int height) {
     return height - 1;
 }
 
+// The rows a rebuild may write, begin to end (exclusive). It still reads the kept rows just
+// outside, so bands of one frame can be rebuilt apart, even at once, into the same store.
+struct RowBand {
+    int begin;
+    int end;
+};
+
 // Rebuilds every row of the frame's field from the kept rows next to it, top to bottom, then
 // the last row when it has no kept row below. `rows` must hold what `kernel` uses. False when
 // the pacer stops the rebuild or a row call fails; rows already written stay written.
 bool RebuildField(const FieldFrame& frame, RebuildKernel kernel, RebuildRows& rows, RowStore& store,
                   RowPacer& pacer);
+
+// The same for the rebuilt rows inside `band` only.
+bool RebuildFieldBand(const FieldFrame& frame, RowBand band, RebuildKernel kernel,
+                      RebuildRows& rows, RowStore& store, RowPacer& pacer);

@@ -12,6 +12,7 @@ extern "C" {
 #include <thread>
 #include <vector>
 
+#include "frei0r/channel_rows.h"
 #include "rebuild/row_kernels.h"
 
 namespace {
@@ -215,7 +216,17 @@ TEST(Frei0rModule, EverySmallFrameMatchesTheWidenedReference) {
 }
 
 TEST(Frei0rModule, LargerFramesMatchTheWidenedReference) {
-    for (auto [width, height] : {std::pair{64u, 33u}, {1u, 300u}, {300u, 1u}, {1920u, 17u}}) {
+    // From 64 rows a frame is rebuilt in two bands at once: both fields meet the split at each
+    // parity of height.
+    for (auto [width, height] : {std::pair{64u, 33u},
+                                 {1u, 300u},
+                                 {300u, 1u},
+                                 {1920u, 17u},
+                                 {7u, 64u},
+                                 {5u, 65u},
+                                 {3u, 66u},
+                                 {9u, 67u},
+                                 {640u, 131u}}) {
         ExpectRebuilt(width, height, width + height);
     }
 }
@@ -236,6 +247,30 @@ TEST(Frei0rModule, EveryEightBitValueSurvivesWideningAndNarrowing) {
     Effect effect(256, 2);
     effect.Set(kKernel, "linear");
     EXPECT_EQ(effect.Run(in), in);
+}
+
+// Every 16-bit value narrows to (v x 255 + 32767) / 65535 and every 8-bit value widens to v x 257,
+// at every processor level this machine runs, in rows long enough for the vector steps and
+// their tails.
+TEST(ChannelRows, EveryValueAtEveryLevel) {
+    std::vector<uint16_t> wide(65536 + 37);
+    for (std::size_t v = 0; v < wide.size(); ++v) wide[v] = static_cast<uint16_t>(v);
+    std::vector<uint8_t> narrowExpected(wide.size()), bytes(wide.size());
+    for (std::size_t v = 0; v < wide.size(); ++v) {
+        narrowExpected[v] = static_cast<uint8_t>((wide[v] * 255u + 32767u) / 65535u);
+        bytes[v] = static_cast<uint8_t>(v * 7);
+    }
+    for (CpuLevel level : AvailableCpuLevels()) {
+        const ChannelRows rows = ChannelRowsFor(level);
+        std::vector<uint8_t> narrowed(wide.size());
+        rows.narrow(wide.data(), narrowed.data(), wide.size());
+        EXPECT_EQ(narrowed, narrowExpected) << CpuLevelName(level);
+        std::vector<uint16_t> widened(bytes.size());
+        rows.widen(bytes.data(), widened.data(), bytes.size());
+        for (std::size_t v = 0; v < bytes.size(); ++v) {
+            ASSERT_EQ(widened[v], bytes[v] * 257) << CpuLevelName(level) << " at " << v;
+        }
+    }
 }
 
 // Instances share nothing: several at once on several threads give what each gives alone.
