@@ -90,11 +90,31 @@ void FirstError::Record(const char* format, std::va_list arguments) {
     if (!Empty()) return;
     std::vsnprintf(text_, sizeof text_, format, arguments);
     if (Empty()) std::snprintf(text_, sizeof text_, "unknown error");
+    FoldOntoOneLine();
 }
 
 void FirstError::Record(std::string_view message) {
     if (!Empty()) return;
     std::snprintf(text_, sizeof text_, "%.*s", static_cast<int>(message.size()), message.data());
+    FoldOntoOneLine();
+}
+
+// The libraries' messages may span lines (libtiff indents a second line under a tag's name);
+// an error is shown as one line, so every run of control characters and spaces becomes one space.
+void FirstError::FoldOntoOneLine() {
+    std::size_t kept = 0;
+    bool inSpace = false;
+    for (std::size_t i = 0; text_[i] != '\0'; ++i) {
+        const auto c = static_cast<unsigned char>(text_[i]);
+        const bool space = c <= ' ' || c == 0x7F;
+        if (!space)
+            text_[kept++] = text_[i];
+        else if (!inSpace)
+            text_[kept++] = ' ';
+        inSpace = space;
+    }
+    while (kept > 0 && text_[kept - 1] == ' ') --kept;
+    text_[kept] = '\0';
 }
 
 std::string Latin1ToUtf8(std::string_view text) {

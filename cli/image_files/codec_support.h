@@ -41,6 +41,8 @@ class FirstError {
     const char* Text() const { return text_; }
 
   private:
+    void FoldOntoOneLine();
+
     char text_[240] = {};
 };
 
