@@ -7,6 +7,7 @@ of the build present.
 
 import glob
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -27,6 +28,26 @@ WINE_EXEC = os.path.join(run_test.ROOT, "scripts", "wine-exec")
 CONTENTS = {"braidel-run.exe", "hostsdk.dll", "Braidel.flt", "README.txt",
             "licences/libpng.txt", "licences/libtiff.txt", "licences/zlib.txt",
             "licences/mingw-w64-runtime.txt", "licences/gcc-runtime.txt"}
+
+
+def pe_table(path):
+    """The names a PE file exports, and the names it imports from each DLL (lower-case)."""
+    dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", path], check=True,
+                          capture_output=True, text=True).stdout
+    exports, imports, dll, in_exports = set(), {}, None, False
+    for line in dump.splitlines():
+        if "[Ordinal/Name Pointer] Table" in line:
+            in_exports, dll = True, None
+        elif (match := re.match(r"\s*DLL Name: (\S+)", line)):
+            in_exports, dll = False, match[1].lower()
+            imports[dll] = set()
+        elif in_exports and (match := re.match(r"\s*\[\s*\d+\] (\S+)", line)):
+            exports.add(match[1])
+        elif dll and (match := re.match(r"\s*[0-9a-f]+\s+\d+\s+(\S+)", line)):
+            imports[dll].add(match[1])
+        elif not line.strip():
+            in_exports, dll = False, None
+    return exports, imports
 
 
 class Package(unittest.TestCase):
@@ -62,6 +83,16 @@ class Package(unittest.TestCase):
             files |= {os.path.relpath(os.path.join(base, n), self.top) for n in names}
         self.assertEqual(files, CONTENTS)
         self.assertTrue(os.path.basename(self.zip).startswith("Braidel-"))
+
+    def test_sdk_exports_what_the_plug_in_imports_and_no_test_hook(self):
+        # Call records, failure injection and the instrumented bitmap live in namespace hostsdk,
+        # in the test variant of the SDK only; the shipped one exports the host's declarations.
+        exports, _ = pe_table(os.path.join(self.top, "hostsdk.dll"))
+        _, imports = pe_table(os.path.join(self.top, "Braidel.flt"))
+        self.assertLessEqual(imports["hostsdk.dll"], exports)
+        self.assertEqual(sorted(name for name in exports if "7hostsdk" in name), [])
+        instrumented, _ = pe_table(os.path.join(BUILD, "test-bin", "hostsdk.dll"))
+        self.assertIn("_ZN7hostsdk15RecordLerpCallsEb", instrumented)
 
     def test_filters_a_png_frame_from_the_unpacked_folder(self):
         frame = run_test.random_frame(7, 6, 12)
