@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "braidel_version.h"
-#include "cli/arguments.h"
-#include "cli/caller_permissions.h"
-#include "cli/config_file.h"
-#include "cli/frame_job.h"
-#include "cli/image_io.h"
-#include "cli/progress.h"
-#include "cli/raw_stream.h"
-#include "cli/text.h"
+#include "cli/batch/frame_job.h"
+#include "cli/plan/arguments.h"
+#include "cli/plan/config_file.h"
+#include "cli/platform/caller_permissions.h"
+#include "cli/platform/text.h"
+#include "cli/render/image_io.h"
+#include "cli/render/progress.h"
+#include "cli/stream/raw_stream.h"
 #include "hosting/plugin_library.h"
 
 namespace {

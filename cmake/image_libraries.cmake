@@ -11,6 +11,10 @@ option(BRAIDEL_SYSTEM_IMAGE_LIBS "Use installed libpng and libtiff instead of bu
 
 add_library(braidel_image_libraries INTERFACE)
 
+# The source packages: built here for Windows, and their test images used by the codec's checks.
+set(BRAIDEL_THIRD_PARTY_SOURCES ${CMAKE_SOURCE_DIR}/build/third-party/src CACHE PATH
+    "Unpacked libpng and libtiff source packages (scripts/fetch-sources)")
+
 if(NOT CMAKE_CROSSCOMPILING OR BRAIDEL_SYSTEM_IMAGE_LIBS)
     find_package(PNG REQUIRED)
     find_package(TIFF 4.5 REQUIRED)
@@ -20,8 +24,6 @@ endif()
 
 include(ExternalProject)
 
-set(BRAIDEL_THIRD_PARTY_SOURCES ${CMAKE_SOURCE_DIR}/build/third-party/src CACHE PATH
-    "Unpacked libpng and libtiff source packages (scripts/fetch-sources)")
 foreach(tree libpng tiff)
     if(NOT EXISTS ${BRAIDEL_THIRD_PARTY_SOURCES}/${tree}/CMakeLists.txt)
         message(FATAL_ERROR "No ${tree} sources in ${BRAIDEL_THIRD_PARTY_SOURCES}: "

@@ -1,0 +1,95 @@
+#include "cli/platform/file_paths.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "hosting/win32_text.h"
+
+namespace {
+
+// The caller's folder as a Unix path, when the Linux launcher started us.
+const char* UnixWorkingFolder() {
+    static const char* folder = std::getenv("BRAIDEL_UNIX_CWD");
+    return folder != nullptr && folder[0] == '/' ? folder : nullptr;
+}
+
+using UnixToNt = LONG(CDECL*)(const char* name, wchar_t* buffer, ULONG* size);
+
+// Wine's mapping of a Unix path to the NT path of the same file ("\??\Z:\..."), as a Win32
+// path that no length limit applies to ("\\?\Z:\...").
+bool WindowsPathOfUnix(const std::string& unixPath, std::wstring& windows) {
+    static const auto convert = reinterpret_cast<UnixToNt>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_unix_to_nt_file_name")));
+    if (convert == nullptr) return false;
+    std::wstring buffer(unixPath.size() + 64, L'\0');
+    auto size = static_cast<ULONG>(buffer.size());
+    if (convert(unixPath.c_str(), buffer.data(), &size) != 0) return false;
+    buffer.resize(wcslen(buffer.c_str()));
+    if (buffer.rfind(L"\\??\\", 0) != 0) return false;
+    windows = L"\\\\?\\" + buffer.substr(4);
+    return true;
+}
+
+// `name` inside `folder`, with `separator` between them unless the folder is empty or ends in one.
+std::wstring Joined(const std::wstring& folder, const wchar_t* separator,
+                    const std::wstring& name) {
+    const bool separated = folder.empty() || folder.back() == L'/' || folder.back() == L'\\';
+    return folder + (separated ? L"" : separator) + name;
+}
+
+}  // namespace
+
+bool ResolvePath(const std::wstring& typed, FilePath& path, std::wstring& error) {
+    path = {typed, typed, {}};
+    const char* folder = UnixWorkingFolder();
+    if (folder == nullptr) return true;
+    std::string unixPath = ToUtf8(typed);
+    if (unixPath.empty() || unixPath[0] != '/') unixPath = std::string(folder) + "/" + unixPath;
+    if (!WindowsPathOfUnix(unixPath, path.system)) {
+        error = typed + L": no Windows name for this path";
+        return false;
+    }
+    path.unix = unixPath;
+    return true;
+}
+
+FilePath InFolder(const FilePath& folder, const std::wstring& name) {
+    FilePath child;
+    child.shown = Joined(folder.shown, L"/", name);
+    if (!folder.unix.empty()) {
+        child.unix = folder.unix + "/" + ToUtf8(name);
+        if (WindowsPathOfUnix(child.unix, child.system)) return child;
+    }
+    child.system = Joined(folder.system, L"\\", name);
+    return child;
+}
+
+std::wstring FileNameOf(const std::wstring& typed) {
+    const std::size_t slash = typed.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? typed : typed.substr(slash + 1);
+}
+
+std::wstring FolderOf(const FilePath& path) {
+    const std::size_t slash = path.system.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return L".\\";
+    return path.system.substr(0, slash + 1);
+}
+
+bool MakeFolders(const FilePath& folder) {
+    std::wstring path = folder.system;
+    while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return true;
+        SetLastError(ERROR_DIRECTORY);
+        return false;
+    }
+    const std::size_t slash = path.find_last_of(L"\\/");
+    if (slash != std::wstring::npos && slash > 0 && path[slash - 1] != L':' &&
+        path[slash - 1] != L'?') {
+        FilePath parent{folder.shown, path.substr(0, slash), {}};
+        if (!MakeFolders(parent)) return false;
+    }
+    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}

@@ -1,0 +1,134 @@
+#include "cli/render/image_io.h"
+
+#include <windows.h>
+
+#include <cwctype>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "cli/platform/memory_status.h"
+#include "cli/platform/pending_file.h"
+#include "cli/platform/text.h"
+#include "hosting/unique_handle.h"
+
+namespace {
+
+// A file's bytes, mapped read-only for as long as it is decoded: no copy of a large frame.
+class MappedFile {
+  public:
+    // False with the thread's last error, or with ERROR_HANDLE_EOF for an empty file.
+    bool Open(const std::wstring& path) {
+        file_ = UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        LARGE_INTEGER size{};
+        if (!file_ || !GetFileSizeEx(file_.Get(), &size)) return false;
+        if (size.QuadPart == 0) {
+            SetLastError(ERROR_HANDLE_EOF);
+            return false;
+        }
+        mapping_ =
+            UniqueHandle(CreateFileMappingW(file_.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+        if (!mapping_) return false;
+        view_ = MapViewOfFile(mapping_.Get(), FILE_MAP_READ, 0, 0, 0);
+        if (view_ == nullptr) return false;
+        size_ = static_cast<std::size_t>(size.QuadPart);
+        return true;
+    }
+    ~MappedFile() {
+        if (view_ != nullptr) UnmapViewOfFile(view_);
+    }
+    std::span<const std::uint8_t> Bytes() const {
+        return {static_cast<const std::uint8_t*>(view_), size_};
+    }
+
+  private:
+    UniqueHandle file_;
+    UniqueHandle mapping_;
+    void* view_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+}  // namespace
+
+ImageFormat FormatForPath(const std::wstring& path) {
+    const std::size_t dot = path.find_last_of(L'.');
+    const std::size_t slash = path.find_last_of(L"\\/");
+    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) {
+        return ImageFormat::Unknown;
+    }
+    std::wstring extension = path.substr(dot + 1);
+    for (wchar_t& c : extension) c = static_cast<wchar_t>(std::towlower(c));
+    if (extension == L"png") return ImageFormat::Png;
+    if (extension == L"tif" || extension == L"tiff") return ImageFormat::Tiff;
+    return ImageFormat::Unknown;
+}
+
+bool ReadImage(const FilePath& path, Image& image, Failure& failure) {
+    auto fail = [&](const std::wstring& why) {
+        failure = {kExitBadInput, path.shown + L": " + why};
+        return false;
+    };
+    const DWORD attributes = GetFileAttributesW(path.system.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return fail(L"is a folder, not an image");
+    }
+    MappedFile file;
+    if (!file.Open(path.system)) {
+        if (GetLastError() == ERROR_HANDLE_EOF) return fail(L"is empty, not an image");
+        return fail(L"cannot open: " + ErrorText(GetLastError()));
+    }
+    // A frame larger than the memory that can still be committed is refused before any of it
+    // is taken, rather than left to fail, or to swap, half-way.
+    std::wstring tooLarge;
+    auto allocate = [&](std::uint32_t width, std::uint32_t height) -> std::uint16_t* {
+        const unsigned long long bytes = 8ull * width * height;
+        const std::optional<MEMORYSTATUSEX> memory = MemoryStatus();
+        if (memory && bytes > memory->ullAvailPageFile) {
+            tooLarge = L"needs " + std::to_wstring(bytes >> 20) + L" MB of memory for its " +
+                       std::to_wstring(width) + L" x " + std::to_wstring(height) + L" pixels; " +
+                       std::to_wstring(memory->ullAvailPageFile >> 20) + L" MB are available";
+            return nullptr;
+        }
+        image.bitmap = std::make_unique<hostsdk::PlainBitmap>(static_cast<uint16_t>(width),
+                                                              static_cast<uint16_t>(height));
+        return reinterpret_cast<std::uint16_t*>(image.bitmap->Pixels());
+    };
+    std::string error;
+    if (!image_files::DecodeImage(file.Bytes(), allocate, image.metadata, error)) {
+        image.bitmap.reset();
+        return fail(tooLarge.empty() ? FromUtf8(error) : tooLarge);
+    }
+    return true;
+}
+
+image_files::EncodeOptions EncodeOptionsFor(const OutputOptions& options,
+                                            const image_files::ImageMetadata& input) {
+    image_files::EncodeOptions encode;
+    encode.bitsPerChannel = options.bitsPerChannel;
+    if (options.pngLevel) encode.pngLevel = *options.pngLevel;
+    if (options.pngFilter) encode.pngFilter = *options.pngFilter;
+    if (options.tiffCompression) {
+        encode.tiffCompression = *options.tiffCompression;
+    } else if (input.tiffCompression &&
+               *input.tiffCompression != image_files::TiffCompression::PackBits) {
+        encode.tiffCompression = *input.tiffCompression;
+    }
+    return encode;
+}
+
+Failure WriteImage(const Image& image, const FilePath& path, ImageFormat format,
+                   const OutputOptions& options) {
+    const hostsdk::PlainBitmap& bitmap = *image.bitmap;
+    const image_files::PixelView pixels{reinterpret_cast<const std::uint16_t*>(bitmap.Pixels()),
+                                        bitmap.Width(), bitmap.Height(), 0};
+    const image_files::EncodeOptions encode = EncodeOptionsFor(options, image.metadata);
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    const bool encoded =
+        format == ImageFormat::Png
+            ? image_files::EncodePng(pixels, image.metadata, encode, bytes, error)
+            : image_files::EncodeTiff(pixels, image.metadata, encode, bytes, error);
+    if (!encoded) return {kExitNotWritten, path.shown + L": not written: " + FromUtf8(error)};
+    return WriteWholeFile(path, std::as_bytes(std::span(bytes)));
+}
