@@ -11,13 +11,15 @@
 #include <vector>
 
 #include "braidel_version.h"
-#include "cli/batch/frame_job.h"
+#include "cli/batch/batch_run.h"
 #include "cli/plan/arguments.h"
 #include "cli/plan/config_file.h"
 #include "cli/platform/caller_permissions.h"
+#include "cli/platform/status_line.h"
 #include "cli/platform/text.h"
+#include "cli/render/cancellation.h"
 #include "cli/render/image_io.h"
-#include "cli/render/progress.h"
+#include "cli/render/render_frame.h"
 #include "cli/stream/raw_stream.h"
 #include "hosting/plugin_library.h"
 
@@ -115,17 +117,15 @@ int Run(const std::vector<std::wstring>& args) {
     // Every file is resolved and every write checked before anything is written.
     RunFiles files;
     if (Failure failure = PlanRun(options, files)) return Fail(failure);
-    FrameSettings settings;
-    settings.output = OutputOptionsFrom(options);
-    if (Failure failure = PrepareConfig(plugin, options, files, settings.config)) {
+    RenderContext context{plugin, {}, nullptr};
+    if (Failure failure = PrepareConfig(plugin, options, files, context.config)) {
         return Fail(failure);
     }
-    if (files.frames.empty()) return kExitSuccess;
+    if (files.frames.empty() && !files.stream) return kExitSuccess;
+    Image mask;
     if (!files.mask.Empty()) {
-        auto mask = std::make_shared<Image>();
-        Failure failure;
-        if (!ReadImage(files.mask, *mask, failure)) return Fail(failure);
-        settings.mask = std::move(mask);
+        if (Failure failure = ReadImage(files.mask, mask)) return Fail(failure);
+        context.mask = mask.bitmap.get();
         if (!options.quiet) {
             PrintError(
                 L"braidel-run: note: the mask pass hands each masked pixel to the host's "
@@ -136,20 +136,19 @@ int Run(const std::vector<std::wstring>& args) {
     }
     if (Failure failure = MakeOutputFolder(files)) return Fail(failure);
     const std::vector<FrameTask>& tasks = files.frames;
-    int jobs = options.jobs;
-    if (jobs == 0) jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    if (options.rawWidth > 0) {
+    StatusLine status(StatusLine::ForStderr(options.quiet));
+    const int jobs = options.jobs;
+    if (files.stream) {
         const RawFormat format{static_cast<uint16_t>(options.rawWidth),
                                static_cast<uint16_t>(options.rawHeight)};
-        const Failure failure =
-            RunRawStream(plugin, tasks.front(), settings, format, jobs, options.quiet);
+        const Failure failure = RunRawStream(context, *files.stream, format, jobs, status);
         return failure ? Fail(failure) : kExitSuccess;
     }
 
-    ProgressReport report(ProgressReport::StyleForStderr(options.quiet),
-                          static_cast<int>(tasks.size()));
-    const std::vector<Failure> results = RunFrames(plugin, tasks, settings, jobs, report);
-    report.Close();
+    ProgressReport report(status, static_cast<int>(tasks.size()));
+    const std::vector<Failure> results =
+        RunBatch(context, OutputOptionsFrom(options), tasks, jobs, report);
+    status.Keep();
 
     int aborted = 0;
     for (const Failure& result : results) aborted += result.code == kExitAborted;

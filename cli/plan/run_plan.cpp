@@ -8,7 +8,6 @@
 
 #include "cli/platform/file_identity.h"
 #include "cli/platform/text.h"
-#include "cli/render/image_io.h"
 
 namespace {
 
@@ -25,18 +24,45 @@ std::wstring PathKey(const FilePath& path) {
     return key;
 }
 
-// A raw stream's "-" stays as typed: no file to resolve, nothing to compare by identity.
-Failure ResolveStream(const std::wstring& typed, FilePath& path) {
-    if (!IsStandardStream(typed)) return Resolve(typed, path);
-    path = {typed, {}, {}};
+// The format that a file name's extension selects (.png, .tif, .tiff; any case).
+std::optional<image_files::FileFormat> FormatForPath(const std::wstring& path) {
+    const std::size_t dot = path.find_last_of(L'.');
+    const std::size_t slash = path.find_last_of(L"\\/");
+    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return {};
+    std::wstring extension = path.substr(dot + 1);
+    for (wchar_t& c : extension) c = static_cast<wchar_t>(std::towlower(c));
+    if (extension == L"png") return image_files::FileFormat::Png;
+    if (extension == L"tif" || extension == L"tiff") return image_files::FileFormat::Tiff;
     return {};
 }
 
+// A raw stream's "-" stays as typed: no file to resolve, nothing to compare by identity. A
+// terminal has no business carrying binary frames; `advice` says what to do instead.
+Failure ResolveStream(const std::wstring& typed, DWORD standard, const wchar_t* name,
+                      const wchar_t* advice, FilePath& path) {
+    if (!IsStandardStream(typed)) return Resolve(typed, path);
+    path = {typed, {}, {}};
+    if (!IsTerminal(GetStdHandle(standard))) return {};
+    return {kExitUsage, std::wstring(name) + L" is a terminal; " + advice};
+}
+
 Failure ResolveStreams(const RunOptions& options, RunFiles& files) {
-    FrameTask task;
-    if (Failure failure = ResolveStream(options.inputs.at(0), task.input)) return failure;
-    if (Failure failure = ResolveStream(options.output, task.output)) return failure;
-    files.frames.push_back(std::move(task));
+    StreamTask task;
+    if (Failure failure = ResolveStream(options.inputs.at(0), STD_INPUT_HANDLE, L"standard input",
+                                        L"pipe raw frames into it", task.input))
+        return failure;
+    if (Failure failure = ResolveStream(options.output, STD_OUTPUT_HANDLE, L"standard output",
+                                        L"send the raw frames to a pipe or a file", task.output))
+        return failure;
+    files.stream = std::move(task);
+    return {};
+}
+
+Failure ResolveOutput(const FilePath& output, FrameTask& task) {
+    const std::optional<image_files::FileFormat> format = FormatForPath(output.shown);
+    if (!format) return {kExitUsage, output.shown + L": an output must end in .png, .tif or .tiff"};
+    task.output = output;
+    task.format = *format;
     return {};
 }
 
@@ -46,15 +72,13 @@ Failure ResolveFrames(const RunOptions& options, RunFiles& files) {
     for (const std::wstring& typed : options.inputs) {
         FrameTask task;
         if (Failure failure = Resolve(typed, task.input)) return failure;
-        if (options.outDir.empty()) {
-            if (Failure failure = Resolve(options.output, task.output)) return failure;
-            if (FormatForPath(task.output.shown) == ImageFormat::Unknown) {
-                return {kExitUsage,
-                        task.output.shown + L": OUTPUT must end in .png, .tif or .tiff"};
-            }
-        } else {
-            task.output = InFolder(files.outDir, FileNameOf(typed));
+        FilePath output;
+        if (!options.outDir.empty()) {
+            output = InFolder(files.outDir, FileNameOf(typed));
+        } else if (Failure failure = Resolve(options.output, output)) {
+            return failure;
         }
+        if (Failure failure = ResolveOutput(output, task)) return failure;
         files.frames.push_back(std::move(task));
     }
     return {};
@@ -86,6 +110,10 @@ Failure CheckWrites(const RunFiles& files) {
     for (const FrameTask& task : files.frames) {
         reads.push_back(&task.input);
         writes.push_back(&task.output);
+    }
+    if (files.stream) {
+        reads.push_back(&files.stream->input);
+        writes.push_back(&files.stream->output);
     }
     const std::vector<Checked> read = WithIdentities(reads);
     const std::vector<Checked> written = WithIdentities(writes);

@@ -27,6 +27,11 @@ void PrintOut(const std::wstring& line) {
     WriteLine(stdout, line);
 }
 
+bool IsTerminal(HANDLE handle) {
+    DWORD mode = 0;
+    return GetConsoleMode(handle, &mode) != 0;
+}
+
 void WriteErrorRaw(const std::string& bytes) {
     std::lock_guard<std::mutex> guard(OutputLock());
     std::fwrite(bytes.data(), 1, bytes.size(), stderr);

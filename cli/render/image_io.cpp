@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cwctype>
 #include <optional>
 #include <span>
 #include <vector>
@@ -51,23 +50,9 @@ class MappedFile {
 
 }  // namespace
 
-ImageFormat FormatForPath(const std::wstring& path) {
-    const std::size_t dot = path.find_last_of(L'.');
-    const std::size_t slash = path.find_last_of(L"\\/");
-    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) {
-        return ImageFormat::Unknown;
-    }
-    std::wstring extension = path.substr(dot + 1);
-    for (wchar_t& c : extension) c = static_cast<wchar_t>(std::towlower(c));
-    if (extension == L"png") return ImageFormat::Png;
-    if (extension == L"tif" || extension == L"tiff") return ImageFormat::Tiff;
-    return ImageFormat::Unknown;
-}
-
-bool ReadImage(const FilePath& path, Image& image, Failure& failure) {
+Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory) {
     auto fail = [&](const std::wstring& why) {
-        failure = {kExitBadInput, path.shown + L": " + why};
-        return false;
+        return Failure{kExitBadInput, path.shown + L": " + why};
     };
     const DWORD attributes = GetFileAttributesW(path.system.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -83,13 +68,14 @@ bool ReadImage(const FilePath& path, Image& image, Failure& failure) {
     std::wstring tooLarge;
     auto allocate = [&](std::uint32_t width, std::uint32_t height) -> std::uint16_t* {
         const unsigned long long bytes = 8ull * width * height;
-        const std::optional<MEMORYSTATUSEX> memory = MemoryStatus();
-        if (memory && bytes > memory->ullAvailPageFile) {
+        const std::optional<MEMORYSTATUSEX> status = MemoryStatus();
+        if (status && bytes > status->ullAvailPageFile) {
             tooLarge = L"needs " + std::to_wstring(bytes >> 20) + L" MB of memory for its " +
                        std::to_wstring(width) + L" x " + std::to_wstring(height) + L" pixels; " +
-                       std::to_wstring(memory->ullAvailPageFile >> 20) + L" MB are available";
+                       std::to_wstring(status->ullAvailPageFile >> 20) + L" MB are available";
             return nullptr;
         }
+        if (memory != nullptr) image.memory = memory->Take(bytes);
         image.bitmap = std::make_unique<hostsdk::PlainBitmap>(static_cast<uint16_t>(width),
                                                               static_cast<uint16_t>(height));
         return reinterpret_cast<std::uint16_t*>(image.bitmap->Pixels());
@@ -97,9 +83,10 @@ bool ReadImage(const FilePath& path, Image& image, Failure& failure) {
     std::string error;
     if (!image_files::DecodeImage(file.Bytes(), allocate, image.metadata, error)) {
         image.bitmap.reset();
+        image.memory = {};
         return fail(tooLarge.empty() ? FromUtf8(error) : tooLarge);
     }
-    return true;
+    return {};
 }
 
 image_files::EncodeOptions EncodeOptionsFor(const OutputOptions& options,
@@ -117,7 +104,7 @@ image_files::EncodeOptions EncodeOptionsFor(const OutputOptions& options,
     return encode;
 }
 
-Failure WriteImage(const Image& image, const FilePath& path, ImageFormat format,
+Failure WriteImage(const Image& image, const FilePath& path, image_files::FileFormat format,
                    const OutputOptions& options) {
     const hostsdk::PlainBitmap& bitmap = *image.bitmap;
     const image_files::PixelView pixels{reinterpret_cast<const std::uint16_t*>(bitmap.Pixels()),
@@ -126,7 +113,7 @@ Failure WriteImage(const Image& image, const FilePath& path, ImageFormat format,
     std::vector<std::uint8_t> bytes;
     std::string error;
     const bool encoded =
-        format == ImageFormat::Png
+        format == image_files::FileFormat::Png
             ? image_files::EncodePng(pixels, image.metadata, encode, bytes, error)
             : image_files::EncodeTiff(pixels, image.metadata, encode, bytes, error);
     if (!encoded) return {kExitNotWritten, path.shown + L": not written: " + FromUtf8(error)};

@@ -18,12 +18,6 @@ std::size_t NextRequest(std::size_t lastRead) {
     return std::clamp(lastRead * 2, kSmallestRequest, kLargestTransfer);
 }
 
-// Only a console has a console mode; a character device such as /dev/null has none.
-bool IsTerminal(HANDLE handle) {
-    DWORD mode = 0;
-    return GetConsoleMode(handle, &mode) != 0;
-}
-
 bool IsDiskFile(HANDLE handle) {
     return GetFileType(handle) == FILE_TYPE_DISK;
 }
@@ -34,20 +28,14 @@ bool IsPipeClosed(DWORD error) {
            error == ERROR_PIPE_NOT_CONNECTED;
 }
 
-// A standard stream for raw frames: refused when it is not open (`closedCode`) or is a terminal,
-// which has no business carrying binary frames (`advice` says what to do instead).
+// A standard stream for raw frames: refused when it is not open (`closedCode`). The run's plan
+// has already refused a terminal.
 HANDLE StandardStream(DWORD which, const std::wstring& name, ExitCode closedCode,
-                      const wchar_t* advice, Failure& failure) {
+                      Failure& failure) {
     const HANDLE handle = GetStdHandle(which);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
-        failure = {closedCode, name + L": not open"};
-        return nullptr;
-    }
-    if (IsTerminal(handle)) {
-        failure = {kExitUsage, name + L" is a terminal; " + advice};
-        return nullptr;
-    }
-    return handle;
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) return handle;
+    failure = {closedCode, name + L": not open"};
+    return nullptr;
 }
 
 }  // namespace
@@ -62,8 +50,7 @@ RawInput::RawInput(UniqueHandle owned, HANDLE handle, std::wstring name)
 std::unique_ptr<RawInput> RawInput::Open(const FilePath& path, Failure& failure) {
     if (IsStandardStream(path.shown)) {
         const std::wstring name = L"standard input";
-        const HANDLE handle = StandardStream(STD_INPUT_HANDLE, name, kExitBadInput,
-                                             L"pipe raw frames into it", failure);
+        const HANDLE handle = StandardStream(STD_INPUT_HANDLE, name, kExitBadInput, failure);
         if (handle == nullptr) return nullptr;
         return std::unique_ptr<RawInput>(new RawInput({}, handle, name));
     }
@@ -105,8 +92,7 @@ RawOutput::RawOutput(std::unique_ptr<PendingFile> pending, HANDLE handle, std::w
 std::unique_ptr<RawOutput> RawOutput::Open(const FilePath& path, Failure& failure) {
     if (IsStandardStream(path.shown)) {
         const std::wstring name = L"standard output";
-        const HANDLE handle = StandardStream(STD_OUTPUT_HANDLE, name, kExitNotWritten,
-                                             L"send the raw frames to a pipe or a file", failure);
+        const HANDLE handle = StandardStream(STD_OUTPUT_HANDLE, name, kExitNotWritten, failure);
         if (handle == nullptr) return nullptr;
         return std::unique_ptr<RawOutput>(new RawOutput(nullptr, handle, name));
     }

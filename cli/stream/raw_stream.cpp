@@ -8,34 +8,18 @@
 #include <utility>
 #include <vector>
 
-#include "cli/platform/memory_status.h"
 #include "cli/platform/text.h"
-#include "cli/render/image_io.h"
-#include "cli/render/progress.h"
+#include "cli/render/cancellation.h"
+#include "cli/render/workers.h"
 #include "cli/stream/frame_pipeline.h"
 #include "cli/stream/raw_io.h"
 #include "cli/stream/stream_progress.h"
-#include "hosting/message_window.h"
 
 namespace {
 
 constexpr auto kCheckInterval = std::chrono::milliseconds(100);
 // Besides the frames in render: one being read and one being written.
 constexpr int kFramesBesideWorkers = 2;
-
-// Answers a render's abort polls, for all the frames of one worker thread: set on Ctrl-C and
-// when the stream has stopped for another reason.
-class StreamWindow final : public MessageWindow {
-  public:
-    explicit StreamWindow(const FramePipeline& pipeline) : pipeline_(pipeline) {}
-
-  private:
-    void OnAbortPoll(WPARAM, int32_t* flag) override {
-        if (flag != nullptr && (AbortRequested().load() || pipeline_.Stopped())) *flag = 1;
-    }
-
-    const FramePipeline& pipeline_;
-};
 
 // The stream's state, held by every thread: a reader or writer left waiting on another
 // process's pipe when the program exits must not outlive it.
@@ -45,13 +29,6 @@ struct StreamEnds {
     FramePipeline pipeline;
     std::unique_ptr<RawInput> input;
     std::unique_ptr<RawOutput> output;
-};
-
-// What every render shares.
-struct RenderSetup {
-    const PluginLibrary& plugin;
-    FilterConfig config;
-    hostsdk::PlainBitmap* mask;
 };
 
 const Failure kAborted{kExitAborted, L"aborted"};
@@ -79,27 +56,13 @@ void ReadFrames(StreamEnds& ends) {
     }
 }
 
-Failure RenderFrame(const RenderSetup& setup, const StreamFrame& frame, HWND window) {
-    FilterPtr filter = FilterFor(setup.plugin, setup.config, frame.bitmap.get(), setup.mask);
-    if (!filter) {
-        return {kExitRenderFailed, FrameName(frame.index) + L": the plug-in created no filter"};
-    }
-    if (filter->Render(window) == 1) return {};
-    if (AbortRequested().load()) return kAborted;
-    return {kExitRenderFailed,
-            FrameName(frame.index) + L": " + RenderFailureReason(*frame.bitmap, setup.mask)};
-}
-
-void RenderFrames(const RenderSetup& setup, FramePipeline& pipeline) {
-    StreamWindow window(pipeline);
-    if (window.Handle() == nullptr) {
-        return pipeline.Stop(
-            {kExitRenderFailed, L"no progress window: " + ErrorText(GetLastError())});
-    }
+// One worker: frames in turn, in one render window that asks for an abort on Ctrl-C and once
+// the stream has stopped for another reason.
+void RenderFrames(const RenderContext& context, FramePipeline& pipeline) {
+    RenderWindow window([&pipeline] { return AbortRequested().load() || pipeline.Stopped(); });
     while (std::optional<StreamFrame> frame = pipeline.NextToRender()) {
-        if (Failure failure = RenderFrame(setup, *frame, window.Handle())) {
-            return pipeline.Stop(std::move(failure));
-        }
+        Failure failure = RenderFrame(context, *frame->bitmap, window, FrameName(frame->index));
+        if (failure) return pipeline.Stop(failure.code == kExitAborted ? kAborted : failure);
         pipeline.Rendered(std::move(*frame));
     }
 }
@@ -126,13 +89,13 @@ void WriteFrames(StreamEnds& ends) {
 // on another process's pipe may not, and is left to the program's exit after a stop.
 class StreamThreads {
   public:
-    StreamThreads(const std::shared_ptr<StreamEnds>& ends, const RenderSetup& setup, int jobs)
+    StreamThreads(const std::shared_ptr<StreamEnds>& ends, const RenderContext& context, int jobs)
         : ends_(ends),
           inputMayBlock_(ends->input->MayBlock()),
           outputMayBlock_(ends->output->MayBlock()) {
         reader_ = std::thread([ends] { ReadFrames(*ends); });
         for (int i = 0; i < jobs; ++i) {
-            workers_.emplace_back([ends, &setup] { RenderFrames(setup, ends->pipeline); });
+            workers_.emplace_back([ends, &context] { RenderFrames(context, ends->pipeline); });
         }
         writer_ = std::thread([ends] { WriteFrames(*ends); });
     }
@@ -170,28 +133,19 @@ std::wstring OutputFate(bool toFile, bool completed, std::uint64_t frames,
     return std::to_wstring(frames) + L" frames written to " + output;
 }
 
-// The workers a stream gets: up to `jobs`, but never more frame buffers than half the memory
-// free at the start, nor more threads than four per processor; beyond those a large --jobs
-// would only exhaust memory or crowd the processors, never add speed.
+// The workers a stream gets (cli/render/workers.h): its frame buffers, one per worker and the
+// two beside them, fit in the run's frame memory.
 int WorkersFor(RawFormat format, int jobs) {
-    const unsigned long long frameBytes = 8ull * format.width * format.height;
-    const std::optional<MEMORYSTATUSEX> memory = MemoryStatus();
-    if (memory && memory->ullAvailPhys > 0 && frameBytes > 0) {
-        const unsigned long long frames = memory->ullAvailPhys / 2 / frameBytes;
-        const unsigned long long workers =
-            frames > kFramesBesideWorkers ? frames - kFramesBesideWorkers : 1;
-        if (workers < static_cast<unsigned long long>(jobs)) jobs = static_cast<int>(workers);
-    }
-    const int threads = 4 * static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    return std::max(1, std::min(jobs, threads));
+    const std::uint64_t frames = FrameMemoryBudget() / (8ull * format.width * format.height);
+    const std::uint64_t workers = frames > kFramesBesideWorkers ? frames - kFramesBesideWorkers : 1;
+    return static_cast<int>(std::min<std::uint64_t>(WorkerThreads(jobs), workers));
 }
 
 }  // namespace
 
-Failure RunRawStream(const PluginLibrary& plugin, const FrameTask& task,
-                     const FrameSettings& settings, RawFormat format, int jobs, bool quiet) {
+Failure RunRawStream(const RenderContext& context, const StreamTask& task, RawFormat format,
+                     int jobs, StatusLine& status) {
     Failure failure;
-    hostsdk::PlainBitmap* mask = settings.mask ? settings.mask->bitmap.get() : nullptr;
     jobs = WorkersFor(format, jobs);
     auto ends = std::make_shared<StreamEnds>(format, jobs + kFramesBesideWorkers);
     if (!(ends->input = RawInput::Open(task.input, failure))) return failure;
@@ -200,10 +154,9 @@ Failure RunRawStream(const PluginLibrary& plugin, const FrameTask& task,
     const std::wstring output = ends->output->Name();
     const bool toFile = ends->output->IsFile();
 
-    StreamProgress progress(ProgressReport::StyleForStderr(quiet));
-    const RenderSetup setup{plugin, settings.config, mask};
+    StreamProgress progress(status);
     {
-        StreamThreads threads(ends, setup, jobs);
+        StreamThreads threads(ends, context, jobs);
         while (!ends->pipeline.WaitForEnd(kCheckInterval)) {
             if (AbortRequested().load()) ends->pipeline.Stop(kAborted);
             progress.Show(ends->pipeline.FramesWritten());
@@ -214,10 +167,10 @@ Failure RunRawStream(const PluginLibrary& plugin, const FrameTask& task,
     Failure outcome = ends->pipeline.Outcome();
     if (!outcome) {
         progress.Summary(frames, input + L" -> " + output + L" " +
-                                     RunDescription(settings.config, mask != nullptr));
+                                     RunDescription(context.config, context.mask != nullptr));
         return {};
     }
-    progress.Clear();
+    status.Clear();
     outcome.message += L"; " + OutputFate(toFile, completed, frames, output);
     return outcome;
 }

@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
-#include "cli/batch/frame_job.h"
 #include "cli/exit_codes.h"
 #include "cli/plan/run_plan.h"
-#include "hosting/plugin_library.h"
+#include "cli/platform/status_line.h"
+#include "cli/render/render_frame.h"
 
 // The size of every frame of a raw stream.
 struct RawFormat {
@@ -14,10 +14,11 @@ struct RawFormat {
 };
 
 // Filters a stream of raw rgba64le frames (no header, whole frames back to back) from
-// task.input to task.output, either of which may be "-" for the standard stream. One thread
+// task.input to task.output, either of which may be "-" for the standard stream; each frame
+// gets a filter object of its own. One thread
 // reads whole frames, `jobs` threads render them (a filter object per frame) and one writes
 // them in stream order; at most jobs + 2 frames are in memory. A file output replaces its
-// destination only once the stream is complete. Progress and the summary line go to stderr
-// unless `quiet`; the returned failure's message still needs the program's prefix.
-Failure RunRawStream(const PluginLibrary& plugin, const FrameTask& task,
-                     const FrameSettings& settings, RawFormat format, int jobs, bool quiet);
+// destination only once the stream is complete. Progress and the summary line go to the status
+// line; the returned failure's message still needs the program's prefix.
+Failure RunRawStream(const RenderContext& context, const StreamTask& task, RawFormat format,
+                     int jobs, StatusLine& status);

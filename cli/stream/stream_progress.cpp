@@ -2,17 +2,16 @@
 
 #include <cstdio>
 
-#include "cli/platform/text.h"
+#include "hosting/win32_text.h"
 
 namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(500);
-constexpr std::size_t kLineWidth = 72;
 
 }  // namespace
 
-StreamProgress::StreamProgress(ProgressReport::Style style)
-    : style_(style), start_(std::chrono::steady_clock::now()), drawn_(start_) {}
+StreamProgress::StreamProgress(StatusLine& line)
+    : line_(line), start_(std::chrono::steady_clock::now()), drawn_(start_) {}
 
 double StreamProgress::Seconds() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
@@ -28,24 +27,15 @@ std::string StreamProgress::RateText(std::uint64_t frames) const {
 }
 
 void StreamProgress::Show(std::uint64_t frames) {
-    if (style_ != ProgressReport::Style::Bar) return;
+    if (line_.GetStyle() != StatusLine::Style::Terminal) return;
     const auto now = std::chrono::steady_clock::now();
     if (now - drawn_ < kRedrawInterval) return;
     drawn_ = now;
-    std::string line = "\rbraidel-run: " + RateText(frames);
-    if (line.size() < kLineWidth) line.resize(kLineWidth, ' ');
-    WriteErrorRaw(line);
-    shown_ = true;
+    line_.Draw("braidel-run: " + RateText(frames));
 }
 
 void StreamProgress::Summary(std::uint64_t frames, const std::wstring& what) {
-    if (style_ == ProgressReport::Style::Quiet) return;
-    Clear();
-    WriteErrorRaw("braidel-run: " + ToUtf8(what) + ": " + RateText(frames) + "\n");
-}
-
-void StreamProgress::Clear() {
-    if (!shown_) return;
-    WriteErrorRaw("\r" + std::string(kLineWidth, ' ') + "\r");
-    shown_ = false;
+    if (line_.GetStyle() == StatusLine::Style::Quiet) return;
+    line_.Clear();
+    line_.Print("braidel-run: " + ToUtf8(what) + ": " + RateText(frames));
 }
