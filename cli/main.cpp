@@ -45,8 +45,8 @@ Failure PrepareConfig(const PluginLibrary& plugin, const RunOptions& options, co
         filter->LoadConfig(&loaded);
     }
     filter->SaveConfig(&config);
-    if (options.mode) config.mode = static_cast<FilterMode>(*options.mode);
-    if (options.field) config.field = static_cast<FieldChoice>(*options.field);
+    if (options.mode) config.mode = *options.mode;
+    if (options.field) config.field = *options.field;
     filter->LoadConfig(&config);
     if (options.setup) {
         const int result = filter->ShowSetup(nullptr);
@@ -62,19 +62,6 @@ Failure PrepareConfig(const PluginLibrary& plugin, const RunOptions& options, co
     return {};
 }
 
-OutputOptions OutputOptionsFrom(const RunOptions& options) {
-    OutputOptions output;
-    output.bitsPerChannel = options.depth;
-    output.pngLevel = options.pngLevel;
-    if (options.pngFilter)
-        output.pngFilter = static_cast<image_files::PngFilter>(*options.pngFilter);
-    if (options.tiffCompression) {
-        output.tiffCompression =
-            static_cast<image_files::TiffCompression>(*options.tiffCompression);
-    }
-    return output;
-}
-
 int ShowAbout(const PluginLibrary& plugin) {
     FilterPtr filter = plugin.CreateFilter();
     if (!filter) return Fail({kExitRenderFailed, L"the plug-in created no filter"});
@@ -87,10 +74,9 @@ int ShowAbout(const PluginLibrary& plugin) {
 
 int Run(const std::vector<std::wstring>& args) {
     RunOptions options;
-    std::wstring error;
-    if (!ParseArguments(args, options, error)) {
-        PrintError(L"braidel-run: " + error + L" (see braidel-run --help)");
-        return kExitUsage;
+    if (Failure failure = ParseArguments(args, options)) {
+        PrintError(L"braidel-run: " + failure.message + L" (see braidel-run --help)");
+        return failure.code;
     }
     if (options.help) {
         PrintOut(UsageText());
@@ -139,15 +125,12 @@ int Run(const std::vector<std::wstring>& args) {
     StatusLine status(StatusLine::ForStderr(options.quiet));
     const int jobs = options.jobs;
     if (files.stream) {
-        const RawFormat format{static_cast<uint16_t>(options.rawWidth),
-                               static_cast<uint16_t>(options.rawHeight)};
-        const Failure failure = RunRawStream(context, *files.stream, format, jobs, status);
+        const Failure failure = RunRawStream(context, *files.stream, *options.raw, jobs, status);
         return failure ? Fail(failure) : kExitSuccess;
     }
 
     ProgressReport report(status, static_cast<int>(tasks.size()));
-    const std::vector<Failure> results =
-        RunBatch(context, OutputOptionsFrom(options), tasks, jobs, report);
+    const std::vector<Failure> results = RunBatch(context, options.encoding, tasks, jobs, report);
     status.Keep();
 
     int aborted = 0;

@@ -1,90 +1,222 @@
 #include "cli/plan/arguments.h"
 
-#include <cwchar>
-#include <initializer_list>
+#include <functional>
+#include <utility>
+
+#include "cli/plan/names.h"
 
 namespace {
 
-bool ParseJobs(const std::wstring& text, int& jobs) {
-    if (text.empty() || text.size() > 4) return false;
-    int value = 0;
-    for (wchar_t c : text) {
-        if (c < L'0' || c > L'9') return false;
-        value = value * 10 + (c - L'0');
-    }
-    if (value < 1) return false;
-    jobs = value;
-    return true;
+// One option of the command line: the table below drives parsing, validation and --help.
+struct Option {
+    std::wstring name;
+    std::wstring value;  // what --help shows after the name; empty for a flag
+    std::wstring help;   // empty: not listed with the others (the usage lines or the last line)
+    std::function<bool(const std::wstring& text, RunOptions& options, std::wstring& error)> set;
+};
+
+constexpr std::size_t kHelpColumn = 30;  // where the help text starts, after two spaces
+
+Option Flag(std::wstring name, std::wstring help, bool RunOptions::*member) {
+    return {std::move(name),
+            {},
+            std::move(help),
+            [member](const std::wstring&, RunOptions& options, std::wstring&) {
+                options.*member = true;
+                return true;
+            }};
 }
 
-bool ParseDimension(const std::wstring& text, int& value) {
-    if (text.empty() || text.size() > 5) return false;
-    value = 0;
+Option Path(std::wstring name, std::wstring value, std::wstring help,
+            std::wstring RunOptions::*member) {
+    return {std::move(name), std::move(value), std::move(help),
+            [member](const std::wstring& text, RunOptions& options, std::wstring&) {
+                options.*member = text;
+                return true;
+            }};
+}
+
+// A value from a table of names; --help and the error list them in the table's order.
+// `store(options, value)` keeps the chosen value.
+template <class Value, std::size_t N, class Store>
+Option Choice(std::wstring name, const Named<Value> (&names)[N], std::wstring help, Store store) {
+    std::wstring shown;
+    std::wstring listed;
+    for (std::size_t i = 0; i < N; ++i) {
+        shown += (i == 0 ? L"" : L"|") + std::wstring(names[i].name);
+        listed += (i == 0 ? L"" : i + 1 == N ? L" or " : L", ") + std::wstring(names[i].name);
+    }
+    return {name, shown, std::move(help),
+            [name, listed, &names, store](const std::wstring& text, RunOptions& options,
+                                          std::wstring& error) {
+                for (const Named<Value>& entry : names) {
+                    if (text == entry.name) {
+                        store(options, entry.value);
+                        return true;
+                    }
+                }
+                error = name + L" must be " + listed + L", not '" + text + L"'";
+                return false;
+            }};
+}
+
+// Digits only, from `low` to `high`; no sign, no spaces, no more digits than `high` has.
+std::optional<int> WholeNumber(const std::wstring& text, int low, int high) {
+    if (text.empty() || text.size() > std::to_wstring(high).size()) return std::nullopt;
+    int value = 0;
     for (wchar_t c : text) {
-        if (c < L'0' || c > L'9') return false;
+        if (c < L'0' || c > L'9') return std::nullopt;
         value = value * 10 + (c - L'0');
     }
-    return value >= 1 && value <= 65535;
+    if (value < low || value > high) return std::nullopt;
+    return value;
+}
+
+Option Number(std::wstring name, std::wstring value, int low, int high, std::wstring help,
+              std::function<void(RunOptions&, int)> store) {
+    return {name, std::move(value), std::move(help),
+            [name, low, high, store](const std::wstring& text, RunOptions& options,
+                                     std::wstring& error) {
+                const std::optional<int> number = WholeNumber(text, low, high);
+                if (!number) {
+                    error = name + L" must be a whole number from " + std::to_wstring(low) +
+                            L" to " + std::to_wstring(high) + L", not '" + text + L"'";
+                    return false;
+                }
+                store(options, *number);
+                return true;
+            }};
 }
 
 // WIDTHxHEIGHT, each from 1 to 65535.
-bool ParseFrameSize(const std::wstring& text, int& width, int& height) {
+bool SetFrameSize(const std::wstring& text, RunOptions& options, std::wstring& error) {
     const std::size_t x = text.find(L'x');
-    return x != std::wstring::npos && ParseDimension(text.substr(0, x), width) &&
-           ParseDimension(text.substr(x + 1), height);
+    const std::optional<int> width =
+        x == std::wstring::npos ? std::nullopt : WholeNumber(text.substr(0, x), 1, 65535);
+    const std::optional<int> height =
+        x == std::wstring::npos ? std::nullopt : WholeNumber(text.substr(x + 1), 1, 65535);
+    if (!width || !height) {
+        error = L"--raw must be WIDTHxHEIGHT, each from 1 to 65535, not '" + text + L"'";
+        return false;
+    }
+    options.raw = FrameSize{static_cast<uint16_t>(*width), static_cast<uint16_t>(*height)};
+    return true;
 }
 
-struct NamedValue {
-    const wchar_t* name;
-    int value;
-};
+const std::vector<Option>& Options() {
+    static const std::vector<Option> options{
+        Choice(L"--mode", kModeNames, L"kernel (default: the configuration's, else copy)",
+               [](RunOptions& o, FilterMode mode) { o.mode = mode; }),
+        Choice(L"--field", kFieldNames, L"rebuilt lines (default: the configuration's, else even)",
+               [](RunOptions& o, FieldChoice field) { o.field = field; }),
+        Path(L"--mask", L"FILE", L"mask image for the mask pass", &RunOptions::maskPath),
+        Path(L"--config", L"FILE", L"load an 8-byte configuration block, as a host persists it",
+             &RunOptions::configPath),
+        Path(L"--save-config", L"FILE", L"write the block after options (and --setup) are applied",
+             &RunOptions::saveConfigPath),
+        Path(L"--out-dir", L"DIR", {}, &RunOptions::outDir),
+        Flag(L"--setup", L"open the real setup dialog first (needs a display)", &RunOptions::setup),
+        Flag(L"--about", L"show the about box and exit", &RunOptions::about),
+        Number(L"--jobs", L"N", 1, 9999, L"frames in parallel (default: number of cores)",
+               [](RunOptions& o, int jobs) { o.jobs = jobs; }),
+        {L"--raw", L"WIDTHxHEIGHT",
+         L"INPUT and OUTPUT are streams of raw rgba64le frames, - for\n"
+         L"standard input or output",
+         SetFrameSize},
+        Choice(L"--depth", kDepthNames, L"bits per output channel (default 16)",
+               [](RunOptions& o, int depth) { o.encoding.bitsPerChannel = depth; }),
+        Number(L"--png-level", L"0-9", 0, 9, L"PNG zlib level (default 1)",
+               [](RunOptions& o, int level) { o.encoding.pngLevel = level; }),
+        Choice(L"--png-filter", kPngFilterNames, L"PNG row filter (default up)",
+               [](RunOptions& o, image_files::PngFilter filter) { o.encoding.pngFilter = filter; }),
+        Choice(L"--tiff-compression", kTiffCompressionNames,
+               L"(default: the input TIFF's, else deflate)",
+               [](RunOptions& o, image_files::TiffCompression compression) {
+                   o.encoding.tiffCompression = compression;
+               }),
+        Flag(L"--quiet", L"no progress output", &RunOptions::quiet),
+        Flag(L"--help", {}, &RunOptions::help),
+        Flag(L"--version", {}, &RunOptions::version),
+    };
+    return options;
+}
 
-// The value of an option that takes one of a few names; `names` lists them for the error.
-bool ParseChoice(const std::wstring& option, const std::wstring& text,
-                 std::initializer_list<NamedValue> choices, const wchar_t* names,
-                 std::optional<int>& value, std::wstring& error) {
-    for (const NamedValue& choice : choices) {
-        if (text == choice.name) {
-            value = choice.value;
-            return true;
-        }
+const Option* FindOption(const std::wstring& name) {
+    for (const Option& option : Options()) {
+        if (option.name == name) return &option;
     }
-    error = option + L" must be " + names + L", not '" + text + L"'";
-    return false;
+    return nullptr;
+}
+
+// The option's line of --help: its name and value, then its help from the column on (or three
+// spaces further when the name is longer); a help text's further lines start at the column.
+std::wstring HelpLines(const Option& option) {
+    std::wstring left = L"  " + option.name + (option.value.empty() ? L"" : L" " + option.value);
+    const std::size_t column = std::max(left.size() + 3, kHelpColumn + 2);
+    std::wstring lines = left + std::wstring(column - left.size(), L' ');
+    for (wchar_t c : option.help) {
+        lines += c;
+        if (c == L'\n') lines += std::wstring(kHelpColumn + 2, L' ');
+    }
+    return lines + L"\n";
+}
+
+Failure Usage(const std::wstring& message) {
+    return {kExitUsage, message};
+}
+
+// What the positional arguments are, once the options are known.
+Failure PlaceArguments(std::vector<std::wstring> positional, RunOptions& options) {
+    if (options.help || options.version || options.about) return {};
+    if (options.raw && !options.outDir.empty()) {
+        return Usage(L"--raw and --out-dir exclude each other");
+    }
+    if (!options.outDir.empty()) {
+        if (positional.empty()) return Usage(L"--out-dir needs at least one INPUT");
+        options.inputs = std::move(positional);
+        return {};
+    }
+    // Without frames, a run may still edit and save a configuration block.
+    if (positional.empty() && !options.saveConfigPath.empty() && !options.raw) return {};
+    if (positional.size() != 2) {
+        return Usage(positional.size() < 2 ? L"expected INPUT and OUTPUT"
+                                           : L"expected one INPUT and one OUTPUT (use --out-dir "
+                                             L"for several inputs)");
+    }
+    options.inputs = {positional[0]};
+    options.output = positional[1];
+    return {};
 }
 
 }  // namespace
 
-const wchar_t* UsageText() {
-    return LR"(usage: braidel-run [options] INPUT OUTPUT
-       braidel-run [options] --out-dir DIR INPUT...
-       braidel-run [options] --raw WIDTHxHEIGHT INPUT|- OUTPUT|-
-Rebuilds one field of line-interleaved stereo frames with the Braidel plug-in.
-  --mode copy|linear|weighted   kernel (default: the configuration's, else copy)
-  --field even|odd              rebuilt lines (default: the configuration's, else even)
-  --mask FILE                   mask image for the mask pass
-  --config FILE                 load an 8-byte configuration block, as a host persists it
-  --save-config FILE            write the block after options (and --setup) are applied
-  --setup                       open the real setup dialog first (needs a display)
-  --about                       show the about box and exit
-  --jobs N                      frames in parallel (default: number of cores)
-  --raw WIDTHxHEIGHT            INPUT and OUTPUT are streams of raw rgba64le frames, - for
-                                standard input or output
-  --depth 16|8                  bits per output channel (default 16; 8 rounds to nearest)
-  --png-level 0-9               PNG zlib level (default 1)
-  --png-filter none|sub|up|average|paeth|adaptive   PNG row filter (default up)
-  --tiff-compression none|lzw|deflate   (default: the input TIFF's, else deflate)
-  --quiet                       no progress output
-  --help, --version
-Inputs: PNG or TIFF, 1 to 16 bits, grey, grey+alpha, RGB, RGBA or palette. Outputs: RGBA, PNG
-or TIFF by the extension (.png, .tif, .tiff), with the input's colour profile, gamma,
-resolution and text.
-Exit codes: 0 success, 2 usage, 3 unreadable input (or a partial last raw frame), 4 render
-failed, 5 output not written (or its reader went away), 130 aborted.)";
+std::wstring UsageText() {
+    std::wstring text =
+        L"usage: braidel-run [options] INPUT OUTPUT\n"
+        L"       braidel-run [options] --out-dir DIR INPUT...\n"
+        L"       braidel-run [options] --raw WIDTHxHEIGHT INPUT|- OUTPUT|-\n";
+    std::wstring unlisted;
+    for (const Option& option : Options()) {
+        if (!option.help.empty()) {
+            text += HelpLines(option);
+        } else if (option.value.empty()) {
+            unlisted += (unlisted.empty() ? L"" : L", ") + option.name;
+        }
+    }
+    return text + L"  " + unlisted +
+           L"\n\n"
+           L"Rebuilds one field of line-interleaved stereo frames with the Braidel plug-in.\n"
+           L"Inputs: PNG or TIFF, 1 to 16 bits, grey, grey+alpha, RGB, RGBA or palette. Outputs: "
+           L"RGBA, PNG\n"
+           L"or TIFF by the extension (.png, .tif, .tiff), with the input's colour profile, "
+           L"gamma,\n"
+           L"resolution and text.\n"
+           L"Exit codes: 0 success, 2 usage, 3 unreadable input (or a partial last raw frame), 4 "
+           L"render\n"
+           L"failed, 5 output not written (or its reader went away), 130 aborted.";
 }
 
-bool ParseArguments(const std::vector<std::wstring>& args, RunOptions& options,
-                    std::wstring& error) {
+Failure ParseArguments(const std::vector<std::wstring>& args, RunOptions& options) {
     std::vector<std::wstring> positional;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -97,122 +229,16 @@ bool ParseArguments(const std::vector<std::wstring>& args, RunOptions& options,
             optionsEnded = true;
             continue;
         }
-        auto value = [&](std::wstring& out) {
-            if (i + 1 >= args.size()) {
-                error = arg + L" needs a value";
-                return false;
-            }
-            out = args[++i];
-            if (out.empty()) {
-                error = arg + L" needs a non-empty value";
-                return false;
-            }
-            return true;
-        };
-        std::wstring text;
-        if (arg == L"--mode") {
-            if (!value(text) ||
-                !ParseChoice(arg, text, {{L"copy", 0}, {L"linear", 1}, {L"weighted", 2}},
-                             L"copy, linear or weighted", options.mode, error))
-                return false;
-        } else if (arg == L"--field") {
-            if (!value(text) || !ParseChoice(arg, text, {{L"even", 0}, {L"odd", 1}}, L"even or odd",
-                                             options.field, error))
-                return false;
-        } else if (arg == L"--depth") {
-            std::optional<int> depth;
-            if (!value(text) ||
-                !ParseChoice(arg, text, {{L"16", 16}, {L"8", 8}}, L"16 or 8", depth, error))
-                return false;
-            options.depth = *depth;
-        } else if (arg == L"--png-level") {
-            if (!value(text) || !ParseChoice(arg, text,
-                                             {{L"0", 0},
-                                              {L"1", 1},
-                                              {L"2", 2},
-                                              {L"3", 3},
-                                              {L"4", 4},
-                                              {L"5", 5},
-                                              {L"6", 6},
-                                              {L"7", 7},
-                                              {L"8", 8},
-                                              {L"9", 9}},
-                                             L"a level from 0 to 9", options.pngLevel, error))
-                return false;
-        } else if (arg == L"--png-filter") {
-            if (!value(text) || !ParseChoice(arg, text,
-                                             {{L"none", 0},
-                                              {L"sub", 1},
-                                              {L"up", 2},
-                                              {L"average", 3},
-                                              {L"paeth", 4},
-                                              {L"adaptive", 5}},
-                                             L"none, sub, up, average, paeth or adaptive",
-                                             options.pngFilter, error))
-                return false;
-        } else if (arg == L"--tiff-compression") {
-            if (!value(text) ||
-                !ParseChoice(arg, text, {{L"none", 0}, {L"lzw", 1}, {L"deflate", 2}},
-                             L"none, lzw or deflate", options.tiffCompression, error))
-                return false;
-        } else if (arg == L"--mask") {
-            if (!value(options.maskPath)) return false;
-        } else if (arg == L"--config") {
-            if (!value(options.configPath)) return false;
-        } else if (arg == L"--save-config") {
-            if (!value(options.saveConfigPath)) return false;
-        } else if (arg == L"--out-dir") {
-            if (!value(options.outDir)) return false;
-        } else if (arg == L"--jobs") {
-            if (!value(text)) return false;
-            if (!ParseJobs(text, options.jobs)) {
-                error = L"--jobs must be a whole number from 1 to 9999, not '" + text + L"'";
-                return false;
-            }
-        } else if (arg == L"--raw") {
-            if (!value(text)) return false;
-            if (!ParseFrameSize(text, options.rawWidth, options.rawHeight)) {
-                error = L"--raw must be WIDTHxHEIGHT, each from 1 to 65535, not '" + text + L"'";
-                return false;
-            }
-        } else if (arg == L"--setup") {
-            options.setup = true;
-        } else if (arg == L"--about") {
-            options.about = true;
-        } else if (arg == L"--quiet") {
-            options.quiet = true;
-        } else if (arg == L"--help") {
-            options.help = true;
-        } else if (arg == L"--version") {
-            options.version = true;
-        } else {
-            error = L"unknown option " + arg;
-            return false;
+        const Option* option = FindOption(arg);
+        if (option == nullptr) return Usage(L"unknown option " + arg);
+        std::wstring value;
+        if (!option->value.empty()) {
+            if (i + 1 >= args.size()) return Usage(arg + L" needs a value");
+            value = args[++i];
+            if (value.empty()) return Usage(arg + L" needs a non-empty value");
         }
+        std::wstring error;
+        if (!option->set(value, options, error)) return Usage(error);
     }
-    if (options.help || options.version || options.about) return true;
-
-    if (options.rawWidth > 0 && !options.outDir.empty()) {
-        error = L"--raw and --out-dir exclude each other";
-        return false;
-    }
-    if (!options.outDir.empty()) {
-        if (positional.empty()) {
-            error = L"--out-dir needs at least one INPUT";
-            return false;
-        }
-        options.inputs = positional;
-        return true;
-    }
-    // Without frames, a run may still edit and save a configuration block.
-    if (positional.empty() && !options.saveConfigPath.empty() && options.rawWidth == 0) return true;
-    if (positional.size() != 2) {
-        error = positional.size() < 2 ? L"expected INPUT and OUTPUT"
-                                      : L"expected one INPUT and one OUTPUT (use --out-dir for "
-                                        L"several inputs)";
-        return false;
-    }
-    options.inputs = {positional[0]};
-    options.output = positional[1];
-    return true;
+    return PlaceArguments(std::move(positional), options);
 }

@@ -1,13 +1,33 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/exit_codes.h"
+#include "filter/filter_config.h"
+#include "image_files/image_files.h"
+
+// How outputs are written, as the command line asks; unset values take the codec's defaults
+// (and a TIFF output keeps a TIFF input's compression).
+struct OutputOptions {
+    int bitsPerChannel = 16;
+    std::optional<int> pngLevel;
+    std::optional<image_files::PngFilter> pngFilter;
+    std::optional<image_files::TiffCompression> tiffCompression;
+};
+
+// The size of every frame of a raw stream, each side from 1 to 65535.
+struct FrameSize {
+    uint16_t width = 0;
+    uint16_t height = 0;
+};
+
 // The command line of braidel-run, parsed but not yet checked against the file system.
 struct RunOptions {
-    std::optional<int> mode;   // --mode: 0 copy, 1 linear, 2 weighted
-    std::optional<int> field;  // --field: 0 even, 1 odd
+    std::optional<FilterMode> mode;
+    std::optional<FieldChoice> field;
     std::wstring maskPath;
     std::wstring configPath;
     std::wstring saveConfigPath;
@@ -17,18 +37,11 @@ struct RunOptions {
     bool quiet = false;
     bool help = false;
     bool version = false;
-    int jobs = 0;  // 0: number of cores
-    // Output encoding: --depth 8|16, --png-level 0-9, --png-filter, --tiff-compression; the
-    // values are the codec's (unset: its defaults, or the input TIFF's compression).
-    int depth = 16;
-    std::optional<int> pngLevel;
-    std::optional<int> pngFilter;
-    std::optional<int> tiffCompression;
-    // --raw WIDTHxHEIGHT: INPUT and OUTPUT are raw frame streams (0 x 0 otherwise).
-    int rawWidth = 0;
-    int rawHeight = 0;
+    int jobs = 0;  // 0: the default
+    OutputOptions encoding;
+    std::optional<FrameSize> raw;  // INPUT and OUTPUT are raw frame streams
     std::vector<std::wstring> inputs;
-    std::wstring output;  // single-frame mode
+    std::wstring output;  // single-frame and raw modes
 };
 
 // Standard input or output in place of a file: "-" as INPUT or OUTPUT of a raw stream.
@@ -36,9 +49,9 @@ inline bool IsStandardStream(const std::wstring& typed) {
     return typed == L"-";
 }
 
-// Parses argv[1..]. Returns false with a one-line `error` on a usage mistake.
-bool ParseArguments(const std::vector<std::wstring>& args, RunOptions& options,
-                    std::wstring& error);
+// Parses argv[1..] against the option table. A usage mistake fails with kExitUsage and one line.
+Failure ParseArguments(const std::vector<std::wstring>& args, RunOptions& options);
 
-// The usage text printed by --help.
-const wchar_t* UsageText();
+// What --help prints: the synopsis (the README shows the same block), a blank line, then a few
+// lines on inputs, outputs and exit codes.
+std::wstring UsageText();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <span>
 
+#include "cli/plan/names.h"
 #include "cli/platform/pending_file.h"
 #include "cli/platform/text.h"
 #include "hosting/unique_handle.h"
@@ -44,12 +45,13 @@ Failure WriteConfigFile(const FilePath& path, const FilterConfig& config) {
 Failure CheckConfig(const FilterConfig& config) {
     if (!IsDefinedMode(config.mode)) {
         return {kExitRenderFailed, L"the configuration selects no kernel: mode " +
-                                       std::to_wstring(config.mode) +
-                                       L" (0 copy, 1 linear, 2 weighted)"};
+                                       std::to_wstring(config.mode) + L" (" + NumberedModes() +
+                                       L")"};
     }
     if (!IsDefinedField(config.field)) {
         return {kExitRenderFailed, L"the configuration selects no field: field " +
-                                       std::to_wstring(config.field) + L" (0 even, 1 odd)"};
+                                       std::to_wstring(config.field) + L" (" + NumberedFields() +
+                                       L")"};
     }
     return {};
 }

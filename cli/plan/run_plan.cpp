@@ -67,7 +67,7 @@ Failure ResolveOutput(const FilePath& output, FrameTask& task) {
 }
 
 Failure ResolveFrames(const RunOptions& options, RunFiles& files) {
-    if (options.rawWidth > 0) return ResolveStreams(options, files);
+    if (options.raw) return ResolveStreams(options, files);
     if (Failure failure = Resolve(options.outDir, files.outDir)) return failure;
     for (const std::wstring& typed : options.inputs) {
         FrameTask task;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/exit_codes.h"
+#include "cli/plan/arguments.h"
 #include "cli/platform/file_paths.h"
 #include "cli/render/workers.h"
 #include "hostsdk/plain_bitmap.h"
@@ -25,14 +26,6 @@ struct Image {
 // pixels are taken from that budget first. Failures carry kExitBadInput and one line that says
 // what is wrong.
 Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory = nullptr);
-
-// How outputs are written, as the command line asks; unset values take the defaults.
-struct OutputOptions {
-    int bitsPerChannel = 16;
-    std::optional<int> pngLevel;
-    std::optional<image_files::PngFilter> pngFilter;
-    std::optional<image_files::TiffCompression> tiffCompression;
-};
 
 // The codec's options for one output: the command line's, else the defaults; a TIFF output
 // keeps a TIFF input's compression (PackBits, which is not written, becomes Deflate).

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "cli/plan/names.h"
 #include "cli/platform/text.h"
 
 namespace {
@@ -27,30 +28,6 @@ std::wstring RenderFailureReason(const Bitmap& frame, const Bitmap* mask) {
                std::to_wstring(frame.Height()) + L")";
     }
     return why;
-}
-
-std::wstring KernelName(int mode) {
-    switch (mode) {
-        case kCopyLine:
-            return L"copy line";
-        case kTwoPointLinear:
-            return L"two-point linear";
-        case kSixPointWeighted:
-            return L"six-point weighted";
-        default:
-            return L"mode " + std::to_wstring(mode);
-    }
-}
-
-std::wstring FieldName(int field) {
-    switch (field) {
-        case kEvenLines:
-            return L"even lines";
-        case kOddLines:
-            return L"odd lines";
-        default:
-            return L"field " + std::to_wstring(field);
-    }
 }
 
 }  // namespace
@@ -86,6 +63,6 @@ int ExpectedProgressMessages(int height, int field, bool mask) {
 }
 
 std::wstring RunDescription(const FilterConfig& config, bool masked) {
-    return L"(" + KernelName(config.mode) + L", " + FieldName(config.field) +
+    return L"(" + DescribeMode(config.mode) + L", " + DescribeField(config.field) +
            (masked ? L", masked" : L"") + L")";
 }

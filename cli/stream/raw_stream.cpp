@@ -24,7 +24,7 @@ constexpr int kFramesBesideWorkers = 2;
 // The stream's state, held by every thread: a reader or writer left waiting on another
 // process's pipe when the program exits must not outlive it.
 struct StreamEnds {
-    StreamEnds(RawFormat format, int buffers) : pipeline(format.width, format.height, buffers) {}
+    StreamEnds(FrameSize format, int buffers) : pipeline(format.width, format.height, buffers) {}
 
     FramePipeline pipeline;
     std::unique_ptr<RawInput> input;
@@ -135,7 +135,7 @@ std::wstring OutputFate(bool toFile, bool completed, std::uint64_t frames,
 
 // The workers a stream gets (cli/render/workers.h): its frame buffers, one per worker and the
 // two beside them, fit in the run's frame memory.
-int WorkersFor(RawFormat format, int jobs) {
+int WorkersFor(FrameSize format, int jobs) {
     const std::uint64_t frames = FrameMemoryBudget() / (8ull * format.width * format.height);
     const std::uint64_t workers = frames > kFramesBesideWorkers ? frames - kFramesBesideWorkers : 1;
     return static_cast<int>(std::min<std::uint64_t>(WorkerThreads(jobs), workers));
@@ -143,7 +143,7 @@ int WorkersFor(RawFormat format, int jobs) {
 
 }  // namespace
 
-Failure RunRawStream(const RenderContext& context, const StreamTask& task, RawFormat format,
+Failure RunRawStream(const RenderContext& context, const StreamTask& task, FrameSize format,
                      int jobs, StatusLine& status) {
     Failure failure;
     jobs = WorkersFor(format, jobs);

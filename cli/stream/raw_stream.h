@@ -7,12 +7,6 @@
 #include "cli/platform/status_line.h"
 #include "cli/render/render_frame.h"
 
-// The size of every frame of a raw stream.
-struct RawFormat {
-    uint16_t width = 0;
-    uint16_t height = 0;
-};
-
 // Filters a stream of raw rgba64le frames (no header, whole frames back to back) from
 // task.input to task.output, either of which may be "-" for the standard stream; each frame
 // gets a filter object of its own. One thread
@@ -20,5 +14,5 @@ struct RawFormat {
 // them in stream order; at most jobs + 2 frames are in memory. A file output replaces its
 // destination only once the stream is complete. Progress and the summary line go to the status
 // line; the returned failure's message still needs the program's prefix.
-Failure RunRawStream(const RenderContext& context, const StreamTask& task, RawFormat format,
+Failure RunRawStream(const RenderContext& context, const StreamTask& task, FrameSize format,
                      int jobs, StatusLine& status);

@@ -303,7 +303,11 @@ class Errors(Workspace):
     def test_help_and_version(self):
         result = run("--help")
         self.assertExit(result, 0)
-        self.assertIn(b"--out-dir DIR INPUT...", result.stdout)
+        # The synopsis, up to the first blank line, is the README's block word for word.
+        with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as f:
+            section = f.read().split("## Filtering your own frames", 1)[1]
+        synopsis = section.split("```\n", 2)[1]
+        self.assertEqual(result.stdout.decode().split("\n\n", 1)[0] + "\n", synopsis)
         result = run("--version")
         self.assertExit(result, 0)
         self.assertIn(b"Stereo Braidel Filter Plugin. (orv)", result.stdout)
