@@ -21,7 +21,7 @@ sys.path.insert(0, HERE)
 
 import expected  # noqa: E402
 import run_test  # noqa: E402
-from imagefiles import from_rgba16, read_image, write_png  # noqa: E402
+from testimages import from_rgba16, read_image, write_png  # noqa: E402
 
 BUILD = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else None
 WINE_EXEC = os.path.join(run_test.ROOT, "scripts", "wine-exec")
