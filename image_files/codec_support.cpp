@@ -60,21 +60,26 @@ std::optional<PngPhys> AspectRatio(double x, double y) {
 
 }  // namespace
 
-std::string CheckClaimedSize(std::uint32_t width, std::uint32_t height, std::uint64_t rawBytes,
-                             std::uint64_t fileBytes, TiffCompression compression) {
-    if (rawBytes <= fileBytes * MaxRatio(compression) + kSlackBytes) return {};
-    return "claims " + std::to_string(width) + " x " + std::to_string(height) +
-           " pixels, more than its " + std::to_string(fileBytes) + " bytes can hold";
+bool CheckClaimedSize(std::uint32_t width, std::uint32_t height, std::uint64_t rawBytes,
+                      std::uint64_t fileBytes, TiffCompression compression, std::string& error) {
+    if (rawBytes <= fileBytes * MaxRatio(compression) + kSlackBytes) return true;
+    error = "claims " + std::to_string(width) + " x " + std::to_string(height) +
+            " pixels, more than its " + std::to_string(fileBytes) + " bytes can hold";
+    return false;
 }
 
-std::string CheckDimensions(std::uint32_t width, std::uint32_t height) {
-    if (width == 0 || height == 0) return "has no pixels";
-    if (width > kMaxDimension || height > kMaxDimension) {
-        return "is " + std::to_string(width) + " x " + std::to_string(height) +
-               " pixels; at most " + std::to_string(kMaxDimension) + " x " +
-               std::to_string(kMaxDimension) + " can be read";
+bool CheckDimensions(std::uint32_t width, std::uint32_t height, std::string& error) {
+    if (width == 0 || height == 0) {
+        error = "has no pixels";
+        return false;
     }
-    return {};
+    if (width > kMaxDimension || height > kMaxDimension) {
+        error = "is " + std::to_string(width) + " x " + std::to_string(height) +
+                " pixels; at most " + std::to_string(kMaxDimension) + " x " +
+                std::to_string(kMaxDimension) + " can be read";
+        return false;
+    }
+    return true;
 }
 
 std::uint16_t* AllocatePixels(const PixelAllocator& allocate, std::uint32_t width,
@@ -173,17 +178,21 @@ bool IsUtf8(std::string_view text) {
     return true;
 }
 
-std::string CheckEncodeInput(const PixelView& pixels, const EncodeOptions& options) {
-    if (pixels.rgba == nullptr || pixels.width == 0 || pixels.height == 0) return "no pixels";
-    if (pixels.rowPixels != 0 && pixels.rowPixels < pixels.width) return "rows overlap";
-    if (options.bitsPerChannel != 8 && options.bitsPerChannel != 16) {
-        return std::to_string(options.bitsPerChannel) + "-bit output is not supported";
+bool CheckEncodeInput(const PixelView& pixels, const EncodeOptions& options, std::string& error) {
+    if (pixels.rgba == nullptr || pixels.width == 0 || pixels.height == 0) {
+        error = "no pixels";
+    } else if (pixels.rowPixels != 0 && pixels.rowPixels < pixels.width) {
+        error = "rows overlap";
+    } else if (options.bitsPerChannel != 8 && options.bitsPerChannel != 16) {
+        error = std::to_string(options.bitsPerChannel) + "-bit output is not supported";
+    } else if (options.pngLevel < 0 || options.pngLevel > 9) {
+        error = "PNG level must be 0 to 9";
+    } else if (options.tiffDeflateLevel < 1 || options.tiffDeflateLevel > 9) {
+        error = "TIFF Deflate level must be 1 to 9";
+    } else {
+        return true;
     }
-    if (options.pngLevel < 0 || options.pngLevel > 9) return "PNG level must be 0 to 9";
-    if (options.tiffDeflateLevel < 1 || options.tiffDeflateLevel > 9) {
-        return "TIFF Deflate level must be 1 to 9";
-    }
-    return {};
+    return false;
 }
 
 const IccProfile* RgbProfile(const ImageMetadata& metadata) {

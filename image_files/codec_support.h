@@ -19,13 +19,16 @@ bool DecodePng(std::span<const std::uint8_t> file, const PixelAllocator& allocat
 bool DecodeTiff(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
                 ImageMetadata& metadata, std::string& error);
 
-// Empty when `rawBytes` of samples fit into a file of `fileBytes` compressed that way (a PNG's
-// is Deflate), else the one-line reason to refuse the file before anything is allocated.
-std::string CheckClaimedSize(std::uint32_t width, std::uint32_t height, std::uint64_t rawBytes,
-                             std::uint64_t fileBytes, TiffCompression compression);
+// Every check and step of the codec reports as its entry points do: true, or false with the
+// one-line reason in `error`.
 
-// Empty when the dimensions can be decoded, else the reason.
-std::string CheckDimensions(std::uint32_t width, std::uint32_t height);
+// Whether `rawBytes` of samples fit into a file of `fileBytes` compressed that way (a PNG's is
+// Deflate); a file that claims more is refused before anything is allocated.
+bool CheckClaimedSize(std::uint32_t width, std::uint32_t height, std::uint64_t rawBytes,
+                      std::uint64_t fileBytes, TiffCompression compression, std::string& error);
+
+// Whether the dimensions can be decoded.
+bool CheckDimensions(std::uint32_t width, std::uint32_t height, std::string& error);
 
 // Calls `allocate`, turning a refusal or an exception into nullptr.
 std::uint16_t* AllocatePixels(const PixelAllocator& allocate, std::uint32_t width,
@@ -63,8 +66,8 @@ inline const std::uint16_t* Row(const PixelView& pixels, std::uint32_t y) {
     return pixels.rgba + std::size_t{y} * stride * 4;
 }
 
-// Empty when the view and options can be encoded, else the reason.
-std::string CheckEncodeInput(const PixelView& pixels, const EncodeOptions& options);
+// Whether the view and options can be encoded.
+bool CheckEncodeInput(const PixelView& pixels, const EncodeOptions& options, std::string& error);
 
 // The profile unless it describes something other than RGB (the output always is RGB).
 const IccProfile* RgbProfile(const ImageMetadata& metadata);

@@ -80,39 +80,43 @@ void WriteBytes(png_structp png, png_bytep data, std::size_t length) {
 
 void FlushNothing(png_structp) {}
 
-class PngRead {
+enum class PngDirection { Read, Write };
+
+// libpng's structure for reading or writing and its info structure, made and destroyed together.
+template <PngDirection direction>
+class PngStructs {
   public:
-    explicit PngRead(PngContext& context)
-        : png_(png_create_read_struct(PNG_LIBPNG_VER_STRING, &context, OnPngError, OnPngWarning)),
-          info_(png_ != nullptr ? png_create_info_struct(png_) : nullptr) {}
-    ~PngRead() { png_destroy_read_struct(&png_, &info_, nullptr); }
-    PngRead(const PngRead&) = delete;
-    PngRead& operator=(const PngRead&) = delete;
+    explicit PngStructs(PngContext& context)
+        : png_(Create(context)), info_(png_ != nullptr ? png_create_info_struct(png_) : nullptr) {}
+    ~PngStructs() {
+        if constexpr (direction == PngDirection::Read) {
+            png_destroy_read_struct(&png_, &info_, nullptr);
+        } else {
+            png_destroy_write_struct(&png_, &info_);
+        }
+    }
+    PngStructs(const PngStructs&) = delete;
+    PngStructs& operator=(const PngStructs&) = delete;
     bool Ok() const { return info_ != nullptr; }
     png_structp Png() const { return png_; }
     png_infop Info() const { return info_; }
 
   private:
+    static png_structp Create(PngContext& context) {
+        if constexpr (direction == PngDirection::Read) {
+            return png_create_read_struct(PNG_LIBPNG_VER_STRING, &context, OnPngError,
+                                          OnPngWarning);
+        } else {
+            return png_create_write_struct(PNG_LIBPNG_VER_STRING, &context, OnPngError,
+                                           OnPngWarning);
+        }
+    }
+
     png_structp png_;
     png_infop info_;
 };
-
-class PngWrite {
-  public:
-    explicit PngWrite(PngContext& context)
-        : png_(png_create_write_struct(PNG_LIBPNG_VER_STRING, &context, OnPngError, OnPngWarning)),
-          info_(png_ != nullptr ? png_create_info_struct(png_) : nullptr) {}
-    ~PngWrite() { png_destroy_write_struct(&png_, &info_); }
-    PngWrite(const PngWrite&) = delete;
-    PngWrite& operator=(const PngWrite&) = delete;
-    bool Ok() const { return info_ != nullptr; }
-    png_structp Png() const { return png_; }
-    png_infop Info() const { return info_; }
-
-  private:
-    png_structp png_;
-    png_infop info_;
-};
+using PngRead = PngStructs<PngDirection::Read>;
+using PngWrite = PngStructs<PngDirection::Write>;
 
 bool ReadHeader(png_structp png, png_infop info, MemoryReader* reader) {
     if (setjmp(png_jmpbuf(png))) return false;
@@ -393,16 +397,15 @@ bool detail::DecodePng(std::span<const std::uint8_t> file, const PixelAllocator&
     }
     const std::uint32_t width = png_get_image_width(png, info);
     const std::uint32_t height = png_get_image_height(png, info);
-    if (std::string why = CheckDimensions(width, height); !why.empty()) {
-        error = "PNG " + why;
+    if (!CheckDimensions(width, height, error)) {
+        error = "PNG " + error;
         return false;
     }
     const std::uint64_t rowBytes =
         (std::uint64_t{width} * png_get_channels(png, info) * png_get_bit_depth(png, info) + 7) / 8;
-    if (std::string why = CheckClaimedSize(width, height, height * (rowBytes + 1), file.size(),
-                                           TiffCompression::Deflate);
-        !why.empty()) {
-        error = "damaged PNG: " + why;
+    if (!CheckClaimedSize(width, height, height * (rowBytes + 1), file.size(),
+                          TiffCompression::Deflate, error)) {
+        error = "damaged PNG: " + error;
         return false;
     }
     if (!ExpandToRgba16(png, info)) {
@@ -438,8 +441,8 @@ bool detail::DecodePng(std::span<const std::uint8_t> file, const PixelAllocator&
 bool EncodePng(const PixelView& pixels, const ImageMetadata& metadata, const EncodeOptions& options,
                std::vector<std::uint8_t>& file, std::string& error) {
     file.clear();
-    if (std::string why = CheckEncodeInput(pixels, options); !why.empty()) {
-        error = "PNG not written: " + why;
+    if (!CheckEncodeInput(pixels, options, error)) {
+        error = "PNG not written: " + error;
         return false;
     }
     std::vector<std::string> textStorage;

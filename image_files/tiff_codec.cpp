@@ -144,96 +144,105 @@ struct TiffLayout {
     const std::uint16_t* map[3] = {};  // palette: red, green, blue
 };
 
-const char* UnsupportedPhotometric(std::uint16_t photometric) {
+// Failures of the checks below: false, with the reason in `error`.
+bool Refuse(std::string reason, std::string& error) {
+    error = std::move(reason);
+    return false;
+}
+
+bool CheckPhotometric(std::uint16_t photometric, std::string& error) {
     switch (photometric) {
         case PHOTOMETRIC_MINISWHITE:
         case PHOTOMETRIC_MINISBLACK:
         case PHOTOMETRIC_RGB:
         case PHOTOMETRIC_PALETTE:
-            return nullptr;
+            return true;
         case PHOTOMETRIC_SEPARATED:
-            return "CMYK (separated) images are not supported";
+            return Refuse("CMYK (separated) images are not supported", error);
         case PHOTOMETRIC_YCBCR:
-            return "YCbCr images are not supported";
+            return Refuse("YCbCr images are not supported", error);
         case PHOTOMETRIC_CIELAB:
         case PHOTOMETRIC_ICCLAB:
         case PHOTOMETRIC_ITULAB:
-            return "L*a*b* images are not supported";
+            return Refuse("L*a*b* images are not supported", error);
         case PHOTOMETRIC_LOGL:
         case PHOTOMETRIC_LOGLUV:
-            return "LogLuv images are not supported";
+            return Refuse("LogLuv images are not supported", error);
         case PHOTOMETRIC_MASK:
-            return "transparency masks are not supported";
+            return Refuse("transparency masks are not supported", error);
         case PHOTOMETRIC_CFA:
-            return "colour filter array (raw sensor) images are not supported";
+            return Refuse("colour filter array (raw sensor) images are not supported", error);
         default:
-            return "this photometric interpretation is not supported";
+            return Refuse("this photometric interpretation is not supported", error);
     }
 }
 
-const char* UnsupportedCompression(std::uint16_t compression) {
+bool CheckCompression(std::uint16_t compression, std::string& error) {
     switch (compression) {
         case COMPRESSION_NONE:
         case COMPRESSION_LZW:
         case COMPRESSION_ADOBE_DEFLATE:
         case COMPRESSION_DEFLATE:
         case COMPRESSION_PACKBITS:
-            return nullptr;
+            return true;
         case COMPRESSION_JPEG:
         case COMPRESSION_OJPEG:
-            return "JPEG-compressed TIFF is not supported";
+            return Refuse("JPEG-compressed TIFF is not supported", error);
         case COMPRESSION_CCITTRLE:
         case COMPRESSION_CCITTRLEW:
         case COMPRESSION_CCITTFAX3:
         case COMPRESSION_CCITTFAX4:
-            return "CCITT fax compression is not supported";
+            return Refuse("CCITT fax compression is not supported", error);
         case COMPRESSION_LZMA:
-            return "LZMA compression is not supported";
+            return Refuse("LZMA compression is not supported", error);
         case COMPRESSION_ZSTD:
-            return "Zstandard compression is not supported";
+            return Refuse("Zstandard compression is not supported", error);
         case COMPRESSION_WEBP:
-            return "WebP compression is not supported";
+            return Refuse("WebP compression is not supported", error);
         case COMPRESSION_JBIG:
-            return "JBIG compression is not supported";
+            return Refuse("JBIG compression is not supported", error);
         case COMPRESSION_SGILOG:
         case COMPRESSION_SGILOG24:
-            return "LogLuv compression is not supported";
+            return Refuse("LogLuv compression is not supported", error);
         default:
-            return "this TIFF compression is not supported";
+            return Refuse("this TIFF compression is not supported", error);
     }
 }
 
-// Empty when the sample format and depth can be read, else why not.
-std::string CheckSamples(std::uint16_t format, int bits) {
+// Whether the sample format and depth can be read.
+bool CheckSamples(std::uint16_t format, int bits, std::string& error) {
     if (format == SAMPLEFORMAT_IEEEFP) {
-        return std::to_string(bits) + "-bit floating-point samples are not supported";
+        return Refuse(std::to_string(bits) + "-bit floating-point samples are not supported",
+                      error);
     }
-    if (format == SAMPLEFORMAT_INT) return "signed integer samples are not supported";
-    if (format != SAMPLEFORMAT_UINT) return "complex samples are not supported";
+    if (format == SAMPLEFORMAT_INT)
+        return Refuse("signed integer samples are not supported", error);
+    if (format != SAMPLEFORMAT_UINT) return Refuse("complex samples are not supported", error);
     if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16) {
-        return std::to_string(bits) + "-bit samples are not supported";
+        return Refuse(std::to_string(bits) + "-bit samples are not supported", error);
     }
-    return {};
+    return true;
 }
 
-// Colour channels, alpha and palette; empty when they make sense, else why not.
-std::string ReadChannels(TIFF* tiff, std::uint16_t photometric, TiffLayout& layout) {
+// Colour channels, alpha and palette, when they make sense.
+bool ReadChannels(TIFF* tiff, std::uint16_t photometric, TiffLayout& layout, std::string& error) {
     layout.colour = photometric == PHOTOMETRIC_RGB       ? Colour::Rgb
                     : photometric == PHOTOMETRIC_PALETTE ? Colour::Palette
                                                          : Colour::Grey;
     layout.colourChannels = layout.colour == Colour::Rgb ? 3 : 1;
     layout.invertGrey = photometric == PHOTOMETRIC_MINISWHITE;
     const int extra = layout.samples - layout.colourChannels;
-    if (extra < 0) return "damaged TIFF: RGB with fewer than 3 samples per pixel";
+    if (extra < 0) return Refuse("damaged TIFF: RGB with fewer than 3 samples per pixel", error);
     if (extra > 1) {
-        return std::to_string(extra) + " extra samples are not supported (one alpha at most)";
+        return Refuse(
+            std::to_string(extra) + " extra samples are not supported (one alpha at most)", error);
     }
     layout.hasAlpha = extra == 1;
     if (layout.colour == Colour::Palette) {
-        if (layout.hasAlpha) return "palette images with alpha are not supported";
+        if (layout.hasAlpha) return Refuse("palette images with alpha are not supported", error);
         if (TIFFGetField(tiff, TIFFTAG_COLORMAP, &layout.map[0], &layout.map[1], &layout.map[2]) ==
             0) {
-            return "damaged TIFF: palette image without a colour map";
+            return Refuse("damaged TIFF: palette image without a colour map", error);
         }
     }
     // An extra sample not marked as associated alpha counts as plain alpha.
@@ -243,15 +252,15 @@ std::string ReadChannels(TIFF* tiff, std::uint16_t photometric, TiffLayout& layo
         count > 0) {
         layout.associatedAlpha = types[0] == EXTRASAMPLE_ASSOCALPHA;
     }
-    return {};
+    return true;
 }
 
-std::string ReadLayout(TIFF* tiff, TiffLayout& layout) {
+bool ReadLayout(TIFF* tiff, TiffLayout& layout, std::string& error) {
     std::uint16_t bits = 1, samples = 1, format = SAMPLEFORMAT_UINT, planar = PLANARCONFIG_CONTIG;
     std::uint16_t photometric = 0;
     if (TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &layout.width) == 0 ||
         TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &layout.height) == 0) {
-        return "damaged TIFF: no image size";
+        return Refuse("damaged TIFF: no image size", error);
     }
     TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
@@ -263,13 +272,14 @@ std::string ReadLayout(TIFF* tiff, TiffLayout& layout) {
     }
     layout.bits = bits;
     layout.samples = samples;
-    if (std::string why = CheckSamples(format, bits); !why.empty()) return why;
-    if (const char* why = UnsupportedPhotometric(photometric)) return why;
-    if (const char* why = UnsupportedCompression(layout.compression)) return why;
-    if (std::string why = ReadChannels(tiff, photometric, layout); !why.empty()) return why;
+    if (!CheckSamples(format, bits, error) || !CheckPhotometric(photometric, error) ||
+        !CheckCompression(layout.compression, error) ||
+        !ReadChannels(tiff, photometric, layout, error)) {
+        return false;
+    }
     layout.separatePlanes = planar == PLANARCONFIG_SEPARATE && samples > 1;
     layout.tiled = TIFFIsTiled(tiff) != 0;
-    return {};
+    return true;
 }
 
 // The compression of a decodable directory (the others are refused before this is asked).
@@ -681,19 +691,14 @@ bool detail::DecodeTiff(std::span<const std::uint8_t> file, const PixelAllocator
         return false;
     }
     TiffLayout layout;
-    if (std::string why = ReadLayout(tiff.get(), layout); !why.empty()) {
-        error = std::move(why);
+    if (!ReadLayout(tiff.get(), layout, error)) return false;
+    if (!CheckDimensions(layout.width, layout.height, error)) {
+        error = "TIFF " + error;
         return false;
     }
-    if (std::string why = CheckDimensions(layout.width, layout.height); !why.empty()) {
-        error = "TIFF " + why;
-        return false;
-    }
-    if (std::string why =
-            CheckClaimedSize(layout.width, layout.height, ClaimedBytes(tiff.get(), layout),
-                             file.size(), CompressionOf(layout.compression));
-        !why.empty()) {
-        error = "damaged TIFF: " + why;
+    if (!CheckClaimedSize(layout.width, layout.height, ClaimedBytes(tiff.get(), layout),
+                          file.size(), CompressionOf(layout.compression), error)) {
+        error = "damaged TIFF: " + error;
         return false;
     }
     std::uint16_t* pixels = AllocatePixels(allocate, layout.width, layout.height);
@@ -710,8 +715,8 @@ bool detail::DecodeTiff(std::span<const std::uint8_t> file, const PixelAllocator
 bool EncodeTiff(const PixelView& pixels, const ImageMetadata& metadata,
                 const EncodeOptions& options, std::vector<std::uint8_t>& file, std::string& error) {
     file.clear();
-    if (std::string why = CheckEncodeInput(pixels, options); !why.empty()) {
-        error = "TIFF not written: " + why;
+    if (!CheckEncodeInput(pixels, options, error)) {
+        error = "TIFF not written: " + error;
         return false;
     }
     const std::size_t rowBytes = std::size_t{pixels.width} * 4 * (options.bitsPerChannel / 8);

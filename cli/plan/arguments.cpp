@@ -12,27 +12,29 @@ struct Option {
     std::wstring name;
     std::wstring value;  // what --help shows after the name; empty for a flag
     std::wstring help;   // empty: not listed with the others (the usage lines or the last line)
-    std::function<bool(const std::wstring& text, RunOptions& options, std::wstring& error)> set;
+    std::function<Failure(const std::wstring& text, RunOptions& options)> set;
 };
 
 constexpr std::size_t kHelpColumn = 30;  // where the help text starts, after two spaces
 
+Failure Usage(const std::wstring& message) {
+    return {kExitUsage, message};
+}
+
 Option Flag(std::wstring name, std::wstring help, bool RunOptions::*member) {
-    return {std::move(name),
-            {},
-            std::move(help),
-            [member](const std::wstring&, RunOptions& options, std::wstring&) {
-                options.*member = true;
-                return true;
-            }};
+    return {
+        std::move(name), {}, std::move(help), [member](const std::wstring&, RunOptions& options) {
+            options.*member = true;
+            return Failure{};
+        }};
 }
 
 Option Path(std::wstring name, std::wstring value, std::wstring help,
             std::wstring RunOptions::*member) {
     return {std::move(name), std::move(value), std::move(help),
-            [member](const std::wstring& text, RunOptions& options, std::wstring&) {
+            [member](const std::wstring& text, RunOptions& options) {
                 options.*member = text;
-                return true;
+                return Failure{};
             }};
 }
 
@@ -47,16 +49,14 @@ Option Choice(std::wstring name, const Named<Value> (&names)[N], std::wstring he
         listed += (i == 0 ? L"" : i + 1 == N ? L" or " : L", ") + std::wstring(names[i].name);
     }
     return {name, shown, std::move(help),
-            [name, listed, &names, store](const std::wstring& text, RunOptions& options,
-                                          std::wstring& error) {
+            [name, listed, &names, store](const std::wstring& text, RunOptions& options) {
                 for (const Named<Value>& entry : names) {
                     if (text == entry.name) {
                         store(options, entry.value);
-                        return true;
+                        return Failure{};
                     }
                 }
-                error = name + L" must be " + listed + L", not '" + text + L"'";
-                return false;
+                return Usage(name + L" must be " + listed + L", not '" + text + L"'");
             }};
 }
 
@@ -75,32 +75,29 @@ std::optional<int> WholeNumber(const std::wstring& text, int low, int high) {
 Option Number(std::wstring name, std::wstring value, int low, int high, std::wstring help,
               std::function<void(RunOptions&, int)> store) {
     return {name, std::move(value), std::move(help),
-            [name, low, high, store](const std::wstring& text, RunOptions& options,
-                                     std::wstring& error) {
+            [name, low, high, store](const std::wstring& text, RunOptions& options) {
                 const std::optional<int> number = WholeNumber(text, low, high);
                 if (!number) {
-                    error = name + L" must be a whole number from " + std::to_wstring(low) +
-                            L" to " + std::to_wstring(high) + L", not '" + text + L"'";
-                    return false;
+                    return Usage(name + L" must be a whole number from " + std::to_wstring(low) +
+                                 L" to " + std::to_wstring(high) + L", not '" + text + L"'");
                 }
                 store(options, *number);
-                return true;
+                return Failure{};
             }};
 }
 
 // WIDTHxHEIGHT, each from 1 to 65535.
-bool SetFrameSize(const std::wstring& text, RunOptions& options, std::wstring& error) {
+Failure SetFrameSize(const std::wstring& text, RunOptions& options) {
     const std::size_t x = text.find(L'x');
     const std::optional<int> width =
         x == std::wstring::npos ? std::nullopt : WholeNumber(text.substr(0, x), 1, 65535);
     const std::optional<int> height =
         x == std::wstring::npos ? std::nullopt : WholeNumber(text.substr(x + 1), 1, 65535);
     if (!width || !height) {
-        error = L"--raw must be WIDTHxHEIGHT, each from 1 to 65535, not '" + text + L"'";
-        return false;
+        return Usage(L"--raw must be WIDTHxHEIGHT, each from 1 to 65535, not '" + text + L"'");
     }
     options.raw = FrameSize{static_cast<uint16_t>(*width), static_cast<uint16_t>(*height)};
-    return true;
+    return {};
 }
 
 const std::vector<Option>& Options() {
@@ -159,10 +156,6 @@ std::wstring HelpLines(const Option& option) {
         if (c == L'\n') lines += std::wstring(kHelpColumn + 2, L' ');
     }
     return lines + L"\n";
-}
-
-Failure Usage(const std::wstring& message) {
-    return {kExitUsage, message};
 }
 
 // What the positional arguments are, once the options are known.
@@ -237,8 +230,7 @@ Failure ParseArguments(const std::vector<std::wstring>& args, RunOptions& option
             value = args[++i];
             if (value.empty()) return Usage(arg + L" needs a non-empty value");
         }
-        std::wstring error;
-        if (!option->set(value, options, error)) return Usage(error);
+        if (Failure failure = option->set(value, options)) return failure;
     }
     return PlaceArguments(std::move(positional), options);
 }

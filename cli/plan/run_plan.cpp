@@ -12,9 +12,7 @@
 namespace {
 
 Failure Resolve(const std::wstring& typed, FilePath& path) {
-    std::wstring error;
-    if (typed.empty() || ResolvePath(typed, path, error)) return {};
-    return {kExitUsage, error};
+    return typed.empty() ? Failure{} : ResolvePath(typed, path);
 }
 
 // The name a file has for a case-insensitive file system, for writes that do not exist yet.
@@ -149,7 +147,5 @@ Failure PlanRun(const RunOptions& options, RunFiles& files) {
 }
 
 Failure MakeOutputFolder(const RunFiles& files) {
-    if (files.outDir.Empty() || MakeFolders(files.outDir)) return {};
-    return {kExitNotWritten, files.outDir.shown + L": the output folder cannot be made: " +
-                                 ErrorText(GetLastError())};
+    return files.outDir.Empty() ? Failure{} : MakeFolders(files.outDir);
 }

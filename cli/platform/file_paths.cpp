@@ -40,18 +40,17 @@ std::wstring Joined(const std::wstring& folder, const wchar_t* separator,
 
 }  // namespace
 
-bool ResolvePath(const std::wstring& typed, FilePath& path, std::wstring& error) {
+Failure ResolvePath(const std::wstring& typed, FilePath& path) {
     path = {typed, typed, {}};
     const char* folder = UnixWorkingFolder();
-    if (folder == nullptr) return true;
+    if (folder == nullptr) return {};
     std::string unixPath = ToUtf8(typed);
     if (unixPath.empty() || unixPath[0] != '/') unixPath = std::string(folder) + "/" + unixPath;
     if (!WindowsPathOfUnix(unixPath, path.system)) {
-        error = typed + L": no Windows name for this path";
-        return false;
+        return {kExitUsage, typed + L": no Windows name for this path"};
     }
     path.unix = unixPath;
-    return true;
+    return {};
 }
 
 FilePath InFolder(const FilePath& folder, const std::wstring& name) {
@@ -76,8 +75,11 @@ std::wstring FolderOf(const FilePath& path) {
     return path.system.substr(0, slash + 1);
 }
 
-bool MakeFolders(const FilePath& folder) {
-    std::wstring path = folder.system;
+namespace {
+
+// Makes the folder at the system path and every missing parent. False with the thread's last
+// error set, which the caller turns into its one line.
+bool MakeFolderPath(std::wstring path) {
     while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
@@ -88,8 +90,15 @@ bool MakeFolders(const FilePath& folder) {
     const std::size_t slash = path.find_last_of(L"\\/");
     if (slash != std::wstring::npos && slash > 0 && path[slash - 1] != L':' &&
         path[slash - 1] != L'?') {
-        FilePath parent{folder.shown, path.substr(0, slash), {}};
-        if (!MakeFolders(parent)) return false;
+        if (!MakeFolderPath(path.substr(0, slash))) return false;
     }
     return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+}  // namespace
+
+Failure MakeFolders(const FilePath& folder) {
+    if (MakeFolderPath(folder.system)) return {};
+    return {kExitNotWritten,
+            folder.shown + L": the output folder cannot be made: " + ErrorText(GetLastError())};
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "cli/exit_codes.h"
+
 // A file named on the command line: as the user typed it, for messages, and as the system
 // opens it.
 struct FilePath {
@@ -17,8 +19,8 @@ struct FilePath {
 // caller's folder) the text is a Unix path, a relative one taken from that folder, and Wine's
 // own mapping gives the Windows path: the working directory's length never matters, and names
 // such as "c:name.png" are the files of that name. Elsewhere the text is a Windows path.
-// False with a one-line `error` when the path cannot be mapped.
-bool ResolvePath(const std::wstring& typed, FilePath& path, std::wstring& error);
+// Fails with kExitUsage when the path cannot be mapped.
+Failure ResolvePath(const std::wstring& typed, FilePath& path);
 
 // The file `name` inside `folder`.
 FilePath InFolder(const FilePath& folder, const std::wstring& name);
@@ -29,5 +31,5 @@ std::wstring FileNameOf(const std::wstring& typed);
 // The folder that holds `path` (its system form), ending in a separator.
 std::wstring FolderOf(const FilePath& path);
 
-// Makes the folder and every missing parent. False with the thread's last error set.
-bool MakeFolders(const FilePath& folder);
+// Makes the folder and every missing parent; fails with kExitNotWritten.
+Failure MakeFolders(const FilePath& folder);

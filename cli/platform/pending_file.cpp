@@ -31,7 +31,7 @@ PendingFile::PendingFile(FilePath destination, std::wstring temporary, UniqueHan
       temporary_(std::move(temporary)),
       file_(std::move(file)) {}
 
-std::unique_ptr<PendingFile> PendingFile::Create(const FilePath& destination, Failure& failure) {
+Failure PendingFile::Create(const FilePath& destination, std::unique_ptr<PendingFile>& pending) {
     const std::wstring folder = FolderOf(destination);
     // A name that exists already, a planted link included, is never opened: another name is
     // drawn instead.
@@ -44,21 +44,19 @@ std::unique_ptr<PendingFile> PendingFile::Create(const FilePath& destination, Fa
         if (!file) {
             if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)
                 continue;
-            failure = {kExitNotWritten,
-                       destination.shown + L": not written: " + ErrorText(GetLastError())};
-            return nullptr;
+            return {kExitNotWritten,
+                    destination.shown + L": not written: " + ErrorText(GetLastError())};
         }
-        std::unique_ptr<PendingFile> pending(
+        std::unique_ptr<PendingFile> created(
             new PendingFile(destination, temporary, std::move(file)));
-        if (!ApplyCallerPermissions(pending->file_.Get())) {
-            failure = {kExitNotWritten,
-                       destination.shown + L": not written: its permissions could not be set"};
-            return nullptr;
+        if (!ApplyCallerPermissions(created->file_.Get())) {
+            return {kExitNotWritten,
+                    destination.shown + L": not written: its permissions could not be set"};
         }
-        return pending;
+        pending = std::move(created);
+        return {};
     }
-    failure = {kExitNotWritten, destination.shown + L": not written: no temporary file name"};
-    return nullptr;
+    return {kExitNotWritten, destination.shown + L": not written: no temporary file name"};
 }
 
 // Removed through its own handle while it is open, so that only the file this run created can
@@ -111,9 +109,8 @@ Failure PendingFile::Commit() {
 }
 
 Failure WriteWholeFile(const FilePath& destination, std::span<const std::byte> bytes) {
-    Failure failure;
-    auto pending = PendingFile::Create(destination, failure);
-    if (!pending) return failure;
-    if ((failure = pending->Write(bytes))) return failure;
+    std::unique_ptr<PendingFile> pending;
+    if (Failure failure = PendingFile::Create(destination, pending)) return failure;
+    if (Failure failure = pending->Write(bytes)) return failure;
     return pending->Commit();
 }

@@ -17,7 +17,7 @@
 class PendingFile {
   public:
     // Failures carry kExitNotWritten.
-    static std::unique_ptr<PendingFile> Create(const FilePath& destination, Failure& failure);
+    static Failure Create(const FilePath& destination, std::unique_ptr<PendingFile>& file);
     ~PendingFile();
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;

@@ -16,35 +16,34 @@ namespace {
 // A file's bytes, mapped read-only for as long as it is decoded: no copy of a large frame.
 class MappedFile {
   public:
-    // False with the thread's last error, or with ERROR_HANDLE_EOF for an empty file.
-    bool Open(const std::wstring& path) {
-        file_ = UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // Failures carry kExitBadInput.
+    Failure Open(const FilePath& path) {
+        const auto cannotOpen = [&] {
+            return Failure{kExitBadInput,
+                           path.shown + L": cannot open: " + ErrorText(GetLastError())};
+        };
+        file_ =
+            UniqueHandle(CreateFileW(path.system.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         LARGE_INTEGER size{};
-        if (!file_ || !GetFileSizeEx(file_.Get(), &size)) return false;
-        if (size.QuadPart == 0) {
-            SetLastError(ERROR_HANDLE_EOF);
-            return false;
-        }
+        if (!file_ || !GetFileSizeEx(file_.Get(), &size)) return cannotOpen();
+        if (size.QuadPart == 0) return {kExitBadInput, path.shown + L": is empty, not an image"};
         mapping_ =
             UniqueHandle(CreateFileMappingW(file_.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-        if (!mapping_) return false;
-        view_ = MapViewOfFile(mapping_.Get(), FILE_MAP_READ, 0, 0, 0);
-        if (view_ == nullptr) return false;
+        if (!mapping_) return cannotOpen();
+        view_ = UniqueView(MapViewOfFile(mapping_.Get(), FILE_MAP_READ, 0, 0, 0));
+        if (!view_) return cannotOpen();
         size_ = static_cast<std::size_t>(size.QuadPart);
-        return true;
-    }
-    ~MappedFile() {
-        if (view_ != nullptr) UnmapViewOfFile(view_);
+        return {};
     }
     std::span<const std::uint8_t> Bytes() const {
-        return {static_cast<const std::uint8_t*>(view_), size_};
+        return {static_cast<const std::uint8_t*>(view_.get()), size_};
     }
 
   private:
     UniqueHandle file_;
     UniqueHandle mapping_;
-    void* view_ = nullptr;
+    UniqueView view_;
     std::size_t size_ = 0;
 };
 
@@ -59,10 +58,7 @@ Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory) {
         return fail(L"is a folder, not an image");
     }
     MappedFile file;
-    if (!file.Open(path.system)) {
-        if (GetLastError() == ERROR_HANDLE_EOF) return fail(L"is empty, not an image");
-        return fail(L"cannot open: " + ErrorText(GetLastError()));
-    }
+    if (Failure failure = file.Open(path)) return failure;
     // A frame larger than the memory that can still be committed is refused before any of it
     // is taken, rather than left to fail, or to swap, half-way.
     std::wstring tooLarge;

@@ -30,12 +30,10 @@ bool IsPipeClosed(DWORD error) {
 
 // A standard stream for raw frames: refused when it is not open (`closedCode`). The run's plan
 // has already refused a terminal.
-HANDLE StandardStream(DWORD which, const std::wstring& name, ExitCode closedCode,
-                      Failure& failure) {
-    const HANDLE handle = GetStdHandle(which);
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) return handle;
-    failure = {closedCode, name + L": not open"};
-    return nullptr;
+Failure StandardStream(DWORD which, const std::wstring& name, ExitCode closedCode, HANDLE& handle) {
+    handle = GetStdHandle(which);
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) return {};
+    return {closedCode, name + L": not open"};
 }
 
 }  // namespace
@@ -47,70 +45,101 @@ RawInput::RawInput(UniqueHandle owned, HANDLE handle, std::wstring name)
       mayBlock_(!IsDiskFile(handle)),
       request_(kSmallestRequest) {}
 
-std::unique_ptr<RawInput> RawInput::Open(const FilePath& path, Failure& failure) {
+Failure RawInput::Open(const FilePath& path, std::unique_ptr<RawInput>& input) {
     if (IsStandardStream(path.shown)) {
         const std::wstring name = L"standard input";
-        const HANDLE handle = StandardStream(STD_INPUT_HANDLE, name, kExitBadInput, failure);
-        if (handle == nullptr) return nullptr;
-        return std::unique_ptr<RawInput>(new RawInput({}, handle, name));
+        HANDLE handle = nullptr;
+        if (Failure failure = StandardStream(STD_INPUT_HANDLE, name, kExitBadInput, handle)) {
+            return failure;
+        }
+        input.reset(new RawInput({}, handle, name));
+        return {};
     }
     UniqueHandle file(CreateFileW(path.system.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) {
-        failure = {kExitBadInput, path.shown + L": cannot be read: " + ErrorText(GetLastError())};
-        return nullptr;
+        return {kExitBadInput, path.shown + L": cannot be read: " + ErrorText(GetLastError())};
     }
     const HANDLE handle = file.Get();
-    return std::unique_ptr<RawInput>(new RawInput(std::move(file), handle, path.shown));
+    input.reset(new RawInput(std::move(file), handle, path.shown));
+    return {};
 }
 
-std::size_t RawInput::Fill(std::span<std::byte> bytes, Failure& failure) {
-    std::size_t filled = 0;
-    while (filled < bytes.size()) {
-        const auto wanted = static_cast<DWORD>(std::min(bytes.size() - filled, request_));
-        DWORD got = 0;
-        if (!ReadFile(handle_, bytes.data() + filled, wanted, &got, nullptr)) {
+Failure RawInput::Fill(std::span<std::byte> bytes, std::size_t& got) {
+    got = 0;
+    while (got < bytes.size()) {
+        const auto wanted = static_cast<DWORD>(std::min(bytes.size() - got, request_));
+        DWORD read = 0;
+        if (!ReadFile(handle_, bytes.data() + got, wanted, &read, nullptr)) {
             const DWORD error = GetLastError();
             if (IsPipeClosed(error) || error == ERROR_HANDLE_EOF) break;
-            failure = {kExitBadInput, name_ + L": cannot be read: " + ErrorText(error)};
-            break;
+            return {kExitBadInput, name_ + L": cannot be read: " + ErrorText(error)};
         }
-        if (got == 0) break;
-        filled += got;
-        request_ = NextRequest(got);
+        if (read == 0) break;
+        got += read;
+        request_ = NextRequest(read);
     }
-    return filled;
+    return {};
 }
 
-RawOutput::RawOutput(std::unique_ptr<PendingFile> pending, HANDLE handle, std::wstring name)
-    : pending_(std::move(pending)),
-      handle_(handle),
-      name_(std::move(name)),
-      mayBlock_(pending_ == nullptr && !IsDiskFile(handle)) {}
+namespace {
 
-std::unique_ptr<RawOutput> RawOutput::Open(const FilePath& path, Failure& failure) {
+// A stream into a new file that replaces its destination once the stream is complete.
+class FileOutput final : public RawOutput {
+  public:
+    FileOutput(std::unique_ptr<PendingFile> pending, std::wstring name)
+        : RawOutput(std::move(name)), pending_(std::move(pending)) {}
+
+    Failure Write(std::span<const std::byte> bytes, bool& readerGone) override {
+        readerGone = false;
+        return pending_->Write(bytes);
+    }
+    Failure Finish() override { return pending_->Commit(); }
+    bool IsFile() const override { return true; }
+    bool MayBlock() const override { return false; }
+
+  private:
+    std::unique_ptr<PendingFile> pending_;
+};
+
+// Standard output, a pipe or a file the caller opened; it stays open.
+class StandardOutput final : public RawOutput {
+  public:
+    explicit StandardOutput(HANDLE handle)
+        : RawOutput(L"standard output"), handle_(handle), mayBlock_(!IsDiskFile(handle)) {}
+
+    Failure Write(std::span<const std::byte> bytes, bool& readerGone) override {
+        unsigned long error = 0;
+        readerGone = false;
+        if (WriteAll(handle_, bytes, error)) return {};
+        readerGone = IsPipeClosed(error);
+        if (readerGone) return {kExitNotWritten, Name() + L": its reader closed it"};
+        return {kExitNotWritten, Name() + L": not written: " + ErrorText(error)};
+    }
+    Failure Finish() override { return {}; }
+    bool IsFile() const override { return false; }
+    bool MayBlock() const override { return mayBlock_; }
+
+  private:
+    HANDLE handle_;
+    bool mayBlock_;
+};
+
+}  // namespace
+
+Failure RawOutput::Open(const FilePath& path, std::unique_ptr<RawOutput>& output) {
     if (IsStandardStream(path.shown)) {
-        const std::wstring name = L"standard output";
-        const HANDLE handle = StandardStream(STD_OUTPUT_HANDLE, name, kExitNotWritten, failure);
-        if (handle == nullptr) return nullptr;
-        return std::unique_ptr<RawOutput>(new RawOutput(nullptr, handle, name));
+        HANDLE handle = nullptr;
+        if (Failure failure =
+                StandardStream(STD_OUTPUT_HANDLE, L"standard output", kExitNotWritten, handle)) {
+            return failure;
+        }
+        output = std::make_unique<StandardOutput>(handle);
+        return {};
     }
-    auto pending = PendingFile::Create(path, failure);
-    if (!pending) return nullptr;
-    return std::unique_ptr<RawOutput>(new RawOutput(std::move(pending), nullptr, path.shown));
-}
-
-Failure RawOutput::Write(std::span<const std::byte> bytes, bool& readerGone) {
-    readerGone = false;
-    if (pending_) return pending_->Write(bytes);
-    unsigned long error = 0;
-    if (WriteAll(handle_, bytes, error)) return {};
-    readerGone = IsPipeClosed(error);
-    if (readerGone) return {kExitNotWritten, name_ + L": its reader closed it"};
-    return {kExitNotWritten, name_ + L": not written: " + ErrorText(error)};
-}
-
-Failure RawOutput::Finish() {
-    return pending_ ? pending_->Commit() : Failure{};
+    std::unique_ptr<PendingFile> pending;
+    if (Failure failure = PendingFile::Create(path, pending)) return failure;
+    output = std::make_unique<FileOutput>(std::move(pending), path.shown);
+    return {};
 }

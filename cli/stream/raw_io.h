@@ -17,12 +17,12 @@
 
 class RawInput {
   public:
-    // Failures carry kExitBadInput (kExitUsage when standard input is a terminal).
-    static std::unique_ptr<RawInput> Open(const FilePath& path, Failure& failure);
+    // Failures carry kExitBadInput.
+    static Failure Open(const FilePath& path, std::unique_ptr<RawInput>& input);
 
-    // Fills `bytes` unless the stream ends first; returns how many bytes came. A read error
-    // sets `failure` (kExitBadInput).
-    std::size_t Fill(std::span<std::byte> bytes, Failure& failure);
+    // Fills `bytes` unless the stream ends first; `got` says how many bytes came. A read error
+    // fails with kExitBadInput.
+    Failure Fill(std::span<std::byte> bytes, std::size_t& got);
 
     const std::wstring& Name() const { return name_; }
     // Whether a read may wait for another process (a pipe or terminal, not a file).
@@ -38,26 +38,26 @@ class RawInput {
     std::size_t request_;
 };
 
+// A file, written through a PendingFile, or standard output, written straight out.
 class RawOutput {
   public:
-    // A file is written through a PendingFile; standard output is written straight out.
-    // Failures carry kExitNotWritten (kExitUsage when standard output is a terminal).
-    static std::unique_ptr<RawOutput> Open(const FilePath& path, Failure& failure);
+    // Failures carry kExitNotWritten.
+    static Failure Open(const FilePath& path, std::unique_ptr<RawOutput>& output);
+    virtual ~RawOutput() = default;
 
     // Failures carry kExitNotWritten; `readerGone` tells that the reader of a pipe closed it.
-    Failure Write(std::span<const std::byte> bytes, bool& readerGone);
+    virtual Failure Write(std::span<const std::byte> bytes, bool& readerGone) = 0;
     // Puts a file in place of its destination; nothing to do for standard output.
-    Failure Finish();
+    virtual Failure Finish() = 0;
 
     const std::wstring& Name() const { return name_; }
-    bool IsFile() const { return pending_ != nullptr; }
-    bool MayBlock() const { return mayBlock_; }
+    virtual bool IsFile() const = 0;
+    // Whether a write may wait for another process (a pipe, not a file).
+    virtual bool MayBlock() const = 0;
+
+  protected:
+    explicit RawOutput(std::wstring name) : name_(std::move(name)) {}
 
   private:
-    RawOutput(std::unique_ptr<PendingFile> pending, HANDLE handle, std::wstring name);
-
-    std::unique_ptr<PendingFile> pending_;
-    HANDLE handle_;
     std::wstring name_;
-    bool mayBlock_;
 };

@@ -43,9 +43,9 @@ void ReadFrames(StreamEnds& ends) {
         std::unique_ptr<hostsdk::PlainBitmap> bitmap = pipeline.TakeBuffer();
         if (!bitmap) return;
         const std::span<std::byte> bytes = PixelBytes(*bitmap);
-        Failure failure;
-        const std::size_t got = ends.input->Fill(bytes, failure);
-        if (failure) return pipeline.Stop(std::move(failure));
+        std::size_t got = 0;
+        if (Failure failure = ends.input->Fill(bytes, got))
+            return pipeline.Stop(std::move(failure));
         if (got == bytes.size()) {
             pipeline.Submit(std::move(bitmap));
             continue;
@@ -145,11 +145,10 @@ int WorkersFor(FrameSize format, int jobs) {
 
 Failure RunRawStream(const RenderContext& context, const StreamTask& task, FrameSize format,
                      int jobs, StatusLine& status) {
-    Failure failure;
     jobs = WorkersFor(format, jobs);
     auto ends = std::make_shared<StreamEnds>(format, jobs + kFramesBesideWorkers);
-    if (!(ends->input = RawInput::Open(task.input, failure))) return failure;
-    if (!(ends->output = RawOutput::Open(task.output, failure))) return failure;
+    if (Failure failure = RawInput::Open(task.input, ends->input)) return failure;
+    if (Failure failure = RawOutput::Open(task.output, ends->output)) return failure;
     const std::wstring input = ends->input->Name();
     const std::wstring output = ends->output->Name();
     const bool toFile = ends->output->IsFile();
