@@ -22,6 +22,7 @@
 #include "cli/render/render_frame.h"
 #include "cli/stream/raw_stream.h"
 #include "hosting/plugin_library.h"
+#include "image_files/image_files.h"
 
 namespace {
 
@@ -96,6 +97,7 @@ int Run(const std::vector<std::wstring>& args) {
         swprintf(hex, 16, L"0x%08lX", plugin.Version());
         PrintOut(std::wstring(L"braidel-run ") + kProgramVersion + L"; plug-in: " +
                  plugin.Description() + L", version " + hex);
+        PrintOut(L"image files: " + FromUtf8(image_files::LibraryVersions()));
         return kExitSuccess;
     }
     if (options.about) return ShowAbout(plugin);

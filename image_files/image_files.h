@@ -70,6 +70,11 @@ constexpr std::uint32_t kMaxDimension = 65535;
 
 std::optional<FileFormat> DetectFormat(std::span<const std::uint8_t> file);
 
+// The libraries the codec runs on, as they report their versions, and the source packages they
+// were built from when the build knows them: "libpng 1.6.39, libtiff 4.5.0, zlib 1.2.13 (built
+// from libpng1.6 1.6.39-2+deb12u5, tiff 4.5.0-6+deb12u4, libz-mingw-w64-dev 1.2.13+dfsg-1)".
+std::string LibraryVersions();
+
 // Decodes the first image of a PNG or TIFF file into 16-bit RGBA: 8-bit values times 257, 1- to
 // 4-bit grey scaled to the full range, grey copied into R, G and B, palettes looked up exactly, a
 // missing alpha 65535. Refuses (one line in `error`) other sample types, damaged files, and

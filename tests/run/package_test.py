@@ -94,6 +94,15 @@ class Package(unittest.TestCase):
         instrumented, _ = pe_table(os.path.join(BUILD, "test-bin", "hostsdk.dll"))
         self.assertIn("_ZN7hostsdk15RecordLerpCallsEb", instrumented)
 
+    def test_readme_names_the_library_sources_that_version_names(self):
+        result = self.run_unpacked("--version")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        sources = re.search(r"\(built from (.*)\)", result.stdout.decode())[1]
+        for package in ("libpng", "tiff", "libz-mingw-w64-dev"):
+            self.assertRegex(sources, package + r"\S* \d")
+        with open(os.path.join(self.top, "README.txt"), encoding="utf-8") as f:
+            self.assertIn(sources, f.read())
+
     def test_filters_a_png_frame_from_the_unpacked_folder(self):
         frame = run_test.random_frame(7, 6, 12)
         write_png(os.path.join(self.dir, "in.png"), from_rgba16(frame))

@@ -81,8 +81,9 @@ def write_tiff(path, image):
 
 def read_png(path):
     import png
-    width, height, rows, info = png.Reader(filename=path).asDirect()
-    return Image(width, height, info["planes"], info["bitdepth"], [list(row) for row in rows])
+    with open(path, "rb") as f:
+        width, height, rows, info = png.Reader(file=f).asDirect()
+        return Image(width, height, info["planes"], info["bitdepth"], [list(row) for row in rows])
 
 
 def read_tiff(path):
