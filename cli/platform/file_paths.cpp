@@ -2,34 +2,10 @@
 
 #include <windows.h>
 
-#include <cstdlib>
-
+#include "cli/platform/wine.h"
 #include "hosting/win32_text.h"
 
 namespace {
-
-// The caller's folder as a Unix path, when the Linux launcher started us.
-const char* UnixWorkingFolder() {
-    static const char* folder = std::getenv("BRAIDEL_UNIX_CWD");
-    return folder != nullptr && folder[0] == '/' ? folder : nullptr;
-}
-
-using UnixToNt = LONG(CDECL*)(const char* name, wchar_t* buffer, ULONG* size);
-
-// Wine's mapping of a Unix path to the NT path of the same file ("\??\Z:\..."), as a Win32
-// path that no length limit applies to ("\\?\Z:\...").
-bool WindowsPathOfUnix(const std::string& unixPath, std::wstring& windows) {
-    static const auto convert = reinterpret_cast<UnixToNt>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_unix_to_nt_file_name")));
-    if (convert == nullptr) return false;
-    std::wstring buffer(unixPath.size() + 64, L'\0');
-    auto size = static_cast<ULONG>(buffer.size());
-    if (convert(unixPath.c_str(), buffer.data(), &size) != 0) return false;
-    buffer.resize(wcslen(buffer.c_str()));
-    if (buffer.rfind(L"\\??\\", 0) != 0) return false;
-    windows = L"\\\\?\\" + buffer.substr(4);
-    return true;
-}
 
 // `name` inside `folder`, with `separator` between them unless the folder is empty or ends in one.
 std::wstring Joined(const std::wstring& folder, const wchar_t* separator,
@@ -37,45 +13,6 @@ std::wstring Joined(const std::wstring& folder, const wchar_t* separator,
     const bool separated = folder.empty() || folder.back() == L'/' || folder.back() == L'\\';
     return folder + (separated ? L"" : separator) + name;
 }
-
-}  // namespace
-
-Failure ResolvePath(const std::wstring& typed, FilePath& path) {
-    path = {typed, typed, {}};
-    const char* folder = UnixWorkingFolder();
-    if (folder == nullptr) return {};
-    std::string unixPath = ToUtf8(typed);
-    if (unixPath.empty() || unixPath[0] != '/') unixPath = std::string(folder) + "/" + unixPath;
-    if (!WindowsPathOfUnix(unixPath, path.system)) {
-        return {kExitUsage, typed + L": no Windows name for this path"};
-    }
-    path.unix = unixPath;
-    return {};
-}
-
-FilePath InFolder(const FilePath& folder, const std::wstring& name) {
-    FilePath child;
-    child.shown = Joined(folder.shown, L"/", name);
-    if (!folder.unix.empty()) {
-        child.unix = folder.unix + "/" + ToUtf8(name);
-        if (WindowsPathOfUnix(child.unix, child.system)) return child;
-    }
-    child.system = Joined(folder.system, L"\\", name);
-    return child;
-}
-
-std::wstring FileNameOf(const std::wstring& typed) {
-    const std::size_t slash = typed.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? typed : typed.substr(slash + 1);
-}
-
-std::wstring FolderOf(const FilePath& path) {
-    const std::size_t slash = path.system.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) return L".\\";
-    return path.system.substr(0, slash + 1);
-}
-
-namespace {
 
 // Makes the folder at the system path and every missing parent. False with the thread's last
 // error set, which the caller turns into its one line.
@@ -96,6 +33,41 @@ bool MakeFolderPath(std::wstring path) {
 }
 
 }  // namespace
+
+Failure ResolvePath(const std::wstring& typed, FilePath& path) {
+    path = {typed, typed, {}};
+    const char* folder = wine::LauncherFolder();
+    if (folder == nullptr) return {};
+    std::string unixPath = ToUtf8(typed);
+    if (unixPath.empty() || unixPath[0] != '/') unixPath = std::string(folder) + "/" + unixPath;
+    if (!wine::WindowsPathOf(unixPath, path.system)) {
+        return {kExitUsage, typed + L": no Windows name for this path"};
+    }
+    path.unixPath = unixPath;
+    return {};
+}
+
+FilePath InFolder(const FilePath& folder, const std::wstring& name) {
+    FilePath child;
+    child.shown = Joined(folder.shown, L"/", name);
+    if (!folder.unixPath.empty()) {
+        child.unixPath = folder.unixPath + "/" + ToUtf8(name);
+        if (wine::WindowsPathOf(child.unixPath, child.system)) return child;
+    }
+    child.system = Joined(folder.system, L"\\", name);
+    return child;
+}
+
+std::wstring FileNameOf(const std::wstring& typed) {
+    const std::size_t slash = typed.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? typed : typed.substr(slash + 1);
+}
+
+std::wstring FolderOf(const FilePath& path) {
+    const std::size_t slash = path.system.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return L".\\";
+    return path.system.substr(0, slash + 1);
+}
 
 Failure MakeFolders(const FilePath& folder) {
     if (MakeFolderPath(folder.system)) return {};

@@ -10,7 +10,7 @@ struct FilePath {
     std::wstring shown;
     std::wstring system;
     // Under the Linux launcher: the absolute Unix path, from which children are derived.
-    std::string unix;
+    std::string unixPath;
 
     bool Empty() const { return shown.empty(); }
 };
