@@ -478,6 +478,19 @@ class RawStreams(Workspace):
                 self.assertEqual(raw_frames(result.stdout, width, height), want)
             self.assertEqual(self.leftovers(), [])
 
+    def test_terminal_as_standard_input_is_refused_before_anything_is_written(self):
+        master, slave = pty.openpty()
+        try:
+            result = subprocess.run([LAUNCHER, "--raw", "4x4", "--save-config", "w.cfg", "-",
+                                     "out.raw"], cwd=self.dir, stdin=slave, capture_output=True,
+                                    timeout=120)
+        finally:
+            os.close(slave)
+            os.close(master)
+        self.assertExit(result, 2)
+        self.assertOneErrorLine(result, "standard input is a terminal")
+        self.assertEqual(os.listdir(self.dir), [])
+
     def test_partial_last_frame_keeps_the_whole_ones(self):
         frames = [random_frame(4, 3, seed) for seed in range(2)]
         want = self.filtered_as_png(frames, [])
