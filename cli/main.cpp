@@ -7,7 +7,6 @@
 #include <io.h>
 
 #include <cstdio>
-#include <thread>
 #include <vector>
 
 #include "braidel_version.h"
@@ -73,6 +72,58 @@ int ShowAbout(const PluginLibrary& plugin) {
     return kExitSuccess;
 }
 
+int ShowVersion(const PluginLibrary& plugin) {
+    wchar_t hex[16];
+    swprintf(hex, 16, L"0x%08lX", plugin.Version());
+    PrintOut(std::wstring(L"braidel-run ") + kProgramVersion + L"; plug-in: " +
+             plugin.Description() + L", version " + hex);
+    PrintOut(L"image files: " + FromUtf8(image_files::LibraryVersions()));
+    return kExitSuccess;
+}
+
+// The mask every frame gets, read once.
+Failure ReadMask(const FilePath& path, bool quiet, Image& mask) {
+    if (Failure failure = ReadImage(path, mask)) return failure;
+    if (!quiet) {
+        PrintError(
+            L"braidel-run: note: the mask pass hands each masked pixel to the host's blend "
+            L"helper with equal endpoints, which here returns it unchanged; the pass costs time "
+            L"(about 20 x the render) but leaves the picture as rebuilt");
+    }
+    return {};
+}
+
+// A batch exits with 130 when it was aborted, else with the code of its first failed frame in
+// input order.
+int BatchExitCode(const std::vector<Failure>& results) {
+    int aborted = 0;
+    for (const Failure& result : results) aborted += result.code == kExitAborted;
+    if (aborted > 0) {
+        PrintError(L"braidel-run: aborted; " + std::to_wstring(aborted) + L" of " +
+                   std::to_wstring(results.size()) + L" frames not written");
+        return kExitAborted;
+    }
+    for (const Failure& result : results) {
+        if (result) return result.code;
+    }
+    return kExitSuccess;
+}
+
+// The frames of a planned run, once its configuration is settled.
+int FilterFrames(const RenderContext& context, const RunOptions& options, const RunFiles& files) {
+    StatusLine status(StatusLine::ForStderr(options.quiet));
+    if (files.stream) {
+        const Failure failure =
+            RunRawStream(context, *files.stream, *options.raw, options.jobs, status);
+        return failure ? Fail(failure) : kExitSuccess;
+    }
+    ProgressReport report(status, static_cast<int>(files.frames.size()));
+    const std::vector<Failure> results =
+        RunBatch(context, options.encoding, files.frames, options.jobs, report);
+    status.Keep();
+    return BatchExitCode(results);
+}
+
 int Run(const std::vector<std::wstring>& args) {
     RunOptions options;
     if (Failure failure = ParseArguments(args, options)) {
@@ -92,14 +143,7 @@ int Run(const std::vector<std::wstring>& args) {
         PrintError(L"braidel-run: " + plugin.Error());
         return kExitRenderFailed;
     }
-    if (options.version) {
-        wchar_t hex[16];
-        swprintf(hex, 16, L"0x%08lX", plugin.Version());
-        PrintOut(std::wstring(L"braidel-run ") + kProgramVersion + L"; plug-in: " +
-                 plugin.Description() + L", version " + hex);
-        PrintOut(L"image files: " + FromUtf8(image_files::LibraryVersions()));
-        return kExitSuccess;
-    }
+    if (options.version) return ShowVersion(plugin);
     if (options.about) return ShowAbout(plugin);
 
     // Every file is resolved and every write checked before anything is written.
@@ -112,40 +156,11 @@ int Run(const std::vector<std::wstring>& args) {
     if (files.frames.empty() && !files.stream) return kExitSuccess;
     Image mask;
     if (!files.mask.Empty()) {
-        if (Failure failure = ReadImage(files.mask, mask)) return Fail(failure);
+        if (Failure failure = ReadMask(files.mask, options.quiet, mask)) return Fail(failure);
         context.mask = mask.bitmap.get();
-        if (!options.quiet) {
-            PrintError(
-                L"braidel-run: note: the mask pass hands each masked pixel to the host's "
-                L"blend helper with equal endpoints, which here returns it unchanged; the "
-                L"pass costs time (about 20 x the render) but leaves the picture as "
-                L"rebuilt");
-        }
     }
     if (Failure failure = MakeOutputFolder(files)) return Fail(failure);
-    const std::vector<FrameTask>& tasks = files.frames;
-    StatusLine status(StatusLine::ForStderr(options.quiet));
-    const int jobs = options.jobs;
-    if (files.stream) {
-        const Failure failure = RunRawStream(context, *files.stream, *options.raw, jobs, status);
-        return failure ? Fail(failure) : kExitSuccess;
-    }
-
-    ProgressReport report(status, static_cast<int>(tasks.size()));
-    const std::vector<Failure> results = RunBatch(context, options.encoding, tasks, jobs, report);
-    status.Keep();
-
-    int aborted = 0;
-    for (const Failure& result : results) aborted += result.code == kExitAborted;
-    if (aborted > 0) {
-        PrintError(L"braidel-run: aborted; " + std::to_wstring(aborted) + L" of " +
-                   std::to_wstring(results.size()) + L" frames not written");
-        return kExitAborted;
-    }
-    for (const Failure& result : results) {
-        if (result) return result.code;
-    }
-    return kExitSuccess;
+    return FilterFrames(context, options, files);
 }
 
 }  // namespace
