@@ -77,24 +77,32 @@ Failure PendingFile::NotWritten(unsigned long error) const {
 }
 
 Failure PendingFile::Write(std::span<const std::byte> bytes) {
-    unsigned long error = 0;
-    return WriteAll(file_.Get(), bytes, error) ? Failure{} : NotWritten(error);
+    bool readerGone = false;
+    return WriteAll(file_.Get(), bytes, destination_.shown, readerGone);
 }
 
-bool WriteAll(HANDLE handle, std::span<const std::byte> bytes, unsigned long& error) {
+Failure WriteAll(HANDLE handle, std::span<const std::byte> bytes, const std::wstring& name,
+                 bool& readerGone) {
     // One call moves at most 1 GiB: the count is a DWORD.
     constexpr std::size_t kLargestWrite = std::size_t{1} << 30;
+    readerGone = false;
     while (!bytes.empty()) {
         const auto chunk = static_cast<DWORD>(std::min(bytes.size(), kLargestWrite));
         DWORD written = 0;
         const bool ok = WriteFile(handle, bytes.data(), chunk, &written, nullptr) != 0;
         if (!ok || written == 0) {
-            error = ok ? ERROR_WRITE_FAULT : GetLastError();
-            return false;
+            const DWORD error = ok ? ERROR_WRITE_FAULT : GetLastError();
+            readerGone = IsPipeClosed(error);
+            return {kExitNotWritten, name + L": not written: " + ErrorText(error)};
         }
         bytes = bytes.subspan(written);
     }
-    return true;
+    return {};
+}
+
+bool IsPipeClosed(unsigned long error) {
+    return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ||
+           error == ERROR_PIPE_NOT_CONNECTED;
 }
 
 Failure PendingFile::Commit() {

@@ -22,12 +22,6 @@ bool IsDiskFile(HANDLE handle) {
     return GetFileType(handle) == FILE_TYPE_DISK;
 }
 
-// How a pipe tells its reader that the writer closed it, or its writer that the reader did.
-bool IsPipeClosed(DWORD error) {
-    return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ||
-           error == ERROR_PIPE_NOT_CONNECTED;
-}
-
 // A standard stream for raw frames: refused when it is not open (`closedCode`). The run's plan
 // has already refused a terminal.
 Failure StandardStream(DWORD which, const std::wstring& name, ExitCode closedCode, HANDLE& handle) {
@@ -110,12 +104,9 @@ class StandardOutput final : public RawOutput {
         : RawOutput(L"standard output"), handle_(handle), mayBlock_(!IsDiskFile(handle)) {}
 
     Failure Write(std::span<const std::byte> bytes, bool& readerGone) override {
-        unsigned long error = 0;
-        readerGone = false;
-        if (WriteAll(handle_, bytes, error)) return {};
-        readerGone = IsPipeClosed(error);
-        if (readerGone) return {kExitNotWritten, Name() + L": its reader closed it"};
-        return {kExitNotWritten, Name() + L": not written: " + ErrorText(error)};
+        Failure failure = WriteAll(handle_, bytes, Name(), readerGone);
+        if (readerGone) failure.message = Name() + L": its reader closed it";
+        return failure;
     }
     Failure Finish() override { return {}; }
     bool IsFile() const override { return false; }
