@@ -88,7 +88,7 @@ Failure ReadMask(const FilePath& path, bool quiet, Image& mask) {
         PrintError(
             L"braidel-run: note: the mask pass hands each masked pixel to the host's blend "
             L"helper with equal endpoints, which here returns it unchanged; the pass costs time "
-            L"(about 20 x the render) but leaves the picture as rebuilt");
+            L"(about 10 x the render) but leaves the picture as rebuilt");
     }
     return {};
 }
