@@ -12,14 +12,15 @@ import json
 import os
 import pathlib
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
 import time
-import zlib
 
 import numpy as np
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tests" / "run"))
+from testimages import png_bytes  # noqa: E402
 
 WIDTH, HEIGHT, FRAMES = 3840, 2160, 4
 
@@ -38,15 +39,10 @@ def frame(seed):
 
 
 def write_png(path, pixels):
-    def chunk(kind, data):
-        return (struct.pack(">I", len(data)) + kind + data +
-                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
     rows = np.zeros((HEIGHT, 1 + WIDTH * 8), np.uint8)
     rows[:, 1:] = pixels.reshape(HEIGHT, -1).view(np.uint8)
-    header = struct.pack(">IIBBBBB", WIDTH, HEIGHT, 16, 6, 0, 0, 0)
     with open(path, "wb") as f:
-        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
-                chunk(b"IDAT", zlib.compress(rows.tobytes(), 1)) + chunk(b"IEND", b""))
+        f.write(png_bytes(WIDTH, HEIGHT, 16, 6, rows.tobytes(), level=1))
 
 
 def timed(command, **kwargs):

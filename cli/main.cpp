@@ -7,19 +7,21 @@
 #include <io.h>
 
 #include <cstdio>
-#include <thread>
 #include <vector>
 
 #include "braidel_version.h"
-#include "cli/arguments.h"
-#include "cli/caller_permissions.h"
-#include "cli/config_file.h"
-#include "cli/frame_job.h"
-#include "cli/image_io.h"
-#include "cli/progress.h"
-#include "cli/raw_stream.h"
-#include "cli/text.h"
+#include "cli/batch/batch_run.h"
+#include "cli/plan/arguments.h"
+#include "cli/plan/config_file.h"
+#include "cli/platform/caller_permissions.h"
+#include "cli/platform/status_line.h"
+#include "cli/platform/text.h"
+#include "cli/render/cancellation.h"
+#include "cli/render/image_io.h"
+#include "cli/render/render_frame.h"
+#include "cli/stream/raw_stream.h"
 #include "hosting/plugin_library.h"
+#include "image_files/image_files.h"
 
 namespace {
 
@@ -43,8 +45,8 @@ Failure PrepareConfig(const PluginLibrary& plugin, const RunOptions& options, co
         filter->LoadConfig(&loaded);
     }
     filter->SaveConfig(&config);
-    if (options.mode) config.mode = static_cast<FilterMode>(*options.mode);
-    if (options.field) config.field = static_cast<FieldChoice>(*options.field);
+    if (options.mode) config.mode = *options.mode;
+    if (options.field) config.field = *options.field;
     filter->LoadConfig(&config);
     if (options.setup) {
         const int result = filter->ShowSetup(nullptr);
@@ -60,19 +62,6 @@ Failure PrepareConfig(const PluginLibrary& plugin, const RunOptions& options, co
     return {};
 }
 
-OutputOptions OutputOptionsFrom(const RunOptions& options) {
-    OutputOptions output;
-    output.bitsPerChannel = options.depth;
-    output.pngLevel = options.pngLevel;
-    if (options.pngFilter)
-        output.pngFilter = static_cast<image_files::PngFilter>(*options.pngFilter);
-    if (options.tiffCompression) {
-        output.tiffCompression =
-            static_cast<image_files::TiffCompression>(*options.tiffCompression);
-    }
-    return output;
-}
-
 int ShowAbout(const PluginLibrary& plugin) {
     FilterPtr filter = plugin.CreateFilter();
     if (!filter) return Fail({kExitRenderFailed, L"the plug-in created no filter"});
@@ -83,12 +72,63 @@ int ShowAbout(const PluginLibrary& plugin) {
     return kExitSuccess;
 }
 
+int ShowVersion(const PluginLibrary& plugin) {
+    wchar_t hex[16];
+    swprintf(hex, 16, L"0x%08lX", plugin.Version());
+    PrintOut(std::wstring(L"braidel-run ") + kProgramVersion + L"; plug-in: " +
+             plugin.Description() + L", version " + hex);
+    PrintOut(L"image files: " + FromUtf8(image_files::LibraryVersions()));
+    return kExitSuccess;
+}
+
+// The mask every frame gets, read once.
+Failure ReadMask(const FilePath& path, bool quiet, Image& mask) {
+    if (Failure failure = ReadImage(path, mask)) return failure;
+    if (!quiet) {
+        PrintError(
+            L"braidel-run: note: the mask pass hands each masked pixel to the host's blend "
+            L"helper with equal endpoints, which here returns it unchanged; the pass costs time "
+            L"(about 10 x the render) but leaves the picture as rebuilt");
+    }
+    return {};
+}
+
+// A batch exits with 130 when it was aborted, else with the code of its first failed frame in
+// input order.
+int BatchExitCode(const std::vector<Failure>& results) {
+    int aborted = 0;
+    for (const Failure& result : results) aborted += result.code == kExitAborted;
+    if (aborted > 0) {
+        PrintError(L"braidel-run: aborted; " + std::to_wstring(aborted) + L" of " +
+                   std::to_wstring(results.size()) + L" frames not written");
+        return kExitAborted;
+    }
+    for (const Failure& result : results) {
+        if (result) return result.code;
+    }
+    return kExitSuccess;
+}
+
+// The frames of a planned run, once its configuration is settled.
+int FilterFrames(const RenderContext& context, const RunOptions& options, const RunFiles& files) {
+    StatusLine status(StatusLine::ForStderr(options.quiet));
+    if (files.stream) {
+        const Failure failure =
+            RunRawStream(context, *files.stream, *options.raw, options.jobs, status);
+        return failure ? Fail(failure) : kExitSuccess;
+    }
+    ProgressReport report(status, static_cast<int>(files.frames.size()));
+    const std::vector<Failure> results =
+        RunBatch(context, options.encoding, files.frames, options.jobs, report);
+    status.Keep();
+    return BatchExitCode(results);
+}
+
 int Run(const std::vector<std::wstring>& args) {
     RunOptions options;
-    std::wstring error;
-    if (!ParseArguments(args, options, error)) {
-        PrintError(L"braidel-run: " + error + L" (see braidel-run --help)");
-        return kExitUsage;
+    if (Failure failure = ParseArguments(args, options)) {
+        PrintError(L"braidel-run: " + failure.message + L" (see braidel-run --help)");
+        return failure.code;
     }
     if (options.help) {
         PrintOut(UsageText());
@@ -103,65 +143,24 @@ int Run(const std::vector<std::wstring>& args) {
         PrintError(L"braidel-run: " + plugin.Error());
         return kExitRenderFailed;
     }
-    if (options.version) {
-        wchar_t hex[16];
-        swprintf(hex, 16, L"0x%08lX", plugin.Version());
-        PrintOut(std::wstring(L"braidel-run ") + kProgramVersion + L"; plug-in: " +
-                 plugin.Description() + L", version " + hex);
-        return kExitSuccess;
-    }
+    if (options.version) return ShowVersion(plugin);
     if (options.about) return ShowAbout(plugin);
 
     // Every file is resolved and every write checked before anything is written.
     RunFiles files;
     if (Failure failure = PlanRun(options, files)) return Fail(failure);
-    FrameSettings settings;
-    settings.output = OutputOptionsFrom(options);
-    if (Failure failure = PrepareConfig(plugin, options, files, settings.config)) {
+    RenderContext context{plugin, {}, nullptr};
+    if (Failure failure = PrepareConfig(plugin, options, files, context.config)) {
         return Fail(failure);
     }
-    if (files.frames.empty()) return kExitSuccess;
+    if (files.frames.empty() && !files.stream) return kExitSuccess;
+    Image mask;
     if (!files.mask.Empty()) {
-        auto mask = std::make_shared<Image>();
-        Failure failure;
-        if (!ReadImage(files.mask, *mask, failure)) return Fail(failure);
-        settings.mask = std::move(mask);
-        if (!options.quiet) {
-            PrintError(
-                L"braidel-run: note: the mask pass hands each masked pixel to the host's "
-                L"blend helper with equal endpoints, which here returns it unchanged; the "
-                L"pass costs time (about 20 x the render) but leaves the picture as "
-                L"rebuilt");
-        }
+        if (Failure failure = ReadMask(files.mask, options.quiet, mask)) return Fail(failure);
+        context.mask = mask.bitmap.get();
     }
     if (Failure failure = MakeOutputFolder(files)) return Fail(failure);
-    const std::vector<FrameTask>& tasks = files.frames;
-    int jobs = options.jobs;
-    if (jobs == 0) jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    if (options.rawWidth > 0) {
-        const RawFormat format{static_cast<uint16_t>(options.rawWidth),
-                               static_cast<uint16_t>(options.rawHeight)};
-        const Failure failure =
-            RunRawStream(plugin, tasks.front(), settings, format, jobs, options.quiet);
-        return failure ? Fail(failure) : kExitSuccess;
-    }
-
-    ProgressReport report(ProgressReport::StyleForStderr(options.quiet),
-                          static_cast<int>(tasks.size()));
-    const std::vector<Failure> results = RunFrames(plugin, tasks, settings, jobs, report);
-    report.Close();
-
-    int aborted = 0;
-    for (const Failure& result : results) aborted += result.code == kExitAborted;
-    if (aborted > 0) {
-        PrintError(L"braidel-run: aborted; " + std::to_wstring(aborted) + L" of " +
-                   std::to_wstring(results.size()) + L" frames not written");
-        return kExitAborted;
-    }
-    for (const Failure& result : results) {
-        if (result) return result.code;
-    }
-    return kExitSuccess;
+    return FilterFrames(context, options, files);
 }
 
 }  // namespace

@@ -11,6 +11,14 @@ option(BRAIDEL_SYSTEM_IMAGE_LIBS "Use installed libpng and libtiff instead of bu
 
 add_library(braidel_image_libraries INTERFACE)
 
+# The source packages: built here for Windows, and their test images used by the codec's checks.
+set(BRAIDEL_THIRD_PARTY_SOURCES ${CMAKE_SOURCE_DIR}/build/third-party/src CACHE PATH
+    "Unpacked libpng and libtiff source packages (scripts/fetch-sources)")
+
+# The source packages built in, as braidel-run --version and the package's README name them;
+# empty where installed copies are used (the libraries then report their own versions).
+set(BRAIDEL_IMAGE_LIBRARY_SOURCES "" CACHE INTERNAL "Source packages of the built-in libraries")
+
 if(NOT CMAKE_CROSSCOMPILING OR BRAIDEL_SYSTEM_IMAGE_LIBS)
     find_package(PNG REQUIRED)
     find_package(TIFF 4.5 REQUIRED)
@@ -20,8 +28,6 @@ endif()
 
 include(ExternalProject)
 
-set(BRAIDEL_THIRD_PARTY_SOURCES ${CMAKE_SOURCE_DIR}/build/third-party/src CACHE PATH
-    "Unpacked libpng and libtiff source packages (scripts/fetch-sources)")
 foreach(tree libpng tiff)
     if(NOT EXISTS ${BRAIDEL_THIRD_PARTY_SOURCES}/${tree}/CMakeLists.txt)
         message(FATAL_ERROR "No ${tree} sources in ${BRAIDEL_THIRD_PARTY_SOURCES}: "
@@ -36,6 +42,24 @@ set(zlib_library ${zlib_root}/lib/libz.a)
 if(NOT EXISTS ${zlib_library})
     message(FATAL_ERROR "${zlib_library} missing: install libz-mingw-w64-dev (scripts/bootstrap)")
 endif()
+
+# "libpng1.6 1.6.39-2+deb12u5": a Debian source tree's package and version, from the first line
+# of its changelog, which apt-get source leaves as it unpacked it.
+function(braidel_source_package tree out)
+    set(changelog ${BRAIDEL_THIRD_PARTY_SOURCES}/${tree}/debian/changelog)
+    # Newer sources fetched later are recorded at the next build.
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${changelog})
+    file(STRINGS ${changelog} first LIMIT_COUNT 1)
+    string(REGEX MATCH "^([^ ]+) \\(([^)]+)\\)" match "${first}")
+    set(${out} "${CMAKE_MATCH_1} ${CMAKE_MATCH_2}" PARENT_SCOPE)
+endfunction()
+braidel_source_package(libpng png_source)
+braidel_source_package(tiff tiff_source)
+execute_process(COMMAND dpkg-query -W -f=\${Version} libz-mingw-w64-dev
+    OUTPUT_VARIABLE zlib_version ERROR_QUIET)
+set(BRAIDEL_IMAGE_LIBRARY_SOURCES
+    "${png_source}, ${tiff_source}, libz-mingw-w64-dev ${zlib_version}" CACHE INTERNAL
+    "Source packages of the built-in libraries")
 
 # Settings both libraries' own CMake builds get: this toolchain, a release build, the static
 # zlib, and the project's strict float semantics. Their warnings stay their own: no -Werror.

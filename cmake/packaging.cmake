@@ -3,7 +3,14 @@
 # README and the licence texts of what is linked in statically. Nothing else goes in.
 install(TARGETS braidel-run hostsdk Braidel RUNTIME DESTINATION . LIBRARY DESTINATION .
     COMPONENT braidel)
-install(FILES ${CMAKE_SOURCE_DIR}/docs/README-windows.txt DESTINATION . RENAME README.txt
+# The README names the source packages of the libraries built into braidel-run.exe, as its
+# --version does.
+file(READ ${CMAKE_SOURCE_DIR}/docs/README-windows.txt braidel_readme)
+file(WRITE ${CMAKE_BINARY_DIR}/package-readme.txt "${braidel_readme}
+braidel-run.exe has libpng, libtiff and zlib built in, from these source packages:
+${BRAIDEL_IMAGE_LIBRARY_SOURCES}.
+")
+install(FILES ${CMAKE_BINARY_DIR}/package-readme.txt DESTINATION . RENAME README.txt
     COMPONENT braidel)
 
 # Licences: libpng and libtiff from their source packages, zlib, and the compiler's runtime

@@ -44,6 +44,7 @@ target_link_libraries(Braidel PRIVATE braidel_includes braidel_warnings braidel_
     user32)
 
 add_subdirectory(hosting)
+add_subdirectory(image_files)
 add_subdirectory(cli)
 add_subdirectory(bench)
 

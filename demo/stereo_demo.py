@@ -12,7 +12,7 @@ import sys
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "run"))
 
-from imagefiles import Image, from_rgba16, read_image, write_png  # noqa: E402
+from testimages import Image, from_rgba16, read_image, write_png  # noqa: E402
 
 WIDTH, HEIGHT = 480, 270
 KERNELS = [("copy", "COPY"), ("linear", "LINEAR"), ("weighted", "WEIGHTED")]

@@ -10,7 +10,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
                                 "tests", "run"))
-from imagefiles import Image, write_png  # noqa: E402
+from testimages import Image, write_png  # noqa: E402
 
 
 def read_xwd(path):

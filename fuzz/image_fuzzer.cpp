@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "cli/image_files/image_files.h"
+#include "image_files/image_files.h"
 
 namespace {
 

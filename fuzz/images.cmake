@@ -3,24 +3,8 @@
 # libFuzzer target.
 set(BRAIDEL_IMAGE_FUZZ_SECONDS 30 CACHE STRING "Length of the bounded image fuzzing session")
 
-add_subdirectory(${PROJECT_SOURCE_DIR}/cli/image_files ${CMAKE_BINARY_DIR}/image_files)
-
-# Codec checks: independent decoders on the libraries' own test images and generated variants.
-add_executable(image_files_tool ${PROJECT_SOURCE_DIR}/tests/image_files/image_files_tool.cpp)
-target_link_libraries(image_files_tool PRIVATE braidel_image_files braidel_warnings)
-find_program(BRAIDEL_DEBIAN_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
-set(BRAIDEL_THIRD_PARTY_SOURCES ${PROJECT_SOURCE_DIR}/build/third-party/src CACHE PATH
-    "Unpacked libpng and libtiff source packages (scripts/fetch-sources)")
-add_test(NAME image_files_check COMMAND ${BRAIDEL_DEBIAN_PYTHON}
-    ${PROJECT_SOURCE_DIR}/tests/image_files/check_image_files.py $<TARGET_FILE:image_files_tool>
-    ${BRAIDEL_THIRD_PARTY_SOURCES})
-set_tests_properties(image_files_check PROPERTIES TIMEOUT 600 LABELS images)
-
-add_executable(image_files_tests ${PROJECT_SOURCE_DIR}/tests/image_files/image_files_test.cpp)
-target_link_libraries(image_files_tests PRIVATE braidel_image_files braidel_warnings
-    GTest::gtest_main)
-add_test(NAME image_files_tests COMMAND image_files_tests)
-set_tests_properties(image_files_tests PROPERTIES LABELS quick)
+add_subdirectory(${PROJECT_SOURCE_DIR}/image_files ${CMAKE_BINARY_DIR}/image_files)
+add_subdirectory(${PROJECT_SOURCE_DIR}/tests/image_files ${CMAKE_BINARY_DIR}/image_files_tests)
 
 # Every seed once, then a bounded fuzzing session growing a corpus in the build tree.
 add_executable(image_fuzzer ${CMAKE_CURRENT_LIST_DIR}/image_fuzzer.cpp)

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <utility>
 
 // A kernel object handle (file, event, thread, ...) closed when it goes out of scope. Both
@@ -36,3 +37,16 @@ class UniqueHandle {
   private:
     HANDLE handle_ = nullptr;
 };
+
+// A buffer the system allocated for the caller with LocalAlloc (FormatMessage's, for one).
+struct LocalFreer {
+    void operator()(void* memory) const { LocalFree(memory); }
+};
+template <class T>
+using UniqueLocal = std::unique_ptr<T, LocalFreer>;
+
+// A view of a file mapping, unmapped when it goes.
+struct ViewUnmapper {
+    void operator()(const void* view) const { UnmapViewOfFile(view); }
+};
+using UniqueView = std::unique_ptr<const void, ViewUnmapper>;

@@ -1,15 +1,13 @@
 #include "host/core.h"
 
-#include "hostsdk/records.h"
+#include "hostsdk/hooks.h"
 
 void SetSaveRequiredFlag(int flag) {
-    auto& records = hostsdk::TheRecords();
-    ++records.saveRequiredCalls;
-    records.lastSaveRequiredFlag = flag;
+    hostsdk::hooks::SaveRequiredFlagSet(flag);
 }
 
 BOOL CenterWindow(HWND window, HWND parent) {
-    ++hostsdk::TheRecords().centerWindowCalls;
+    hostsdk::hooks::WindowCentered();
     RECT area{};
     if (parent != nullptr) {
         if (!GetWindowRect(parent, &area)) return FALSE;

@@ -1,26 +1,21 @@
 #include "host/heap.h"
 
-#include <atomic>
 #include <cstdlib>
 
-#include "hostsdk/records.h"
+#include "hostsdk/hooks.h"
 
 namespace {
 
 void* HostAllocate(std::size_t size) noexcept {
-    auto& records = hostsdk::TheRecords();
-    if (records.hostAllocationCountdown > 0 && --records.hostAllocationCountdown == 0) {
-        return nullptr;
-    }
+    if (hostsdk::hooks::AllocationRefused()) return nullptr;
     void* memory = std::malloc(size == 0 ? 1 : size);
-    // Counted atomically: a batch host creates and deletes filter objects on several threads.
-    if (memory != nullptr) std::atomic_ref<int>(records.hostAllocations).fetch_add(1);
+    if (memory != nullptr) hostsdk::hooks::Allocated();
     return memory;
 }
 
 void HostRelease(void* memory) noexcept {
     if (memory == nullptr) return;
-    std::atomic_ref<int>(hostsdk::TheRecords().hostReleases).fetch_add(1);
+    hostsdk::hooks::Released();
     std::free(memory);
 }
 

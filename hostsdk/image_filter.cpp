@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "hostsdk/records.h"
+#include "hostsdk/hooks.h"
 
 ImageFilter::ImageFilter() = default;
 ImageFilter::~ImageFilter() = default;
@@ -33,8 +33,7 @@ float ImageFilter::Lerp(float a, float b, float l) {
 int ImageFilter::Lerp(int a, int b, int l) {
     const int64_t delta = static_cast<int64_t>(b) - a;
     const int result = static_cast<int>(a + delta * l / 65535);
-    auto& records = hostsdk::TheRecords();
-    if (records.recordLerp) records.lerpCalls.push_back({a, b, l, result});
+    hostsdk::hooks::Blended(a, b, l, result);
     return result;
 }
 

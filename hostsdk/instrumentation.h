@@ -1,7 +1,7 @@
 #pragma once
 
-// What the stand-in host records and can be told to do, for tests and tools. A real host has
-// none of this.
+// What the stand-in host records and can be told to do, for tests. Only the SDK's test variant
+// exports it (see CMakeLists.txt); the plain variant, like a real host, has none of this.
 
 #include "host/host_api.h"
 

@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "hostsdk/plain_bitmap.h"
 #include "hostsdk/row_calls.h"
 
 namespace hostsdk {

@@ -48,9 +48,4 @@ int PlainBitmap::ReadGray(int x, int y, int count, uint16_t* values) {
     return 1;
 }
 
-uint16_t GrayOf(const BMM_Color_64& pixel) {
-    const long luma = 299L * pixel.r + 587L * pixel.g + 114L * pixel.b;
-    return static_cast<uint16_t>(luma / 1000);
-}
-
 }  // namespace hostsdk

@@ -7,8 +7,9 @@
 namespace hostsdk {
 
 // A frame in memory as a host keeps it: row calls check their bounds and copy, nothing more.
-// Programs use it for real frames; tests that watch row calls use InstrumentedBitmap.
-class HOSTSDK_API PlainBitmap final : public Bitmap {
+// Programs link it in for real frames (the SDK DLL does not export it); tests that watch row
+// calls use InstrumentedBitmap.
+class PlainBitmap final : public Bitmap {
   public:
     // Zero-filled pixels. When the memory cannot be had, the bitmap has no storage: it reports
     // 0 x 0 and Pixels() is null.
@@ -34,9 +35,5 @@ class HOSTSDK_API PlainBitmap final : public Bitmap {
     uint16_t height_ = 0;
     BMM_Color_64* pixels_ = nullptr;
 };
-
-// The host's 16-bit grey of a pixel: its integer luma, so a pixel whose colour channels are
-// equal reads back as that value exactly.
-HOSTSDK_API uint16_t GrayOf(const BMM_Color_64& pixel);
 
 }  // namespace hostsdk

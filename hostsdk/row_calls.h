@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 
 #include "host/color.h"
 
@@ -11,6 +12,13 @@ namespace hostsdk {
 inline bool RowCallInside(int width, int height, int x, int y, int count) {
     return x >= 0 && count >= 0 && y >= 0 && y < height &&
            static_cast<long long>(x) + count <= width;
+}
+
+// The host's 16-bit grey of a pixel: its integer luma, so a pixel whose colour channels are
+// equal reads back as that value exactly.
+inline uint16_t GrayOf(const BMM_Color_64& pixel) {
+    const long luma = 299L * pixel.r + 587L * pixel.g + 114L * pixel.b;
+    return static_cast<uint16_t>(luma / 1000);
 }
 
 // Row copies as a host makes them: the processor's string move, which on current processors

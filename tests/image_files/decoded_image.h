@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/image_files/image_files.h"
+#include "image_files/image_files.h"
 
 struct DecodedImage {
     std::vector<std::uint16_t> pixels;  // RGBA, row-major

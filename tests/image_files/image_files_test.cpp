@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "cli/image_files/image_files.h"
+#include "image_files/image_files.h"
 #include "tests/image_files/decoded_image.h"
 
 namespace {
@@ -209,7 +209,9 @@ std::vector<std::uint8_t> GreyTiff(std::uint32_t width, std::uint32_t height,
 TEST(Decode, AHeaderClaimingFarMoreThanTheFileHoldsFailsAtOnce) {
     const auto start = std::chrono::steady_clock::now();
     const Image image = Decode(GreyTiff(30000, 30000, 64));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+    // Taking and filling the 7 GB claimed would take far longer; the bound holds on a loaded
+    // two-core machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_TRUE(image.pixels.empty());
     EXPECT_EQ(image.error,
               "damaged TIFF: claims 30000 x 30000 pixels, more than its 162 bytes "

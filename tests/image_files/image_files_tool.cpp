@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/image_files/image_files.h"
+#include "image_files/image_files.h"
 #include "tests/image_files/decoded_image.h"
 
 namespace {

@@ -10,6 +10,7 @@ import math
 import pathlib
 import struct
 import subprocess
+import sys
 import tempfile
 import warnings
 import zlib
@@ -19,6 +20,9 @@ from typing import Optional
 import numpy as np
 import png
 import tifffile
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "run"))
+from testimages import chunk, png_bytes  # noqa: E402
 
 # tifffile's remarks on the damaged test images
 warnings.simplefilter("ignore")
@@ -289,11 +293,6 @@ def refusal_cases(folder, rng):
 
 # ---- Metadata: files that carry it, and what a written file must say of it ----
 
-def chunk(kind, data):
-    return struct.pack(">I", len(data)) + kind + data + struct.pack(
-        ">I", zlib.crc32(kind + data))
-
-
 def icc_profile():
     """A header-only RGB display profile, as much as libpng checks."""
     profile = bytearray(200)
@@ -317,7 +316,6 @@ def png_with_metadata(path, profile):
     colour = (chunk(b"iCCP", b"camera\0\0" + zlib.compress(profile)) if profile
               else chunk(b"sRGB", bytes([SRGB_INTENT])))
     chunks = [
-        chunk(b"IHDR", struct.pack(">IIBBBBB", 2, 2, 16, 2, 0, 0, 0)),
         chunk(b"gAMA", struct.pack(">I", 45455)),
         chunk(b"cHRM", struct.pack(">8I", *CHROMATICITIES)),
         colour,
@@ -325,10 +323,8 @@ def png_with_metadata(path, profile):
         chunk(b"tEXt", b"Description\0a frame"),
         chunk(b"tEXt", b"Scene\0twelve"),
         chunk(b"iTXt", "Author\0\0\0\0\0Zoë".encode()),
-        chunk(b"IDAT", zlib.compress(pixels)),
-        chunk(b"IEND", b""),
     ]
-    path.write_bytes(b"\x89PNG\r\n\x1a\n" + b"".join(chunks))
+    path.write_bytes(png_bytes(2, 2, 16, 2, pixels, chunks))
 
 
 def tiff_with_metadata(path):

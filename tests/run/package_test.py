@@ -7,6 +7,7 @@ of the build present.
 
 import glob
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -20,13 +21,33 @@ sys.path.insert(0, HERE)
 
 import expected  # noqa: E402
 import run_test  # noqa: E402
-from imagefiles import from_rgba16, read_image, write_png  # noqa: E402
+from testimages import from_rgba16, read_image, write_png  # noqa: E402
 
 BUILD = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else None
 WINE_EXEC = os.path.join(run_test.ROOT, "scripts", "wine-exec")
 CONTENTS = {"braidel-run.exe", "hostsdk.dll", "Braidel.flt", "README.txt",
             "licences/libpng.txt", "licences/libtiff.txt", "licences/zlib.txt",
             "licences/mingw-w64-runtime.txt", "licences/gcc-runtime.txt"}
+
+
+def pe_table(path):
+    """The names a PE file exports, and the names it imports from each DLL (lower-case)."""
+    dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", path], check=True,
+                          capture_output=True, text=True).stdout
+    exports, imports, dll, in_exports = set(), {}, None, False
+    for line in dump.splitlines():
+        if "[Ordinal/Name Pointer] Table" in line:
+            in_exports, dll = True, None
+        elif (match := re.match(r"\s*DLL Name: (\S+)", line)):
+            in_exports, dll = False, match[1].lower()
+            imports[dll] = set()
+        elif in_exports and (match := re.match(r"\s*\[\s*\d+\] (\S+)", line)):
+            exports.add(match[1])
+        elif dll and (match := re.match(r"\s*[0-9a-f]+\s+\d+\s+(\S+)", line)):
+            imports[dll].add(match[1])
+        elif not line.strip():
+            in_exports, dll = False, None
+    return exports, imports
 
 
 class Package(unittest.TestCase):
@@ -62,6 +83,25 @@ class Package(unittest.TestCase):
             files |= {os.path.relpath(os.path.join(base, n), self.top) for n in names}
         self.assertEqual(files, CONTENTS)
         self.assertTrue(os.path.basename(self.zip).startswith("Braidel-"))
+
+    def test_sdk_exports_what_the_plug_in_imports_and_no_test_hook(self):
+        # Call records, failure injection and the instrumented bitmap live in namespace hostsdk,
+        # in the test variant of the SDK only; the shipped one exports the host's declarations.
+        exports, _ = pe_table(os.path.join(self.top, "hostsdk.dll"))
+        _, imports = pe_table(os.path.join(self.top, "Braidel.flt"))
+        self.assertLessEqual(imports["hostsdk.dll"], exports)
+        self.assertEqual(sorted(name for name in exports if "7hostsdk" in name), [])
+        instrumented, _ = pe_table(os.path.join(BUILD, "test-bin", "hostsdk.dll"))
+        self.assertIn("_ZN7hostsdk15RecordLerpCallsEb", instrumented)
+
+    def test_readme_names_the_library_sources_that_version_names(self):
+        result = self.run_unpacked("--version")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        sources = re.search(r"\(built from (.*)\)", result.stdout.decode())[1]
+        for package in ("libpng", "tiff", "libz-mingw-w64-dev"):
+            self.assertRegex(sources, package + r"\S* \d")
+        with open(os.path.join(self.top, "README.txt"), encoding="utf-8") as f:
+            self.assertIn(sources, f.read())
 
     def test_filters_a_png_frame_from_the_unpacked_folder(self):
         frame = run_test.random_frame(7, 6, 12)

@@ -19,14 +19,13 @@ import tempfile
 import threading
 import time
 import unittest
-import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
 
 import expected  # noqa: E402
-from imagefiles import (PNG_SIGNATURE, Image, chunk, from_rgba16, read_image,  # noqa: E402
+from testimages import (Image, chunk, from_rgba16, png_bytes, read_image,  # noqa: E402
                         write_png, write_tiff)
 
 LAUNCHER = os.path.join(ROOT, "scripts", "braidel-run")
@@ -194,17 +193,15 @@ class KernelOutputs(Workspace):
         # Formats the converter widens: 1-bit grey and an 8-bit palette.
         width, height = 8, 3
 
-        def png(name, bits, colour, lines, extra=b""):
-            header = struct.pack(">IIBBBBB", width, height, bits, colour, 0, 0, 0)
+        def png(name, bits, colour, lines, extra=()):
             with open(self.path(name), "wb") as f:
-                f.write(PNG_SIGNATURE + chunk(b"IHDR", header) + extra
-                        + chunk(b"IDAT", zlib.compress(b"".join(b"\0" + l for l in lines)))
-                        + chunk(b"IEND", b""))
+                f.write(png_bytes(width, height, bits, colour, b"".join(b"\0" + l for l in lines),
+                                  extra))
 
         png("bw.png", 1, 0, [bytes([0b10110010])] * height)
         palette = [(65535, 0, 0), (0, 65535, 0), (0, 0, 65535)]
         png("pal.png", 8, 3, [bytes(x % 3 for x in range(width))] * height,
-            chunk(b"PLTE", bytes([255, 0, 0, 0, 255, 0, 0, 0, 255])))
+            [chunk(b"PLTE", bytes([255, 0, 0, 0, 255, 0, 0, 0, 255]))])
         white, black = (65535,) * 4, (0, 0, 0, 65535)
         frames = {
             "bw.png": [[white if (0b10110010 >> (7 - x)) & 1 else black for x in range(width)]] * height,
@@ -271,6 +268,8 @@ class Errors(Workspace):
         write_png(self.path("in.png"), from_rgba16(self.frame))
 
     def test_usage_errors(self):
+        with open(self.path("notes.txt"), "w") as f:
+            f.write("not an image\n")
         cases = [
             (),
             (self.path("in.png"),),
@@ -281,6 +280,9 @@ class Errors(Workspace):
             ("--mask",),
             (self.path("in.png"), self.path("o.jpg")),
             ("--out-dir", self.path("d"), self.path("in.png"), self.path("in.png")),
+            # Every output's format is known before the first frame is written.
+            ("--out-dir", self.path("d"), self.path("in.png"), self.path("notes.txt")),
+            ("--save-config", self.path("w.cfg"), self.path("in.png"), self.path("o.jpg")),
             ("--raw", "0x4", self.path("in.png"), self.path("o.raw")),
             ("--raw", "4x65536", self.path("in.png"), self.path("o.raw")),
             ("--raw", "4", self.path("in.png"), self.path("o.raw")),
@@ -293,13 +295,16 @@ class Errors(Workspace):
                 result = run(*args)
                 self.assertExit(result, 2)
                 self.assertOneErrorLine(result)
-                self.assertEqual(self.leftovers(), [])
-                self.assertFalse(os.path.exists(self.path("o.jpg")))
+                self.assertEqual(sorted(os.listdir(self.dir)), ["in.png", "notes.txt"])
 
     def test_help_and_version(self):
         result = run("--help")
         self.assertExit(result, 0)
-        self.assertIn(b"--out-dir DIR INPUT...", result.stdout)
+        # The synopsis, up to the first blank line, is the README's block word for word.
+        with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as f:
+            section = f.read().split("## Filtering your own frames", 1)[1]
+        synopsis = section.split("```\n", 2)[1]
+        self.assertEqual(result.stdout.decode().split("\n\n", 1)[0] + "\n", synopsis)
         result = run("--version")
         self.assertExit(result, 0)
         self.assertIn(b"Stereo Braidel Filter Plugin. (orv)", result.stdout)
@@ -473,6 +478,19 @@ class RawStreams(Workspace):
                 self.assertEqual(raw_frames(result.stdout, width, height), want)
             self.assertEqual(self.leftovers(), [])
 
+    def test_terminal_as_standard_input_is_refused_before_anything_is_written(self):
+        master, slave = pty.openpty()
+        try:
+            result = subprocess.run([LAUNCHER, "--raw", "4x4", "--save-config", "w.cfg", "-",
+                                     "out.raw"], cwd=self.dir, stdin=slave, capture_output=True,
+                                    timeout=120)
+        finally:
+            os.close(slave)
+            os.close(master)
+        self.assertExit(result, 2)
+        self.assertOneErrorLine(result, "standard input is a terminal")
+        self.assertEqual(os.listdir(self.dir), [])
+
     def test_partial_last_frame_keeps_the_whole_ones(self):
         frames = [random_frame(4, 3, seed) for seed in range(2)]
         want = self.filtered_as_png(frames, [])
@@ -500,7 +518,7 @@ class RawStreams(Workspace):
         process.stdout.close()
         started = time.monotonic()
         self.assertEqual(process.wait(timeout=60), 5)
-        self.assertLess(time.monotonic() - started, 20)
+        self.assertLess(time.monotonic() - started, 30)
         lines = error_lines(process, feeder)
         self.assertEqual(len(lines), 1, lines)
         self.assertIn("standard output: its reader closed it", lines[0])

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cli/platform/status_line.h"
+
+// A batch's progress on the status line: a bar over all frames on a terminal, one line per
+// finished frame otherwise, nothing when quiet. Shared by all worker threads.
+class ProgressReport {
+  public:
+    ProgressReport(StatusLine& line, int frames);
+
+    // Fraction (0 to 1) of frame `index` done.
+    void Update(int index, double fraction);
+    // Frame `index` ended; `line` describes it (success lines only: errors are printed apart).
+    void Finished(int index, const std::wstring& line);
+    // An error line, printed whatever the style.
+    void Error(const std::wstring& line);
+
+  private:
+    void DrawLocked();
+
+    StatusLine& line_;
+    std::mutex lock_;
+    std::vector<double> fractions_;
+    int finished_ = 0;
+    int drawnPercent_ = -1;
+};

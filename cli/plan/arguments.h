@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/exit_codes.h"
+#include "filter/filter_config.h"
+#include "image_files/image_files.h"
+
+// How outputs are written, as the command line asks; unset values take the codec's defaults
+// (and a TIFF output keeps a TIFF input's compression).
+struct OutputOptions {
+    int bitsPerChannel = 16;
+    std::optional<int> pngLevel;
+    std::optional<image_files::PngFilter> pngFilter;
+    std::optional<image_files::TiffCompression> tiffCompression;
+};
+
+// The size of every frame of a raw stream, each side from 1 to 65535.
+struct FrameSize {
+    uint16_t width = 0;
+    uint16_t height = 0;
+};
+
+// The command line of braidel-run, parsed but not yet checked against the file system.
+struct RunOptions {
+    std::optional<FilterMode> mode;
+    std::optional<FieldChoice> field;
+    std::wstring maskPath;
+    std::wstring configPath;
+    std::wstring saveConfigPath;
+    std::wstring outDir;  // batch mode when not empty
+    bool setup = false;
+    bool about = false;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+    int jobs = 0;  // 0: the default
+    OutputOptions encoding;
+    std::optional<FrameSize> raw;  // INPUT and OUTPUT are raw frame streams
+    std::vector<std::wstring> inputs;
+    std::wstring output;  // single-frame and raw modes
+};
+
+// Standard input or output in place of a file: "-" as INPUT or OUTPUT of a raw stream.
+inline bool IsStandardStream(const std::wstring& typed) {
+    return typed == L"-";
+}
+
+// Parses argv[1..] against the option table. A usage mistake fails with kExitUsage and one line.
+Failure ParseArguments(const std::vector<std::wstring>& args, RunOptions& options);
+
+// What --help prints: the synopsis (the README shows the same block), a blank line, then a few
+// lines on inputs, outputs and exit codes.
+std::wstring UsageText();

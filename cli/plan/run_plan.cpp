@@ -1,0 +1,151 @@
+#include "cli/plan/run_plan.h"
+
+#include <windows.h>
+
+#include <cwctype>
+#include <optional>
+#include <utility>
+
+#include "cli/platform/file_identity.h"
+#include "cli/platform/text.h"
+
+namespace {
+
+Failure Resolve(const std::wstring& typed, FilePath& path) {
+    return typed.empty() ? Failure{} : ResolvePath(typed, path);
+}
+
+// The name a file has for a case-insensitive file system, for writes that do not exist yet.
+std::wstring PathKey(const FilePath& path) {
+    std::wstring key = path.system;
+    for (wchar_t& c : key) c = c == L'/' ? L'\\' : static_cast<wchar_t>(std::towlower(c));
+    return key;
+}
+
+// The format that a file name's extension selects (.png, .tif, .tiff; any case).
+std::optional<image_files::FileFormat> FormatForPath(const std::wstring& path) {
+    const std::size_t dot = path.find_last_of(L'.');
+    const std::size_t slash = path.find_last_of(L"\\/");
+    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return {};
+    std::wstring extension = path.substr(dot + 1);
+    for (wchar_t& c : extension) c = static_cast<wchar_t>(std::towlower(c));
+    if (extension == L"png") return image_files::FileFormat::Png;
+    if (extension == L"tif" || extension == L"tiff") return image_files::FileFormat::Tiff;
+    return {};
+}
+
+// A raw stream's "-" stays as typed: no file to resolve, nothing to compare by identity. A
+// terminal has no business carrying binary frames; `advice` says what to do instead.
+Failure ResolveStream(const std::wstring& typed, DWORD standard, const wchar_t* name,
+                      const wchar_t* advice, FilePath& path) {
+    if (!IsStandardStream(typed)) return Resolve(typed, path);
+    path = {typed, {}, {}};
+    if (!IsTerminal(GetStdHandle(standard))) return {};
+    return {kExitUsage, std::wstring(name) + L" is a terminal; " + advice};
+}
+
+Failure ResolveStreams(const RunOptions& options, RunFiles& files) {
+    StreamTask task;
+    if (Failure failure = ResolveStream(options.inputs.at(0), STD_INPUT_HANDLE, L"standard input",
+                                        L"pipe raw frames into it", task.input))
+        return failure;
+    if (Failure failure = ResolveStream(options.output, STD_OUTPUT_HANDLE, L"standard output",
+                                        L"send the raw frames to a pipe or a file", task.output))
+        return failure;
+    files.stream = std::move(task);
+    return {};
+}
+
+Failure ResolveOutput(const FilePath& output, FrameTask& task) {
+    const std::optional<image_files::FileFormat> format = FormatForPath(output.shown);
+    if (!format) return {kExitUsage, output.shown + L": an output must end in .png, .tif or .tiff"};
+    task.output = output;
+    task.format = *format;
+    return {};
+}
+
+Failure ResolveFrames(const RunOptions& options, RunFiles& files) {
+    if (options.raw) return ResolveStreams(options, files);
+    if (Failure failure = Resolve(options.outDir, files.outDir)) return failure;
+    for (const std::wstring& typed : options.inputs) {
+        FrameTask task;
+        if (Failure failure = Resolve(typed, task.input)) return failure;
+        FilePath output;
+        if (!options.outDir.empty()) {
+            output = InFolder(files.outDir, FileNameOf(typed));
+        } else if (Failure failure = Resolve(options.output, output)) {
+            return failure;
+        }
+        if (Failure failure = ResolveOutput(output, task)) return failure;
+        files.frames.push_back(std::move(task));
+    }
+    return {};
+}
+
+struct Checked {
+    const FilePath* path;
+    std::optional<FileIdentity> identity;
+};
+
+std::vector<Checked> WithIdentities(std::vector<const FilePath*> paths) {
+    std::vector<Checked> checked;
+    for (const FilePath* path : paths) {
+        if (!path->Empty() && !path->system.empty()) {
+            checked.push_back({path, IdentityOf(*path)});
+        }
+    }
+    return checked;
+}
+
+bool SameFile(const Checked& a, const Checked& b) {
+    if (a.identity && b.identity) return *a.identity == *b.identity;
+    return PathKey(*a.path) == PathKey(*b.path);
+}
+
+Failure CheckWrites(const RunFiles& files) {
+    std::vector<const FilePath*> reads{&files.mask, &files.config};
+    std::vector<const FilePath*> writes{&files.saveConfig};
+    for (const FrameTask& task : files.frames) {
+        reads.push_back(&task.input);
+        writes.push_back(&task.output);
+    }
+    if (files.stream) {
+        reads.push_back(&files.stream->input);
+        writes.push_back(&files.stream->output);
+    }
+    const std::vector<Checked> read = WithIdentities(reads);
+    const std::vector<Checked> written = WithIdentities(writes);
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (SameFile(written[i], written[j])) {
+                return {kExitUsage, written[i].path->shown + L" and " + written[j].path->shown +
+                                        L" are the same file; one would overwrite the other"};
+            }
+        }
+    }
+    for (const Checked& target : written) {
+        if (!target.identity) continue;
+        for (const Checked& source : read) {
+            if (source.identity && *source.identity == *target.identity) {
+                return {kExitNotWritten, target.path->shown + L": would replace " +
+                                             source.path->shown +
+                                             L", which this run reads; nothing written"};
+            }
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+Failure PlanRun(const RunOptions& options, RunFiles& files) {
+    if (Failure failure = Resolve(options.maskPath, files.mask)) return failure;
+    if (Failure failure = Resolve(options.configPath, files.config)) return failure;
+    if (Failure failure = Resolve(options.saveConfigPath, files.saveConfig)) return failure;
+    if (Failure failure = ResolveFrames(options, files)) return failure;
+    return CheckWrites(files);
+}
+
+Failure MakeOutputFolder(const RunFiles& files) {
+    return files.outDir.Empty() ? Failure{} : MakeFolders(files.outDir);
+}

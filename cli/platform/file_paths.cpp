@@ -1,0 +1,76 @@
+#include "cli/platform/file_paths.h"
+
+#include <windows.h>
+
+#include "cli/platform/wine.h"
+#include "hosting/win32_text.h"
+
+namespace {
+
+// `name` inside `folder`, with `separator` between them unless the folder is empty or ends in one.
+std::wstring Joined(const std::wstring& folder, const wchar_t* separator,
+                    const std::wstring& name) {
+    const bool separated = folder.empty() || folder.back() == L'/' || folder.back() == L'\\';
+    return folder + (separated ? L"" : separator) + name;
+}
+
+// Makes the folder at the system path and every missing parent. False with the thread's last
+// error set, which the caller turns into its one line.
+bool MakeFolderPath(std::wstring path) {
+    while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return true;
+        SetLastError(ERROR_DIRECTORY);
+        return false;
+    }
+    const std::size_t slash = path.find_last_of(L"\\/");
+    if (slash != std::wstring::npos && slash > 0 && path[slash - 1] != L':' &&
+        path[slash - 1] != L'?') {
+        if (!MakeFolderPath(path.substr(0, slash))) return false;
+    }
+    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+}  // namespace
+
+Failure ResolvePath(const std::wstring& typed, FilePath& path) {
+    path = {typed, typed, {}};
+    const char* folder = wine::LauncherFolder();
+    if (folder == nullptr) return {};
+    std::string unixPath = ToUtf8(typed);
+    if (unixPath.empty() || unixPath[0] != '/') unixPath = std::string(folder) + "/" + unixPath;
+    if (!wine::WindowsPathOf(unixPath, path.system)) {
+        return {kExitUsage, typed + L": no Windows name for this path"};
+    }
+    path.unixPath = unixPath;
+    return {};
+}
+
+FilePath InFolder(const FilePath& folder, const std::wstring& name) {
+    FilePath child;
+    child.shown = Joined(folder.shown, L"/", name);
+    if (!folder.unixPath.empty()) {
+        child.unixPath = folder.unixPath + "/" + ToUtf8(name);
+        if (wine::WindowsPathOf(child.unixPath, child.system)) return child;
+    }
+    child.system = Joined(folder.system, L"\\", name);
+    return child;
+}
+
+std::wstring FileNameOf(const std::wstring& typed) {
+    const std::size_t slash = typed.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? typed : typed.substr(slash + 1);
+}
+
+std::wstring FolderOf(const FilePath& path) {
+    const std::size_t slash = path.system.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return L".\\";
+    return path.system.substr(0, slash + 1);
+}
+
+Failure MakeFolders(const FilePath& folder) {
+    if (MakeFolderPath(folder.system)) return {};
+    return {kExitNotWritten,
+            folder.shown + L": the output folder cannot be made: " + ErrorText(GetLastError())};
+}

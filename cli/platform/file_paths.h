@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+
+#include "cli/exit_codes.h"
+
+// A file named on the command line: as the user typed it, for messages, and as the system
+// opens it.
+struct FilePath {
+    std::wstring shown;
+    std::wstring system;
+    // Under the Linux launcher: the absolute Unix path, from which children are derived.
+    std::string unixPath;
+
+    bool Empty() const { return shown.empty(); }
+};
+
+// Resolves a path as typed. Under the Linux launcher (which sets BRAIDEL_UNIX_CWD to the
+// caller's folder) the text is a Unix path, a relative one taken from that folder, and Wine's
+// own mapping gives the Windows path: the working directory's length never matters, and names
+// such as "c:name.png" are the files of that name. Elsewhere the text is a Windows path.
+// Fails with kExitUsage when the path cannot be mapped.
+Failure ResolvePath(const std::wstring& typed, FilePath& path);
+
+// The file `name` inside `folder`.
+FilePath InFolder(const FilePath& folder, const std::wstring& name);
+
+// The last component of a typed path.
+std::wstring FileNameOf(const std::wstring& typed);
+
+// The folder that holds `path` (its system form), ending in a separator.
+std::wstring FolderOf(const FilePath& path);
+
+// Makes the folder and every missing parent; fails with kExitNotWritten.
+Failure MakeFolders(const FilePath& folder);

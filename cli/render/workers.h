@@ -1,0 +1,52 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+// How many frames a run works on at once, batch and stream alike: `--jobs` (default: one per
+// processor), held to four threads per processor and to the frames that fit in half the
+// memory that is free when the run starts. Beyond those a large --jobs would only exhaust
+// memory or crowd the processors, never add speed.
+
+// Worker threads for `jobs` (0: one per processor), at most four per processor.
+int WorkerThreads(int jobs);
+
+// The memory a run's frames may take: half the physical memory free now; no bound when the
+// system gives no figure.
+std::uint64_t FrameMemoryBudget();
+
+// The budget shared by frames whose sizes are known only once each is opened (a batch). A frame
+// takes its bytes before its pixels are allocated and gives them back when it is done; while
+// the frames in work hold too much, it waits. A frame larger than the whole budget waits until
+// it is alone.
+class FrameMemory {
+  public:
+    explicit FrameMemory(std::uint64_t budget) : budget_(budget) {}
+
+    // The bytes of one frame, given back when it goes.
+    class Share {
+      public:
+        Share() = default;
+        Share(FrameMemory* memory, std::uint64_t bytes) : memory_(memory), bytes_(bytes) {}
+        Share(Share&& other) noexcept;
+        Share& operator=(Share&& other) noexcept;
+        ~Share() { Release(); }
+
+      private:
+        void Release();
+
+        FrameMemory* memory_ = nullptr;
+        std::uint64_t bytes_ = 0;
+    };
+
+    Share Take(std::uint64_t bytes);
+
+  private:
+    void Give(std::uint64_t bytes);
+
+    const std::uint64_t budget_;
+    std::mutex lock_;
+    std::condition_variable released_;
+    std::uint64_t held_ = 0;
+};

@@ -1,0 +1,131 @@
+#include "cli/stream/frame_pipeline.h"
+
+#include <string>
+#include <utility>
+
+static_assert(sizeof(BMM_Color_64) == 8, "a raw pixel is four 16-bit channels");
+
+std::span<std::byte> PixelBytes(hostsdk::PlainBitmap& bitmap) {
+    const std::size_t pixels = std::size_t{bitmap.Width()} * bitmap.Height();
+    return std::as_writable_bytes(std::span(bitmap.Pixels(), pixels));
+}
+
+FramePipeline::FramePipeline(uint16_t width, uint16_t height, int buffers)
+    : width_(width), height_(height), buffers_(buffers) {}
+
+std::unique_ptr<hostsdk::PlainBitmap> FramePipeline::TakeBuffer() {
+    std::unique_lock<std::mutex> guard(lock_);
+    changed_.wait(guard,
+                  [&] { return stopped_.load() || !spare_.empty() || allocated_ < buffers_; });
+    if (stopped_.load()) return nullptr;
+    if (!spare_.empty()) {
+        auto bitmap = std::move(spare_.back());
+        spare_.pop_back();
+        return bitmap;
+    }
+    ++allocated_;
+    guard.unlock();
+    auto bitmap = std::make_unique<hostsdk::PlainBitmap>(width_, height_);
+    if (bitmap->Pixels() != nullptr && bitmap->Width() == width_) return bitmap;
+    Stop({kExitRenderFailed, L"not enough memory for a frame of " + std::to_wstring(width_) + L"x" +
+                                 std::to_wstring(height_)});
+    return nullptr;
+}
+
+void FramePipeline::Submit(std::unique_ptr<hostsdk::PlainBitmap> bitmap) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        toRender_.push_back({framesRead_++, std::move(bitmap)});
+    }
+    changed_.notify_all();
+}
+
+void FramePipeline::EndInput(Failure trailing) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        inputEnded_ = true;
+        trailing_ = std::move(trailing);
+    }
+    changed_.notify_all();
+}
+
+std::optional<StreamFrame> FramePipeline::NextToRender() {
+    std::unique_lock<std::mutex> guard(lock_);
+    changed_.wait(guard, [&] { return stopped_.load() || !toRender_.empty() || inputEnded_; });
+    if (stopped_.load() || toRender_.empty()) return std::nullopt;
+    StreamFrame frame = std::move(toRender_.front());
+    toRender_.pop_front();
+    return frame;
+}
+
+void FramePipeline::Rendered(StreamFrame frame) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        rendered_.emplace(frame.index, std::move(frame));
+    }
+    changed_.notify_all();
+}
+
+std::optional<StreamFrame> FramePipeline::NextToWrite() {
+    std::unique_lock<std::mutex> guard(lock_);
+    const auto allWritten = [&] { return inputEnded_ && framesWritten_ == framesRead_; };
+    changed_.wait(guard, [&] {
+        return stopped_.load() || rendered_.contains(framesWritten_) || allWritten();
+    });
+    if (stopped_.load() || allWritten()) return std::nullopt;
+    auto next = rendered_.extract(framesWritten_);
+    return std::move(next.mapped());
+}
+
+void FramePipeline::Written(StreamFrame frame) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        ++framesWritten_;
+        spare_.push_back(std::move(frame.bitmap));
+    }
+    changed_.notify_all();
+}
+
+bool FramePipeline::BeginFinish() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (stopped_.load()) return false;
+    finishing_ = true;
+    return true;
+}
+
+void FramePipeline::Finished(Failure failure) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (failure) {
+            failure_ = std::move(failure);
+            stopped_.store(true);
+        }
+        finished_ = true;
+    }
+    changed_.notify_all();
+}
+
+void FramePipeline::Stop(Failure failure) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (stopped_.load() || finishing_) return;
+        failure_ = std::move(failure);
+        stopped_.store(true);
+    }
+    changed_.notify_all();
+}
+
+bool FramePipeline::WaitForEnd(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, timeout, [&] { return EndedLocked(); });
+}
+
+Failure FramePipeline::Outcome() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return stopped_.load() ? failure_ : trailing_;
+}
+
+std::uint64_t FramePipeline::FramesWritten() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return framesWritten_;
+}

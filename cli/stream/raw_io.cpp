@@ -1,0 +1,136 @@
+#include "cli/stream/raw_io.h"
+
+#include <algorithm>
+
+#include "cli/plan/arguments.h"
+#include "cli/platform/text.h"
+
+namespace {
+
+// One ReadFile or WriteFile moves at most this much: the count is a DWORD.
+constexpr std::size_t kLargestTransfer = std::size_t{1} << 30;
+// Wine touches every page of a read's buffer before each read, while a pipe hands over at most
+// its own buffer (64 KiB) per read: asking for the rest of a frame every time would touch it
+// over and over. A request is therefore twice what the last read brought, within these bounds.
+constexpr std::size_t kSmallestRequest = std::size_t{64} << 10;
+
+std::size_t NextRequest(std::size_t lastRead) {
+    return std::clamp(lastRead * 2, kSmallestRequest, kLargestTransfer);
+}
+
+bool IsDiskFile(HANDLE handle) {
+    return GetFileType(handle) == FILE_TYPE_DISK;
+}
+
+// A standard stream for raw frames: refused when it is not open (`closedCode`). The run's plan
+// has already refused a terminal.
+Failure StandardStream(DWORD which, const std::wstring& name, ExitCode closedCode, HANDLE& handle) {
+    handle = GetStdHandle(which);
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) return {};
+    return {closedCode, name + L": not open"};
+}
+
+}  // namespace
+
+RawInput::RawInput(UniqueHandle owned, HANDLE handle, std::wstring name)
+    : owned_(std::move(owned)),
+      handle_(handle),
+      name_(std::move(name)),
+      mayBlock_(!IsDiskFile(handle)),
+      request_(kSmallestRequest) {}
+
+Failure RawInput::Open(const FilePath& path, std::unique_ptr<RawInput>& input) {
+    if (IsStandardStream(path.shown)) {
+        const std::wstring name = L"standard input";
+        HANDLE handle = nullptr;
+        if (Failure failure = StandardStream(STD_INPUT_HANDLE, name, kExitBadInput, handle)) {
+            return failure;
+        }
+        input.reset(new RawInput({}, handle, name));
+        return {};
+    }
+    UniqueHandle file(CreateFileW(path.system.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
+        return {kExitBadInput, path.shown + L": cannot be read: " + ErrorText(GetLastError())};
+    }
+    const HANDLE handle = file.Get();
+    input.reset(new RawInput(std::move(file), handle, path.shown));
+    return {};
+}
+
+Failure RawInput::Fill(std::span<std::byte> bytes, std::size_t& got) {
+    got = 0;
+    while (got < bytes.size()) {
+        const auto wanted = static_cast<DWORD>(std::min(bytes.size() - got, request_));
+        DWORD read = 0;
+        if (!ReadFile(handle_, bytes.data() + got, wanted, &read, nullptr)) {
+            const DWORD error = GetLastError();
+            if (IsPipeClosed(error) || error == ERROR_HANDLE_EOF) break;
+            return {kExitBadInput, name_ + L": cannot be read: " + ErrorText(error)};
+        }
+        if (read == 0) break;
+        got += read;
+        request_ = NextRequest(read);
+    }
+    return {};
+}
+
+namespace {
+
+// A stream into a new file that replaces its destination once the stream is complete.
+class FileOutput final : public RawOutput {
+  public:
+    FileOutput(std::unique_ptr<PendingFile> pending, std::wstring name)
+        : RawOutput(std::move(name)), pending_(std::move(pending)) {}
+
+    Failure Write(std::span<const std::byte> bytes, bool& readerGone) override {
+        readerGone = false;
+        return pending_->Write(bytes);
+    }
+    Failure Finish() override { return pending_->Commit(); }
+    bool IsFile() const override { return true; }
+    bool MayBlock() const override { return false; }
+
+  private:
+    std::unique_ptr<PendingFile> pending_;
+};
+
+// Standard output, a pipe or a file the caller opened; it stays open.
+class StandardOutput final : public RawOutput {
+  public:
+    explicit StandardOutput(HANDLE handle)
+        : RawOutput(L"standard output"), handle_(handle), mayBlock_(!IsDiskFile(handle)) {}
+
+    Failure Write(std::span<const std::byte> bytes, bool& readerGone) override {
+        Failure failure = WriteAll(handle_, bytes, Name(), readerGone);
+        if (readerGone) failure.message = Name() + L": its reader closed it";
+        return failure;
+    }
+    Failure Finish() override { return {}; }
+    bool IsFile() const override { return false; }
+    bool MayBlock() const override { return mayBlock_; }
+
+  private:
+    HANDLE handle_;
+    bool mayBlock_;
+};
+
+}  // namespace
+
+Failure RawOutput::Open(const FilePath& path, std::unique_ptr<RawOutput>& output) {
+    if (IsStandardStream(path.shown)) {
+        HANDLE handle = nullptr;
+        if (Failure failure =
+                StandardStream(STD_OUTPUT_HANDLE, L"standard output", kExitNotWritten, handle)) {
+            return failure;
+        }
+        output = std::make_unique<StandardOutput>(handle);
+        return {};
+    }
+    std::unique_ptr<PendingFile> pending;
+    if (Failure failure = PendingFile::Create(path, pending)) return failure;
+    output = std::make_unique<FileOutput>(std::move(pending), path.shown);
+    return {};
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "cli/exit_codes.h"
+#include "cli/platform/file_paths.h"
+#include "cli/platform/pending_file.h"
+#include "hosting/unique_handle.h"
+
+// The two ends of a raw frame stream: a file or a standard stream ("-"), read and written in
+// large blocks straight from and into frame memory.
+
+class RawInput {
+  public:
+    // Failures carry kExitBadInput.
+    static Failure Open(const FilePath& path, std::unique_ptr<RawInput>& input);
+
+    // Fills `bytes` unless the stream ends first; `got` says how many bytes came. A read error
+    // fails with kExitBadInput.
+    Failure Fill(std::span<std::byte> bytes, std::size_t& got);
+
+    const std::wstring& Name() const { return name_; }
+    // Whether a read may wait for another process (a pipe or terminal, not a file).
+    bool MayBlock() const { return mayBlock_; }
+
+  private:
+    RawInput(UniqueHandle owned, HANDLE handle, std::wstring name);
+
+    UniqueHandle owned_;
+    HANDLE handle_;
+    std::wstring name_;
+    bool mayBlock_;
+    std::size_t request_;
+};
+
+// A file, written through a PendingFile, or standard output, written straight out.
+class RawOutput {
+  public:
+    // Failures carry kExitNotWritten.
+    static Failure Open(const FilePath& path, std::unique_ptr<RawOutput>& output);
+    virtual ~RawOutput() = default;
+
+    // Failures carry kExitNotWritten; `readerGone` tells that the reader of a pipe closed it.
+    virtual Failure Write(std::span<const std::byte> bytes, bool& readerGone) = 0;
+    // Puts a file in place of its destination; nothing to do for standard output.
+    virtual Failure Finish() = 0;
+
+    const std::wstring& Name() const { return name_; }
+    virtual bool IsFile() const = 0;
+    // Whether a write may wait for another process (a pipe, not a file).
+    virtual bool MayBlock() const = 0;
+
+  protected:
+    explicit RawOutput(std::wstring name) : name_(std::move(name)) {}
+
+  private:
+    std::wstring name_;
+};

@@ -1,0 +1,499 @@
+// PNG through libpng. libpng reports errors by longjmp back to the function that called setjmp,
+// so every function that calls setjmp holds nothing that needs destroying, and the C++ objects
+// the file needs (rows, texts, buffers) are made before and live in the caller's frame.
+
+#include <png.h>
+
+#include <bit>
+#include <csetjmp>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "image_files/codec_support.h"
+
+namespace image_files {
+
+using namespace detail;
+
+namespace {
+
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
+// gAMA, cHRM and sRGB are read and written as raw chunks: libpng's colour-space checks then
+// neither drop nor derive any of them, so they pass through exactly as stored.
+constexpr png_byte kColourChunks[] = "gAMA\0cHRM\0sRGB";
+constexpr int kColourChunkCount = 3;
+
+const char* const kDefaultProfileName = "ICC profile";
+
+// What libpng's callbacks report back.
+struct PngContext {
+    FirstError error;
+    FirstError warning;
+    bool truncated = false;
+};
+
+PngContext& ContextOf(png_structp png) {
+    return *static_cast<PngContext*>(png_get_error_ptr(png));
+}
+
+[[noreturn]] void OnPngError(png_structp png, png_const_charp message) {
+    ContextOf(png).error.Record(message);
+    png_longjmp(png, 1);
+}
+
+// Warnings are kept for the one case where they explain a failure (a rejected profile).
+void OnPngWarning(png_structp png, png_const_charp message) {
+    ContextOf(png).warning.Record(message);
+}
+
+struct MemoryReader {
+    std::span<const std::uint8_t> file;
+    std::size_t offset = 0;
+};
+
+void ReadBytes(png_structp png, png_bytep out, std::size_t length) {
+    auto& reader = *static_cast<MemoryReader*>(png_get_io_ptr(png));
+    if (length > reader.file.size() - reader.offset) {
+        ContextOf(png).truncated = true;
+        png_error(png, "file ends early");
+    }
+    std::memcpy(out, reader.file.data() + reader.offset, length);
+    reader.offset += length;
+}
+
+struct MemoryWriter {
+    std::vector<std::uint8_t>* file;
+};
+
+void WriteBytes(png_structp png, png_bytep data, std::size_t length) {
+    auto& writer = *static_cast<MemoryWriter*>(png_get_io_ptr(png));
+    bool stored = true;
+    try {
+        writer.file->insert(writer.file->end(), data, data + length);
+    } catch (...) {
+        stored = false;
+    }
+    if (!stored) png_error(png, "out of memory");
+}
+
+void FlushNothing(png_structp) {}
+
+enum class PngDirection { Read, Write };
+
+// libpng's structure for reading or writing and its info structure, made and destroyed together.
+template <PngDirection direction>
+class PngStructs {
+  public:
+    explicit PngStructs(PngContext& context)
+        : png_(Create(context)), info_(png_ != nullptr ? png_create_info_struct(png_) : nullptr) {}
+    ~PngStructs() {
+        if constexpr (direction == PngDirection::Read) {
+            png_destroy_read_struct(&png_, &info_, nullptr);
+        } else {
+            png_destroy_write_struct(&png_, &info_);
+        }
+    }
+    PngStructs(const PngStructs&) = delete;
+    PngStructs& operator=(const PngStructs&) = delete;
+    bool Ok() const { return info_ != nullptr; }
+    png_structp Png() const { return png_; }
+    png_infop Info() const { return info_; }
+
+  private:
+    static png_structp Create(PngContext& context) {
+        if constexpr (direction == PngDirection::Read) {
+            return png_create_read_struct(PNG_LIBPNG_VER_STRING, &context, OnPngError,
+                                          OnPngWarning);
+        } else {
+            return png_create_write_struct(PNG_LIBPNG_VER_STRING, &context, OnPngError,
+                                           OnPngWarning);
+        }
+    }
+
+    png_structp png_;
+    png_infop info_;
+};
+using PngRead = PngStructs<PngDirection::Read>;
+using PngWrite = PngStructs<PngDirection::Write>;
+
+bool ReadHeader(png_structp png, png_infop info, MemoryReader* reader) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_read_fn(png, reader, ReadBytes);
+    // Sizes are judged by the caller's own limit and message.
+    png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+    png_set_option(png, PNG_SKIP_sRGB_CHECK_PROFILE, PNG_OPTION_ON);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, kColourChunks, kColourChunkCount);
+    png_read_info(png, info);
+    return true;
+}
+
+// Every colour type and depth becomes 16-bit RGBA in native byte order: palettes and tRNS
+// expanded, low-depth grey scaled to the full range, 8-bit replicated (v * 257). No gamma.
+bool ExpandToRgba16(png_structp png, png_infop info) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_expand(png);
+    png_set_expand_16(png);
+    png_set_gray_to_rgb(png);
+    png_set_add_alpha(png, 0xFFFF, PNG_FILLER_AFTER);
+    if (kLittleEndian) png_set_swap(png);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    return true;
+}
+
+bool ReadPixels(png_structp png, png_infop info, png_bytepp rows) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_read_image(png, rows);
+    png_read_end(png, info);  // text after the pixels, and the check that the file is whole
+    return true;
+}
+
+std::string ReadFailure(png_structp png, const PngContext& context) {
+    if (!context.truncated) return std::string("damaged PNG: ") + context.error.Text();
+    const png_uint_32 chunk = png_get_io_chunk_type(png);
+    if (chunk == 0) return "truncated PNG";
+    const char name[] = {static_cast<char>(chunk >> 24), static_cast<char>(chunk >> 16),
+                         static_cast<char>(chunk >> 8), static_cast<char>(chunk), '\0'};
+    return std::string("truncated PNG: file ends in ") + name;
+}
+
+std::uint32_t BigEndian32(const png_byte* bytes) {
+    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+           std::uint32_t{bytes[2]} << 8 | bytes[3];
+}
+
+void StoreBigEndian32(std::uint32_t value, png_byte* bytes) {
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<png_byte>(value >> (24 - 8 * i));
+}
+
+void ReadColourChunks(png_structp png, png_infop info, ImageMetadata& metadata) {
+    png_unknown_chunkp chunks = nullptr;
+    const int count = png_get_unknown_chunks(png, info, &chunks);
+    for (int i = 0; i < count; ++i) {
+        const png_unknown_chunk& chunk = chunks[i];
+        const auto* name = reinterpret_cast<const char*>(chunk.name);
+        if (std::memcmp(name, "gAMA", 4) == 0 && chunk.size == 4 && !metadata.pngGamma) {
+            const std::uint32_t gamma = BigEndian32(chunk.data);
+            if (gamma != 0) metadata.pngGamma = gamma;
+        } else if (std::memcmp(name, "cHRM", 4) == 0 && chunk.size == 32 &&
+                   !metadata.pngChromaticities) {
+            std::array<std::uint32_t, 8> values{};
+            for (int k = 0; k < 8; ++k) values[k] = BigEndian32(chunk.data + 4 * k);
+            metadata.pngChromaticities = values;
+        } else if (std::memcmp(name, "sRGB", 4) == 0 && chunk.size == 1 && chunk.data[0] < 4 &&
+                   !metadata.pngSrgbIntent) {
+            metadata.pngSrgbIntent = chunk.data[0];
+        }
+    }
+}
+
+void ReadText(png_structp png, png_infop info, ImageMetadata& metadata) {
+    png_textp texts = nullptr;
+    const int count = png_get_text(png, info, &texts, nullptr);
+    for (int i = 0; i < count; ++i) {
+        const png_text& text = texts[i];
+        const bool utf8 = text.compression >= PNG_ITXT_COMPRESSION_NONE;  // iTXt
+        std::string value = text.text != nullptr ? text.text : "";
+        metadata.text.push_back(
+            {Latin1ToUtf8(text.key), utf8 ? std::move(value) : Latin1ToUtf8(value)});
+    }
+}
+
+void ReadMetadata(png_structp png, png_infop info, ImageMetadata& metadata) {
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 length = 0;
+    if (png_get_iCCP(png, info, &name, &compression, &profile, &length) != 0) {
+        metadata.icc = IccProfile{name, {profile, profile + length}};
+    }
+    ReadColourChunks(png, info, metadata);
+    png_uint_32 x = 0;
+    png_uint_32 y = 0;
+    int unit = 0;
+    if (png_get_pHYs(png, info, &x, &y, &unit) != 0 && x != 0 && y != 0) {
+        metadata.resolution =
+            Resolution{static_cast<double>(x), static_cast<double>(y),
+                       unit == PNG_RESOLUTION_METER ? ResolutionUnit::Metre : ResolutionUnit::None};
+    }
+    ReadText(png, info, metadata);
+}
+
+// Everything one encode needs, prepared before libpng runs.
+struct WriteJob {
+    const PixelView* pixels;
+    int bits;
+    int level;
+    int filters;
+    const IccProfile* icc;
+    const char* iccName;
+    const png_text* texts;
+    int textCount;
+    const png_unknown_chunk* chunks;
+    int chunkCount;
+    bool hasPhys;
+    PngPhys phys;
+    std::uint8_t* narrowRow;  // width * 4 bytes for 8-bit output
+    MemoryWriter* writer;
+};
+
+void NarrowRow(const std::uint16_t* row, std::uint32_t width, std::uint8_t* out) {
+    for (std::size_t i = 0; i < std::size_t{width} * 4; ++i) out[i] = To8Bit(row[i]);
+}
+
+void SetHeaderAndMetadata(png_structp png, png_infop info, const WriteJob& job) {
+    png_set_IHDR(png, info, job.pixels->width, job.pixels->height, job.bits,
+                 PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (job.icc != nullptr) {
+        png_set_iCCP(png, info, job.iccName, PNG_COMPRESSION_TYPE_BASE, job.icc->data.data(),
+                     static_cast<png_uint_32>(job.icc->data.size()));
+        if (png_get_valid(png, info, PNG_INFO_iCCP) == 0) {
+            const PngContext& context = ContextOf(png);
+            png_error(png,
+                      context.warning.Empty() ? "ICC profile rejected" : context.warning.Text());
+        }
+    }
+    if (job.hasPhys) png_set_pHYs(png, info, job.phys.x, job.phys.y, job.phys.unit);
+    if (job.textCount > 0) png_set_text(png, info, job.texts, job.textCount);
+    if (job.chunkCount > 0) {
+        png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, kColourChunks, kColourChunkCount);
+        png_set_unknown_chunks(png, info, job.chunks, job.chunkCount);
+    }
+}
+
+bool WritePngFile(png_structp png, png_infop info, const WriteJob& job) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_write_fn(png, job.writer, WriteBytes, FlushNothing);
+    png_set_option(png, PNG_SKIP_sRGB_CHECK_PROFILE, PNG_OPTION_ON);
+    png_set_compression_level(png, job.level);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, job.filters);
+    // Large IDAT chunks: fewer chunk headers and zlib calls.
+    png_set_compression_buffer_size(png, 256 * 1024);
+    SetHeaderAndMetadata(png, info, job);
+    png_write_info(png, info);
+    if (job.bits == 16 && kLittleEndian) png_set_swap(png);
+    for (std::uint32_t y = 0; y < job.pixels->height; ++y) {
+        const std::uint16_t* row = Row(*job.pixels, y);
+        if (job.bits == 16) {
+            png_write_row(png, reinterpret_cast<png_const_bytep>(row));
+        } else {
+            NarrowRow(row, job.pixels->width, job.narrowRow);
+            png_write_row(png, job.narrowRow);
+        }
+    }
+    png_write_end(png, nullptr);
+    return true;
+}
+
+int FilterMask(PngFilter filter) {
+    switch (filter) {
+        case PngFilter::None:
+            return PNG_FILTER_NONE;
+        case PngFilter::Sub:
+            return PNG_FILTER_SUB;
+        case PngFilter::Up:
+            return PNG_FILTER_UP;
+        case PngFilter::Average:
+            return PNG_FILTER_AVG;
+        case PngFilter::Paeth:
+            return PNG_FILTER_PAETH;
+        case PngFilter::Adaptive:
+            return PNG_ALL_FILTERS;
+    }
+    return PNG_FILTER_NONE;
+}
+
+// libpng writes a keyword (a text's or the profile's name) that has a printable Latin-1
+// character, dropping or replacing the others, and fails the whole file on any other. Damaged
+// files can carry such names, which name nothing: they are left out.
+bool WritableKeyword(std::string_view latin1) {
+    for (const char c : latin1) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte > 32 && byte <= 126) || byte >= 161) return true;
+    }
+    return false;
+}
+
+// The texts as libpng takes them: pure ASCII as tEXt, anything else as UTF-8 iTXt. The
+// strings they point into live in `storage`.
+bool PrepareTexts(const ImageMetadata& metadata, std::vector<std::string>& storage,
+                  std::vector<png_text>& texts, std::string& error) {
+    storage.reserve(metadata.text.size());
+    for (const TextItem& item : metadata.text) {
+        std::optional<std::string> keyword = Utf8ToLatin1(item.keyword);
+        if (!keyword) {
+            error = "text keyword \"" + item.keyword + "\" cannot be written in PNG";
+            return false;
+        }
+        if (!WritableKeyword(*keyword)) continue;
+        storage.push_back(std::move(*keyword));
+        png_text text{};
+        const bool ascii = IsAscii(item.value);
+        text.compression = ascii ? PNG_TEXT_COMPRESSION_NONE : PNG_ITXT_COMPRESSION_NONE;
+        text.key = storage.back().data();
+        text.text = const_cast<char*>(item.value.c_str());
+        text.text_length = ascii ? item.value.size() : 0;
+        text.itxt_length = ascii ? 0 : item.value.size();
+        text.lang = const_cast<char*>("");
+        text.lang_key = const_cast<char*>("");
+        texts.push_back(text);
+    }
+    return true;
+}
+
+struct ColourChunkData {
+    std::array<png_byte, 4> gamma{};
+    std::array<png_byte, 32> chromaticities{};
+    png_byte intent = 0;
+};
+
+std::vector<png_unknown_chunk> PrepareColourChunks(const ImageMetadata& metadata,
+                                                   ColourChunkData& data) {
+    std::vector<png_unknown_chunk> chunks;
+    auto add = [&](const char* name, png_byte* bytes, std::size_t size) {
+        png_unknown_chunk chunk{};
+        std::memcpy(chunk.name, name, 5);
+        chunk.data = bytes;
+        chunk.size = size;
+        chunk.location = PNG_HAVE_IHDR;  // before PLTE and IDAT, where they belong
+        chunks.push_back(chunk);
+    };
+    if (metadata.pngGamma) {
+        StoreBigEndian32(*metadata.pngGamma, data.gamma.data());
+        add("gAMA", data.gamma.data(), data.gamma.size());
+    }
+    if (metadata.pngChromaticities) {
+        for (int k = 0; k < 8; ++k) {
+            StoreBigEndian32((*metadata.pngChromaticities)[k], data.chromaticities.data() + 4 * k);
+        }
+        add("cHRM", data.chromaticities.data(), data.chromaticities.size());
+    }
+    if (metadata.pngSrgbIntent) {
+        data.intent = *metadata.pngSrgbIntent;
+        add("sRGB", &data.intent, 1);
+    }
+    return chunks;
+}
+
+}  // namespace
+
+bool detail::DecodePng(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
+                       ImageMetadata& metadata, std::string& error) {
+    PngContext context;
+    PngRead read(context);
+    if (!read.Ok()) {
+        error = "out of memory";
+        return false;
+    }
+    png_structp png = read.Png();
+    png_infop info = read.Info();
+    MemoryReader reader{file};
+    if (!ReadHeader(png, info, &reader)) {
+        error = ReadFailure(png, context);
+        return false;
+    }
+    const std::uint32_t width = png_get_image_width(png, info);
+    const std::uint32_t height = png_get_image_height(png, info);
+    if (!CheckDimensions(width, height, error)) {
+        error = "PNG " + error;
+        return false;
+    }
+    const std::uint64_t rowBytes =
+        (std::uint64_t{width} * png_get_channels(png, info) * png_get_bit_depth(png, info) + 7) / 8;
+    if (!CheckClaimedSize(width, height, height * (rowBytes + 1), file.size(),
+                          TiffCompression::Deflate, error)) {
+        error = "damaged PNG: " + error;
+        return false;
+    }
+    if (!ExpandToRgba16(png, info)) {
+        error = ReadFailure(png, context);
+        return false;
+    }
+    if (png_get_rowbytes(png, info) != std::size_t{width} * 8) {
+        error = "PNG layout not supported";
+        return false;
+    }
+    std::uint16_t* pixels = AllocatePixels(allocate, width, height);
+    std::vector<png_bytep> rows;
+    try {
+        if (pixels != nullptr) rows.resize(height);
+    } catch (...) {
+        pixels = nullptr;
+    }
+    if (pixels == nullptr) {
+        error = "out of memory";
+        return false;
+    }
+    for (std::uint32_t y = 0; y < height; ++y) {
+        rows[y] = reinterpret_cast<png_bytep>(pixels + std::size_t{y} * width * 4);
+    }
+    if (!ReadPixels(png, info, rows.data())) {
+        error = ReadFailure(png, context);
+        return false;
+    }
+    ReadMetadata(png, info, metadata);
+    return true;
+}
+
+bool EncodePng(const PixelView& pixels, const ImageMetadata& metadata, const EncodeOptions& options,
+               std::vector<std::uint8_t>& file, std::string& error) {
+    file.clear();
+    if (!CheckEncodeInput(pixels, options, error)) {
+        error = "PNG not written: " + error;
+        return false;
+    }
+    std::vector<std::string> textStorage;
+    std::vector<png_text> texts;
+    ColourChunkData chunkData;
+    std::vector<png_unknown_chunk> chunks;
+    std::vector<std::uint8_t> narrowRow;
+    try {
+        if (!PrepareTexts(metadata, textStorage, texts, error)) {
+            error = "PNG not written: " + error;
+            return false;
+        }
+        chunks = PrepareColourChunks(metadata, chunkData);
+        if (options.bitsPerChannel == 8) narrowRow.resize(std::size_t{pixels.width} * 4);
+        // Room for a typical result, so that the file is rarely copied while it grows.
+        file.reserve(std::size_t{pixels.width} * pixels.height * 4);
+    } catch (...) {
+        error = "PNG not written: out of memory";
+        return false;
+    }
+    PngContext context;
+    PngWrite write(context);
+    if (!write.Ok()) {
+        error = "PNG not written: out of memory";
+        return false;
+    }
+    const IccProfile* icc = RgbProfile(metadata);
+    const std::optional<PngPhys> phys =
+        metadata.resolution ? ToPngPhys(*metadata.resolution) : std::nullopt;
+    MemoryWriter writer{&file};
+    const WriteJob job{
+        &pixels,
+        options.bitsPerChannel,
+        options.pngLevel,
+        FilterMask(options.pngFilter),
+        icc,
+        icc != nullptr && WritableKeyword(icc->name) ? icc->name.c_str() : kDefaultProfileName,
+        texts.data(),
+        static_cast<int>(texts.size()),
+        chunks.data(),
+        static_cast<int>(chunks.size()),
+        phys.has_value(),
+        phys.value_or(PngPhys{}),
+        narrowRow.data(),
+        &writer};
+    if (!WritePngFile(write.Png(), write.Info(), job)) {
+        file.clear();
+        error = std::string("PNG not written: ") + context.error.Text();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace image_files
