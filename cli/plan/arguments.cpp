@@ -161,6 +161,10 @@ std::wstring HelpLines(const Option& option) {
 // What the positional arguments are, once the options are known.
 Failure PlaceArguments(std::vector<std::wstring> positional, RunOptions& options) {
     if (options.help || options.version || options.about) return {};
+    for (const std::wstring& name : positional) {
+        if (name.empty())
+            return Usage(L"an INPUT or OUTPUT is empty; name a file (or - for a stream)");
+    }
     if (options.raw && !options.outDir.empty()) {
         return Usage(L"--raw and --out-dir exclude each other");
     }

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "cli/platform/file_identity.h"
+#include "cli/platform/linux_names.h"
 #include "cli/platform/text.h"
 
 namespace {
@@ -73,6 +74,7 @@ Failure ResolveFrames(const RunOptions& options, RunFiles& files) {
         FilePath output;
         if (!options.outDir.empty()) {
             output = InFolder(files.outDir, FileNameOf(typed));
+            if (Failure failure = CheckLinuxName(output)) return failure;
         } else if (Failure failure = Resolve(options.output, output)) {
             return failure;
         }

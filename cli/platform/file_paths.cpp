@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "cli/platform/linux_names.h"
 #include "cli/platform/wine.h"
 #include "hosting/win32_text.h"
 
@@ -40,10 +41,11 @@ Failure ResolvePath(const std::wstring& typed, FilePath& path) {
     if (folder == nullptr) return {};
     std::string unixPath = ToUtf8(typed);
     if (unixPath.empty() || unixPath[0] != '/') unixPath = std::string(folder) + "/" + unixPath;
+    path.unixPath = unixPath;
+    if (Failure failure = CheckLinuxName(path)) return failure;
     if (!wine::WindowsPathOf(unixPath, path.system)) {
         return {kExitUsage, typed + L": no Windows name for this path"};
     }
-    path.unixPath = unixPath;
     return {};
 }
 

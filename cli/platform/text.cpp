@@ -20,11 +20,32 @@ void WriteLine(FILE* stream, const std::wstring& line) {
 }  // namespace
 
 void PrintError(const std::wstring& line) {
-    WriteLine(stderr, line);
+    WriteLine(stderr, FromUtf8(OneLine(ToUtf8(line))));
 }
 
 void PrintOut(const std::wstring& line) {
     WriteLine(stdout, line);
+}
+
+std::string OneLine(const std::string& text) {
+    std::string line;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            line += c;
+        } else if (c == '\n') {
+            line += "\\n";
+        } else if (c == '\t') {
+            line += "\\t";
+        } else if (c == '\r') {
+            line += "\\r";
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            line += escaped;
+        }
+    }
+    return line;
 }
 
 bool IsTerminal(HANDLE handle) {

@@ -15,6 +15,71 @@ Function NtdllExport(const char* name) {
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), name)));
 }
 
+// The Linux system calls used, by their x86-64 numbers. A Windows program under Wine runs
+// natively, so it can make them itself.
+constexpr long long kSysClose = 3;
+constexpr long long kSysStat = 4;
+constexpr long long kSysFstat = 5;
+constexpr long long kSysReadlink = 89;
+constexpr long long kSysFchmod = 91;
+constexpr long long kSysUmask = 95;
+
+long long LinuxCall(long long number, long long first, long long second = 0, long long third = 0) {
+#if defined(__x86_64__)
+    long long result;
+    asm volatile("syscall"
+                 : "=a"(result)
+                 : "a"(number), "D"(first), "S"(second), "d"(third)
+                 : "rcx", "r11", "memory");
+    return result;
+#else
+    (void)number, (void)first, (void)second, (void)third;
+    return -1;
+#endif
+}
+
+template <class T>
+long long Address(T* pointer) {
+    return static_cast<long long>(reinterpret_cast<std::uintptr_t>(pointer));
+}
+
+// The head of Linux's x86-64 struct stat, in a buffer of the whole structure's size.
+struct LinuxStat {
+    std::uint64_t device;
+    std::uint64_t inode;
+    std::uint64_t links;
+    std::uint32_t mode;
+    unsigned char rest[144 - 28];
+};
+static_assert(sizeof(LinuxStat) == 144, "x86-64 struct stat");
+
+UnixStatus FromLinux(const LinuxStat& stat) {
+    return {stat.device, stat.inode, stat.mode};
+}
+
+// The Unix descriptor behind an open handle, closed when it goes; -1 when there is none.
+class UnixDescriptor {
+  public:
+    explicit UnixDescriptor(HANDLE file) {
+        using HandleToFd =
+            LONG(CDECL*)(HANDLE handle, unsigned int access, int* fd, unsigned int* options);
+        static const auto handleToFd = NtdllExport<HandleToFd>("wine_server_handle_to_fd");
+        if (handleToFd == nullptr || !OnLinux() || handleToFd(file, 0, &fd_, nullptr) != 0) {
+            fd_ = -1;
+        }
+    }
+    ~UnixDescriptor() {
+        if (fd_ >= 0) LinuxCall(kSysClose, fd_);
+    }
+    UnixDescriptor(const UnixDescriptor&) = delete;
+    UnixDescriptor& operator=(const UnixDescriptor&) = delete;
+
+    int Get() const { return fd_; }
+
+  private:
+    int fd_ = -1;
+};
+
 }  // namespace
 
 const char* LauncherFolder() {
@@ -38,21 +103,64 @@ bool WindowsPathOf(const std::string& unixPath, std::wstring& windows) {
 
 bool OnLinux() {
     using HostVersion = void(CDECL*)(const char** sysname, const char** release);
-    static const auto hostVersion = NtdllExport<HostVersion>("wine_get_host_version");
-    if (hostVersion == nullptr) return false;
-    const char* sysname = nullptr;
-    const char* release = nullptr;
-    hostVersion(&sysname, &release);
-    return sysname != nullptr && std::strcmp(sysname, "Linux") == 0;
+    static const bool onLinux = [] {
+        static const auto hostVersion = NtdllExport<HostVersion>("wine_get_host_version");
+        if (hostVersion == nullptr) return false;
+        const char* sysname = nullptr;
+        const char* release = nullptr;
+        hostVersion(&sysname, &release);
+        return sysname != nullptr && std::strcmp(sysname, "Linux") == 0;
+    }();
+    return onLinux;
 }
 
-int UnixDescriptorOf(HANDLE file) {
-    using HandleToFd =
-        LONG(CDECL*)(HANDLE handle, unsigned int access, int* fd, unsigned int* options);
-    static const auto handleToFd = NtdllExport<HandleToFd>("wine_server_handle_to_fd");
-    int fd = -1;
-    if (handleToFd == nullptr || handleToFd(file, 0, &fd, nullptr) != 0) return -1;
-    return fd;
+std::optional<UnixStatus> StatusOf(const std::string& unixPath) {
+    if (!OnLinux()) return std::nullopt;
+    LinuxStat stat{};
+    if (LinuxCall(kSysStat, Address(unixPath.c_str()), Address(&stat)) != 0) return std::nullopt;
+    return FromLinux(stat);
+}
+
+std::optional<UnixStatus> StatusOf(HANDLE file) {
+    const UnixDescriptor fd(file);
+    LinuxStat stat{};
+    if (fd.Get() < 0 || LinuxCall(kSysFstat, fd.Get(), Address(&stat)) != 0) return std::nullopt;
+    return FromLinux(stat);
+}
+
+std::string UnixPathOf(HANDLE file) {
+    const UnixDescriptor fd(file);
+    if (fd.Get() < 0) return {};
+    const std::string link = "/proc/self/fd/" + std::to_string(fd.Get());
+    std::string target(4096, '\0');
+    const long long length =
+        LinuxCall(kSysReadlink, Address(link.c_str()), Address(target.data()), target.size());
+    if (length <= 0) return {};
+    target.resize(static_cast<std::size_t>(length));
+    return target;
+}
+
+std::size_t LongestUnixPath() {
+    constexpr std::size_t kLinuxLongest = 4095;
+    const char* prefix = std::getenv("WINEPREFIX");
+    const std::size_t drive =
+        (prefix != nullptr ? std::strlen(prefix) : 0) + std::strlen("/dosdevices/z:");
+    return kLinuxLongest - drive;
+}
+
+std::optional<unsigned> ProcessUmask() {
+    static const std::optional<unsigned> mask = []() -> std::optional<unsigned> {
+        if (!OnLinux()) return std::nullopt;
+        const long long old = LinuxCall(kSysUmask, 022);
+        LinuxCall(kSysUmask, old);
+        return static_cast<unsigned>(old & 0777);
+    }();
+    return mask;
+}
+
+bool SetUnixMode(HANDLE file, unsigned mode) {
+    const UnixDescriptor fd(file);
+    return fd.Get() >= 0 && LinuxCall(kSysFchmod, fd.Get(), mode) == 0;
 }
 
 }  // namespace wine

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 // What braidel-run asks of Wine, and through it of Linux, when it runs there: everything of the
@@ -20,7 +22,38 @@ bool WindowsPathOf(const std::string& unixPath, std::wstring& windows);
 // Whether the program runs under Wine on a Linux host, where Linux system calls can be made.
 bool OnLinux();
 
-// The Unix descriptor behind an open file handle, which the caller closes; -1 when there is none.
-int UnixDescriptorOf(HANDLE file);
+// What Linux says of a file: its device, inode and mode (type and permission bits).
+struct UnixStatus {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint32_t mode = 0;
+
+    bool IsFolder() const { return (mode & 0170000) == 0040000; }
+    bool IsRegular() const { return (mode & 0170000) == 0100000; }
+    bool SameFile(const UnixStatus& other) const {
+        return device == other.device && inode == other.inode;
+    }
+};
+
+// The status of the file at an absolute Unix path, links followed; nothing when there is none
+// (or it cannot be reached, or not under Wine on Linux).
+std::optional<UnixStatus> StatusOf(const std::string& unixPath);
+// The status of the file behind an open handle.
+std::optional<UnixStatus> StatusOf(HANDLE file);
+
+// The Unix path of the file behind an open handle, as Linux names it; empty when unknown.
+std::string UnixPathOf(HANDLE file);
+
+// The longest absolute Unix path Wine can open: Linux takes 4095 bytes, and Wine reaches every
+// file through the prefix's drive folder ("<prefix>/dosdevices/z:"), which takes its share.
+std::size_t LongestUnixPath();
+
+// The process's umask, read once (Linux has no call that only reads it); nothing when not on
+// Linux.
+std::optional<unsigned> ProcessUmask();
+
+// Sets the Unix permission bits of the file behind an open handle. False when they could not be
+// set.
+bool SetUnixMode(HANDLE file, unsigned mode);
 
 }  // namespace wine

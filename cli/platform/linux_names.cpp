@@ -1,0 +1,115 @@
+#include "cli/platform/linux_names.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "cli/platform/wine.h"
+#include "hosting/unique_handle.h"
+#include "hosting/win32_text.h"
+
+namespace {
+
+constexpr std::size_t kLongestName = 255;  // bytes of one Linux name
+
+Failure Refused(const FilePath& path, const std::wstring& why) {
+    return {kExitUsage, path.shown + L": " + why + L"; nothing written"};
+}
+
+// A Unix path as the caller sees it: relative to the launcher's folder when inside it.
+std::wstring ShownUnixPath(const std::string& unixPath) {
+    const std::string folder = std::string(wine::LauncherFolder()) + "/";
+    if (unixPath.rfind(folder, 0) == 0) return FromUtf8(unixPath.substr(folder.size()));
+    return FromUtf8(unixPath);
+}
+
+std::wstring CharacterWindowsRefuses(const std::string& unixPath) {
+    for (const char c : unixPath) {
+        if (std::string_view("*?<>|\"").find(c) != std::string_view::npos)
+            return std::wstring(1, static_cast<wchar_t>(c));
+    }
+    return {};
+}
+
+bool HasControlCharacter(const std::string& unixPath) {
+    for (const char c : unixPath) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+    }
+    return false;
+}
+
+std::size_t LongestComponent(const std::string& unixPath) {
+    std::size_t longest = 0;
+    std::size_t start = 0;
+    while (start <= unixPath.size()) {
+        std::size_t slash = unixPath.find('/', start);
+        if (slash == std::string::npos) slash = unixPath.size();
+        longest = std::max(longest, slash - start);
+        start = slash + 1;
+    }
+    return longest;
+}
+
+// What Windows opens under the Windows form of `unixPath`, as a Unix path; empty when nothing.
+std::string WhatWindowsOpens(const std::string& unixPath) {
+    std::wstring windows;
+    if (!wine::WindowsPathOf(unixPath, windows)) return {};
+    UniqueHandle file(CreateFileW(windows.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file ? wine::UnixPathOf(file.Get()) : std::string();
+}
+
+// The first missing name of the path, from the end, that Windows finds as another file: Wine
+// opens an existing exact name first, so only missing names can be taken for others.
+std::string AliasedFile(const std::string& unixPath, std::string& alias) {
+    std::string current = unixPath;
+    while (current.size() > 1 && !wine::StatusOf(current)) {
+        const std::string other = WhatWindowsOpens(current);
+        if (!other.empty()) {
+            alias = current;
+            return other;
+        }
+        current.resize(current.find_last_of('/'));
+        if (current.empty()) break;
+    }
+    return {};
+}
+
+std::wstring Slashed(std::wstring text) {
+    for (wchar_t& c : text) c = c == L'\\' ? L'/' : c;
+    return text;
+}
+
+}  // namespace
+
+Failure CheckLinuxName(const FilePath& path) {
+    const std::string& unixPath = path.unixPath;
+    if (unixPath.empty()) return {};
+    if (path.shown.find(L'\\') != std::wstring::npos) {
+        return Refused(path, L"Windows reads \\ as a folder separator, so this name would mean " +
+                                 Slashed(path.shown) + L"; rename the file");
+    }
+    if (const std::wstring bad = CharacterWindowsRefuses(unixPath); !bad.empty()) {
+        return Refused(path, L"Windows cannot name a file with " + bad + L" in it");
+    }
+    if (HasControlCharacter(unixPath)) {
+        return Refused(path, L"Windows cannot name a file with a control character in it");
+    }
+    if (LongestComponent(unixPath) > kLongestName) {
+        return Refused(path, L"a name in this path is longer than the " +
+                                 std::to_wstring(kLongestName) + L" bytes Linux allows");
+    }
+    if (unixPath.size() > wine::LongestUnixPath()) {
+        return Refused(path, L"the full path has " + std::to_wstring(unixPath.size()) +
+                                 L" bytes, more than the " +
+                                 std::to_wstring(wine::LongestUnixPath()) +
+                                 L" that Wine can open here");
+    }
+    std::string alias;
+    const std::string other = AliasedFile(unixPath, alias);
+    if (other.empty()) return {};
+    return Refused(path, L"Windows would take " + ShownUnixPath(alias) + L" for " +
+                             ShownUnixPath(other) +
+                             L", another file (its names ignore case and have short forms)");
+}
