@@ -89,6 +89,8 @@ def old_temporary_names(output, victim):
 
 
 LONG = "d" * 200 + "/" + "e" * 100
+# About 4030 bytes of folders: with the row's own folder, past the longest path Wine opens.
+DEEP = "/".join(["f" * 250] * 16) + "/" + "g" * 13
 NAME_250 = "n" * 246 + ".png"
 
 # name, setup steps, arguments, exit code, fragment of the one error line (None: success),
@@ -120,6 +122,8 @@ CASES = [
      None, ["c:name.png"]),
     ("long working folder", [images(LONG + "/in.png")],
      ["--quiet", "in.png", "out.png"], 0, None, [LONG + "/out.png"]),
+    ("working folder past the path limit", [images(DEEP + "/in.png")], ["in.png", "out.png"], 2,
+     "that Wine can open", []),
     ("name that is not UTF-8", [images("caf\udce9.png")], ["caf\udce9.png", "out.png"], 2,
      "byte 0xe9", []),
     ("output name that is not UTF-8", [images("in.png")], ["in.png", "x\udcff\udcfe.png"], 2,
@@ -163,6 +167,9 @@ CASES = [
 ]
 
 
+# Rows run from a folder below the row's own.
+WORKING_FOLDERS = {"long working folder": LONG, "working folder past the path limit": DEEP}
+
 # Rows whose promise is about time: refused before any of the claimed memory is taken.
 REFUSED_AT_ONCE = {"huge claimed size"}
 
@@ -188,7 +195,7 @@ class FileSafety(run_test.Workspace):
             step(self)
         if "huge.tif" in args:
             huge_tiff(self)
-        cwd = self.path(LONG) if "long working folder" in self.case else self.dir
+        cwd = self.path(WORKING_FOLDERS.get(self.case, ""))
         before = snapshot(self.dir)
         started = time.monotonic()
         if how == "direct":
