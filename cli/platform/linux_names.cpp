@@ -11,6 +11,8 @@
 namespace {
 
 constexpr std::size_t kLongestName = 255;  // bytes of one Linux name
+// An output is first written beside itself as ".braidel-<16 hex digits>.tmp".
+constexpr std::size_t kTemporaryName = 29;
 
 Failure Refused(const FilePath& path, const std::wstring& why) {
     return {kExitUsage, path.shown + L": " + why + L"; nothing written"};
@@ -100,9 +102,12 @@ Failure CheckLinuxName(const FilePath& path) {
         return Refused(path, L"a name in this path is longer than the " +
                                  std::to_wstring(kLongestName) + L" bytes Linux allows");
     }
-    if (unixPath.size() > wine::LongestUnixPath()) {
-        return Refused(path, L"the full path has " + std::to_wstring(unixPath.size()) +
-                                 L" bytes, more than the " +
+    // Outputs take a temporary file beside them first; inputs are held to the same length.
+    const std::size_t length =
+        std::max(unixPath.size(), unixPath.find_last_of('/') + 1 + kTemporaryName);
+    if (length > wine::LongestUnixPath()) {
+        return Refused(path, L"the full path (or a temporary file beside it) has " +
+                                 std::to_wstring(length) + L" bytes, more than the " +
                                  std::to_wstring(wine::LongestUnixPath()) +
                                  L" that Wine can open here");
     }
