@@ -163,9 +163,26 @@ int Run(const std::vector<std::wstring>& args) {
     return FilterFrames(context, options, files);
 }
 
+// A crash ends the run with one line and exit code 4; no debugger is started and nothing
+// waits. Temporary files of frames in work may stay: nothing can be trusted after a fault.
+LONG WINAPI OnCrash(EXCEPTION_POINTERS* exception) {
+    wchar_t line[160];
+    swprintf(line, 160, L"braidel-run: crashed (exception 0x%08lX at %p); stopped",
+             exception->ExceptionRecord->ExceptionCode,
+             exception->ExceptionRecord->ExceptionAddress);
+    // Straight to the handle: the crash may have come while another line held the output lock.
+    const std::string bytes = ToUtf8(line) + "\n";
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
+              &written, nullptr);
+    TerminateProcess(GetCurrentProcess(), kExitRenderFailed);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    SetUnhandledExceptionFilter(OnCrash);
     // Lines end in a plain newline, as every other tool of a pipeline writes them.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);

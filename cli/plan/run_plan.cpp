@@ -69,6 +69,11 @@ Failure ResolveFrames(const RunOptions& options, RunFiles& files) {
     if (options.raw) return ResolveStreams(options, files);
     if (Failure failure = Resolve(options.outDir, files.outDir)) return failure;
     for (const std::wstring& typed : options.inputs) {
+        if (IsStandardStream(typed) || IsStandardStream(options.output)) {
+            return {kExitUsage,
+                    L"- (a standard stream) carries raw frames only; add --raw "
+                    L"WIDTHxHEIGHT, or name an image file"};
+        }
         FrameTask task;
         if (Failure failure = Resolve(typed, task.input)) return failure;
         FilePath output;

@@ -87,6 +87,11 @@ const char* LauncherFolder() {
     return folder != nullptr && folder[0] == '/' ? folder : nullptr;
 }
 
+bool ClosedByCaller(int fd) {
+    static const char* closed = std::getenv("BRAIDEL_CLOSED_STREAMS");
+    return closed != nullptr && std::strchr(closed, '0' + fd) != nullptr;
+}
+
 bool WindowsPathOf(const std::string& unixPath, std::wstring& windows) {
     using UnixToNt = LONG(CDECL*)(const char* name, wchar_t* buffer, ULONG* size);
     static const auto convert = NtdllExport<UnixToNt>("wine_unix_to_nt_file_name");

@@ -15,6 +15,10 @@ namespace wine {
 // (it passes BRAIDEL_UNIX_CWD); null otherwise.
 const char* LauncherFolder();
 
+// Whether the caller started the launcher with standard stream `fd` (0, 1 or 2) closed; the
+// launcher then gives the program /dev/null in its place and says so in BRAIDEL_CLOSED_STREAMS.
+bool ClosedByCaller(int fd);
+
 // Wine's mapping of an absolute Unix path to the Windows path of the same file, in the form no
 // length limit applies to ("\\?\Z:\..."). False when not under Wine or the path has no mapping.
 bool WindowsPathOf(const std::string& unixPath, std::wstring& windows);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
 #include <span>
 #include <vector>
@@ -13,38 +14,65 @@
 
 namespace {
 
-// A file's bytes, mapped read-only for as long as it is decoded: no copy of a large frame.
-class MappedFile {
+// A file's bytes, read whole, and what it was when read. A file that another process shrinks
+// or rewrites meanwhile is found by its size and time afterwards, where a mapped view of it
+// would fault.
+class InputFile {
   public:
     // Failures carry kExitBadInput.
-    Failure Open(const FilePath& path) {
-        const auto cannotOpen = [&] {
+    Failure Read(const FilePath& path) {
+        const auto cannotRead = [&] {
             return Failure{kExitBadInput,
                            path.shown + L": cannot open: " + ErrorText(GetLastError())};
         };
         file_ =
             UniqueHandle(CreateFileW(path.system.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        LARGE_INTEGER size{};
-        if (!file_ || !GetFileSizeEx(file_.Get(), &size)) return cannotOpen();
-        if (size.QuadPart == 0) return {kExitBadInput, path.shown + L": is empty, not an image"};
-        mapping_ =
-            UniqueHandle(CreateFileMappingW(file_.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-        if (!mapping_) return cannotOpen();
-        view_ = UniqueView(MapViewOfFile(mapping_.Get(), FILE_MAP_READ, 0, 0, 0));
-        if (!view_) return cannotOpen();
-        size_ = static_cast<std::size_t>(size.QuadPart);
-        return {};
-    }
-    std::span<const std::uint8_t> Bytes() const {
-        return {static_cast<const std::uint8_t*>(view_.get()), size_};
+        if (!file_ || !GetFileInformationByHandle(file_.Get(), &before_)) return cannotRead();
+        const unsigned long long size = SizeOf(before_);
+        if (size == 0) return {kExitBadInput, path.shown + L": is empty, not an image"};
+        bytes_.resize(static_cast<std::size_t>(size));
+        std::size_t got = 0;
+        while (got < bytes_.size()) {
+            const auto wanted =
+                static_cast<DWORD>(std::min<std::size_t>(bytes_.size() - got, kLargestRead));
+            DWORD read = 0;
+            if (!ReadFile(file_.Get(), bytes_.data() + got, wanted, &read, nullptr)) {
+                return cannotRead();
+            }
+            if (read == 0) return Changed(path);
+            got += read;
+        }
+        return Unchanged(path);
     }
 
+    // Fails when the file is no longer what was read (another process changed it).
+    Failure Unchanged(const FilePath& path) const {
+        BY_HANDLE_FILE_INFORMATION now{};
+        if (!GetFileInformationByHandle(file_.Get(), &now) || SizeOf(now) != SizeOf(before_) ||
+            CompareFileTime(&now.ftLastWriteTime, &before_.ftLastWriteTime) != 0) {
+            return Changed(path);
+        }
+        return {};
+    }
+
+    std::span<const std::uint8_t> Bytes() const { return bytes_; }
+
   private:
+    // One ReadFile moves at most this much: the count is a DWORD.
+    static constexpr std::size_t kLargestRead = std::size_t{1} << 30;
+
+    static unsigned long long SizeOf(const BY_HANDLE_FILE_INFORMATION& info) {
+        return (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    }
+    static Failure Changed(const FilePath& path) {
+        return {kExitBadInput,
+                path.shown + L": changed while it was read (another program writes it)"};
+    }
+
     UniqueHandle file_;
-    UniqueHandle mapping_;
-    UniqueView view_;
-    std::size_t size_ = 0;
+    BY_HANDLE_FILE_INFORMATION before_{};
+    std::vector<std::uint8_t> bytes_;
 };
 
 }  // namespace
@@ -57,8 +85,8 @@ Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory) {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return fail(L"is a folder, not an image");
     }
-    MappedFile file;
-    if (Failure failure = file.Open(path)) return failure;
+    InputFile file;
+    if (Failure failure = file.Read(path)) return failure;
     // A frame larger than the memory that can still be committed is refused before any of it
     // is taken, rather than left to fail, or to swap, half-way.
     std::wstring tooLarge;
@@ -77,12 +105,15 @@ Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory) {
         return reinterpret_cast<std::uint16_t*>(image.bitmap->Pixels());
     };
     std::string error;
-    if (!image_files::DecodeImage(file.Bytes(), allocate, image.metadata, error)) {
+    const bool decoded = image_files::DecodeImage(file.Bytes(), allocate, image.metadata, error);
+    // A file changed meanwhile explains a failed decode better than the decoder can.
+    Failure outcome = file.Unchanged(path);
+    if (!outcome && !decoded) outcome = fail(tooLarge.empty() ? FromUtf8(error) : tooLarge);
+    if (outcome) {
         image.bitmap.reset();
         image.memory = {};
-        return fail(tooLarge.empty() ? FromUtf8(error) : tooLarge);
     }
-    return {};
+    return outcome;
 }
 
 image_files::EncodeOptions EncodeOptionsFor(const OutputOptions& options,

@@ -4,6 +4,7 @@
 
 #include "cli/plan/arguments.h"
 #include "cli/platform/text.h"
+#include "cli/platform/wine.h"
 
 namespace {
 
@@ -22,12 +23,13 @@ bool IsDiskFile(HANDLE handle) {
     return GetFileType(handle) == FILE_TYPE_DISK;
 }
 
-// A standard stream for raw frames: refused when it is not open (`closedCode`). The run's plan
-// has already refused a terminal.
+// A standard stream for raw frames: refused when it is not open (`closedCode`), also when the
+// caller of the Linux launcher closed it. The run's plan has already refused a terminal.
 Failure StandardStream(DWORD which, const std::wstring& name, ExitCode closedCode, HANDLE& handle) {
     handle = GetStdHandle(which);
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) return {};
-    return {closedCode, name + L": not open"};
+    const bool closed = wine::ClosedByCaller(which == STD_INPUT_HANDLE ? 0 : 1);
+    if (!closed && handle != nullptr && handle != INVALID_HANDLE_VALUE) return {};
+    return {closedCode, name + L": not open (closed by the caller)"};
 }
 
 }  // namespace

@@ -6,6 +6,7 @@ changed unless the row names it as written, no file appeared that the row does n
 temporary file is left anywhere.
 """
 
+import glob
 import os
 import signal
 import socket
@@ -21,7 +22,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 import run_test  # noqa: E402
-from testimages import from_rgba16, write_png  # noqa: E402
+from testimages import from_rgba16, png_bytes, write_png  # noqa: E402
 
 ROOT = run_test.ROOT
 EXE = os.path.join(ROOT, "build", "win64", "bin", "braidel-run.exe")
@@ -47,6 +48,20 @@ def run_direct(*args, cwd):
     """The Windows program itself, with Windows paths, no launcher."""
     return subprocess.run([os.path.join(ROOT, "scripts", "wine-exec"), PREFIX, EXE, *args],
                           cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+
+
+def wait_until_open(path, process):
+    """Waits until some process has the file open; False if `process` ends first."""
+    target = os.path.realpath(path)
+    while process.poll() is None:
+        for fd in glob.glob("/proc/[0-9]*/fd/*"):
+            try:
+                if os.readlink(fd) == target:
+                    return True
+            except OSError:
+                pass
+        time.sleep(0.01)
+    return False
 
 
 def images(*names):
@@ -88,13 +103,31 @@ def old_temporary_names(output, victim):
     return make
 
 
+def raw_file(name, frames):
+    """A raw stream of 16 x 16 frames."""
+    def make(ws):
+        frames_data = [run_test.random_frame(16, 16, i) for i in range(frames)]
+        with open(ws.path(name), "wb") as f:
+            f.write(run_test.raw_stream(frames_data))
+    return make
+
+
+def folders(*names):
+    def make(ws):
+        for name in names:
+            os.makedirs(ws.path(name))
+    return make
+
+
 LONG = "d" * 200 + "/" + "e" * 100
 # About 4030 bytes of folders: with the row's own folder, past the longest path Wine opens.
 DEEP = "/".join(["f" * 250] * 16) + "/" + "g" * 13
 NAME_250 = "n" * 246 + ".png"
 
 # name, setup steps, arguments, exit code, fragment of the one error line (None: success),
-# files the run writes (relative to the row's folder), how to run ("launcher" or "direct")
+# files the run writes (relative to the row's folder), how to run ("launcher" or "direct").
+# Arguments given as one string are a command line for bash, as a user types it, in which
+# braidel-run is the launcher.
 CASES = [
     ("save-config onto a batch input", [images("f1.png", "f2.png")],
      ["--out-dir", "o", "--save-config", "f1.png", "f2.png"], 5, "not a configuration block", []),
@@ -158,6 +191,18 @@ CASES = [
     ("empty raw output name", [], ["--raw", "2x2", "in.raw", ""], 2, "empty", []),
     ("output name of 256 bytes", [images("in.png")], ["in.png", "n" * 252 + ".png"], 2,
      "255 bytes", []),
+    ("option value that looks like a flag", [images("in.png")], ["--mask", "--about", "in.png",
+     "o.png"], 3, "--about: cannot open", []),
+    ("standard input closed", [], "braidel-run --raw 16x16 - out.raw <&-", 3, "standard input",
+     []),
+    ("standard output closed where not needed", [images("in.png")],
+     "braidel-run --quiet in.png out.png >&-", 0, None, ["out.png"]),
+    ("/dev/stdin as a raw input", [raw_file("three.raw", 3)],
+     "braidel-run --quiet --raw 16x16 /dev/stdin out.raw < three.raw", 0, None, ["out.raw"]),
+    ("/proc/self/cwd is the caller's folder", [images("in.png")],
+     "braidel-run --quiet in.png /proc/self/cwd/out.png", 0, None, ["out.png"]),
+    ("process substitution names no file", [images("in.png")],
+     "braidel-run in.png <(cat in.png)", 2, "names no file", []),
     ("direct: output is a hard link of the input", [images("in.png"), hard_link("in.png", "o.png")],
      ["in.png", "o.png"], 5, "would replace in.png", [], "direct"),
     ("direct: save-config onto the input", [images("in.png")],
@@ -200,6 +245,10 @@ class FileSafety(run_test.Workspace):
         started = time.monotonic()
         if how == "direct":
             result = run_direct(*args, cwd=cwd)
+        elif isinstance(args, str):
+            result = subprocess.run(
+                ["bash", "-c", 'braidel-run() { "%s" "$@"; }; %s' % (run_test.LAUNCHER, args)],
+                cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
         else:
             encoded = [os.fsencode(a) for a in args]
             result = subprocess.run([run_test.LAUNCHER, *encoded], cwd=cwd,
@@ -242,6 +291,26 @@ class FileSafety(run_test.Workspace):
                 self.assertExit(result, 0)
                 self.assertEqual(os.stat(out).st_mode & 0o777, mode)
 
+    def test_input_that_shrinks_while_read(self):
+        # An 8000 x 8000 frame of grey zeros, a small file that takes seconds to decode, is cut
+        # to a fifth once the program has it open: exit 3 with one line, within seconds, never a
+        # fault left to a debugger that waits.
+        source = self.path("in.png")
+        with open(source, "wb") as f:
+            f.write(png_bytes(8000, 8000, 8, 0, b"\0" * 8001 * 8000, level=9))
+        started = time.monotonic()
+        with subprocess.Popen([run_test.LAUNCHER, "--quiet", source, self.path("out.png")],
+                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.PIPE) as process:
+            self.assertTrue(wait_until_open(source, process), "the input was never opened")
+            os.truncate(source, os.path.getsize(source) // 5)
+            _, stderr = process.communicate(timeout=120)
+        self.assertEqual(process.returncode, 3, stderr)
+        self.assertOneErrorLine(subprocess.CompletedProcess([], 3, b"", stderr), "changed")
+        self.assertEqual(os.listdir(self.dir), ["in.png"])
+        # "Within seconds" on a loaded two-core machine, where a waiting debugger never ends.
+        self.assertLess(time.monotonic() - started, 90)
+
     def test_full_disk_leaves_nothing(self):
         small = self.path("small")
         os.mkdir(small)
@@ -258,15 +327,17 @@ class FileSafety(run_test.Workspace):
             subprocess.run(["umount", small])
 
     def test_termination_during_a_batch(self):
-        # Ten large frames on two jobs, stopped by SIGINT and by SIGTERM once the first frame is
-        # written: the run exits as the signal asks, with one line, and leaves no temporary file
-        # and no changed input.
+        # Ten large frames on two jobs, the launcher signalled once the first frame is written:
+        # the run exits as the signal asks, with one line, and leaves no temporary file and no
+        # changed input. SIGKILL ends the launcher at once; the program must end with it (its
+        # standard error reaches its end only then).
         rows = run_test.random_frame(1920, 8, 3)
         write_png(self.path("f00.png"), from_rgba16([rows[y % 8] for y in range(1080)]))
         for i in range(1, 10):
             os.link(self.path("f00.png"), self.path("f%02d.png" % i))
         inputs = snapshot(self.dir)
-        for sig, code in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
+        for sig, code in ((signal.SIGINT, 130), (signal.SIGTERM, 143), (signal.SIGALRM, 142),
+                          (signal.SIGUSR1, 138), (signal.SIGKILL, -9)):
             with self.subTest(signal=sig.name):
                 out = self.path("out-" + sig.name)
                 with subprocess.Popen(
@@ -276,8 +347,8 @@ class FileSafety(run_test.Workspace):
                         stderr=subprocess.PIPE) as process:
                     process.stderr.readline()
                     process.send_signal(sig)
-                    rest = process.stderr.read().decode()
-                    self.assertEqual(process.wait(timeout=120), code, rest)
+                    rest = process.communicate(timeout=120)[1].decode()
+                    self.assertEqual(process.returncode, code, rest)
                 self.assertIn("aborted", rest)
                 self.assertEqual([n for n in os.listdir(out) if not n.endswith(".png")], [])
                 self.assertLess(len(os.listdir(out)), 10)
