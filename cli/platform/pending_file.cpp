@@ -8,6 +8,7 @@
 
 #include "cli/platform/caller_permissions.h"
 #include "cli/platform/text.h"
+#include "cli/platform/wine.h"
 
 namespace {
 
@@ -73,7 +74,14 @@ PendingFile::~PendingFile() {
 }
 
 Failure PendingFile::NotWritten(unsigned long error) const {
-    return {kExitNotWritten, destination_.shown + L": not written: " + ErrorText(error)};
+    std::wstring why = ErrorText(error);
+    // Wine reports a write past the file-size limit as a general failure.
+    if (const std::optional<std::uint64_t> limit = wine::FileSizeLimit();
+        limit && error == ERROR_GEN_FAILURE) {
+        why = L"larger than the file-size limit (ulimit -f) of " + std::to_wstring(*limit) +
+              L" bytes";
+    }
+    return {kExitNotWritten, destination_.shown + L": not written: " + why};
 }
 
 Failure PendingFile::Write(std::span<const std::byte> bytes) {

@@ -23,6 +23,8 @@ constexpr long long kSysFstat = 5;
 constexpr long long kSysReadlink = 89;
 constexpr long long kSysFchmod = 91;
 constexpr long long kSysUmask = 95;
+constexpr long long kSysGetrlimit = 97;
+constexpr long long kLimitFileSize = 1;
 
 long long LinuxCall(long long number, long long first, long long second = 0, long long third = 0) {
 #if defined(__x86_64__)
@@ -151,6 +153,14 @@ std::size_t LongestUnixPath() {
     const std::size_t drive =
         (prefix != nullptr ? std::strlen(prefix) : 0) + std::strlen("/dosdevices/z:");
     return kLinuxLongest - drive;
+}
+
+std::optional<std::uint64_t> FileSizeLimit() {
+    if (!OnLinux()) return std::nullopt;
+    std::uint64_t limits[2] = {};  // current, maximum
+    if (LinuxCall(kSysGetrlimit, kLimitFileSize, Address(limits)) != 0) return std::nullopt;
+    if (limits[0] == ~std::uint64_t{0}) return std::nullopt;
+    return limits[0];
 }
 
 std::optional<unsigned> ProcessUmask() {

@@ -52,6 +52,10 @@ std::string UnixPathOf(HANDLE file);
 // file through the prefix's drive folder ("<prefix>/dosdevices/z:"), which takes its share.
 std::size_t LongestUnixPath();
 
+// The largest file this process may write (its file-size limit, `ulimit -f`); nothing when
+// there is no limit or not on Linux.
+std::optional<std::uint64_t> FileSizeLimit();
+
 // The process's umask, read once (Linux has no call that only reads it); nothing when not on
 // Linux.
 std::optional<unsigned> ProcessUmask();

@@ -72,6 +72,13 @@ def images(*names):
     return make
 
 
+def noise_image(name):
+    """A frame of noise whose PNG takes about 32 KB."""
+    def make(ws):
+        write_png(ws.path(name), from_rgba16(run_test.random_frame(64, 64, 1)))
+    return make
+
+
 def links(*pairs):
     def make(ws):
         for name, target in pairs:
@@ -203,6 +210,8 @@ CASES = [
      "braidel-run --quiet in.png /proc/self/cwd/out.png", 0, None, ["out.png"]),
     ("process substitution names no file", [images("in.png")],
      "braidel-run in.png <(cat in.png)", 2, "names no file", []),
+    ("file-size limit", [images("in.png"), noise_image("big.png")],
+     "ulimit -f 8; braidel-run big.png out.png", 5, "file-size limit", []),
     ("direct: output is a hard link of the input", [images("in.png"), hard_link("in.png", "o.png")],
      ["in.png", "o.png"], 5, "would replace in.png", [], "direct"),
     ("direct: save-config onto the input", [images("in.png")],
