@@ -16,13 +16,6 @@ Failure Resolve(const std::wstring& typed, FilePath& path) {
     return typed.empty() ? Failure{} : ResolvePath(typed, path);
 }
 
-// The name a file has for a case-insensitive file system, for writes that do not exist yet.
-std::wstring PathKey(const FilePath& path) {
-    std::wstring key = path.system;
-    for (wchar_t& c : key) c = c == L'/' ? L'\\' : static_cast<wchar_t>(std::towlower(c));
-    return key;
-}
-
 // The format that a file name's extension selects (.png, .tif, .tiff; any case).
 std::optional<image_files::FileFormat> FormatForPath(const std::wstring& path) {
     const std::size_t dot = path.find_last_of(L'.');
@@ -90,42 +83,57 @@ Failure ResolveFrames(const RunOptions& options, RunFiles& files) {
 }
 
 struct Checked {
-    const FilePath* path;
+    std::wstring name;
     std::optional<FileIdentity> identity;
+    std::wstring key;  // compared when neither file nor folder exists yet
 };
 
-std::vector<Checked> WithIdentities(std::vector<const FilePath*> paths) {
-    std::vector<Checked> checked;
-    for (const FilePath* path : paths) {
-        if (!path->Empty() && !path->system.empty()) {
-            checked.push_back({path, IdentityOf(*path)});
-        }
+// The key of a path whose folder does not exist yet: Linux names are exact, Windows names
+// ignore case.
+std::wstring PathKey(const FilePath& path) {
+    if (!path.unixPath.empty()) return FromUtf8(path.unixPath);
+    std::wstring key = path.system;
+    for (wchar_t& c : key) c = c == L'/' ? L'\\' : static_cast<wchar_t>(std::towlower(c));
+    return key;
+}
+
+// A file of the run, or a raw stream's standard input or output (`standard`), which takes part
+// when it is a file.
+void AddChecked(const FilePath& path, DWORD standard, std::vector<Checked>& checked) {
+    if (path.Empty()) return;
+    if (!path.system.empty()) {
+        checked.push_back({path.shown, IdentityOf(path), PathKey(path)});
+    } else if (IsStandardStream(path.shown)) {
+        const bool input = standard == STD_INPUT_HANDLE;
+        checked.push_back({input ? L"standard input" : L"standard output",
+                           IdentityOf(GetStdHandle(standard)),
+                           {}});
     }
-    return checked;
 }
 
 bool SameFile(const Checked& a, const Checked& b) {
     if (a.identity && b.identity) return *a.identity == *b.identity;
-    return PathKey(*a.path) == PathKey(*b.path);
+    return !a.identity && !b.identity && !a.key.empty() && a.key == b.key;
 }
 
 Failure CheckWrites(const RunFiles& files) {
-    std::vector<const FilePath*> reads{&files.mask, &files.config};
-    std::vector<const FilePath*> writes{&files.saveConfig};
+    std::vector<Checked> read;
+    std::vector<Checked> written;
+    AddChecked(files.mask, STD_INPUT_HANDLE, read);
+    AddChecked(files.config, STD_INPUT_HANDLE, read);
+    AddChecked(files.saveConfig, STD_OUTPUT_HANDLE, written);
     for (const FrameTask& task : files.frames) {
-        reads.push_back(&task.input);
-        writes.push_back(&task.output);
+        AddChecked(task.input, STD_INPUT_HANDLE, read);
+        AddChecked(task.output, STD_OUTPUT_HANDLE, written);
     }
     if (files.stream) {
-        reads.push_back(&files.stream->input);
-        writes.push_back(&files.stream->output);
+        AddChecked(files.stream->input, STD_INPUT_HANDLE, read);
+        AddChecked(files.stream->output, STD_OUTPUT_HANDLE, written);
     }
-    const std::vector<Checked> read = WithIdentities(reads);
-    const std::vector<Checked> written = WithIdentities(writes);
     for (std::size_t i = 0; i < written.size(); ++i) {
         for (std::size_t j = 0; j < i; ++j) {
             if (SameFile(written[i], written[j])) {
-                return {kExitUsage, written[i].path->shown + L" and " + written[j].path->shown +
+                return {kExitUsage, written[i].name + L" and " + written[j].name +
                                         L" are the same file; one would overwrite the other"};
             }
         }
@@ -134,8 +142,7 @@ Failure CheckWrites(const RunFiles& files) {
         if (!target.identity) continue;
         for (const Checked& source : read) {
             if (source.identity && *source.identity == *target.identity) {
-                return {kExitNotWritten, target.path->shown + L": would replace " +
-                                             source.path->shown +
+                return {kExitNotWritten, target.name + L": would replace " + source.name +
                                              L", which this run reads; nothing written"};
             }
         }

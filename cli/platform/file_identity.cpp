@@ -1,9 +1,9 @@
 #include "cli/platform/file_identity.h"
 
-#include <windows.h>
-
 #include <cstring>
+#include <cwctype>
 
+#include "cli/platform/wine.h"
 #include "hosting/unique_handle.h"
 
 namespace {
@@ -16,25 +16,58 @@ struct FileIdRecord {
 };
 constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
 
-}  // namespace
-
-std::optional<FileIdentity> IdentityOf(const FilePath& path) {
-    // No access rights needed; folders open too, with backup semantics.
-    UniqueHandle file(CreateFileW(path.system.c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file) return std::nullopt;
+std::optional<FileIdentity> IdentityOfHandle(HANDLE file) {
     FileIdentity identity;
+    // Under Wine, Linux's own device and inode: Wine's file ids of a handle it was given at
+    // start (a standard stream) differ from those of the same file opened by name.
+    if (const std::optional<wine::UnixStatus> status = wine::StatusOf(file)) {
+        identity.volume = status->device;
+        std::memcpy(identity.index.data(), &status->inode, sizeof status->inode);
+        return identity;
+    }
     FileIdRecord id{};
-    if (GetFileInformationByHandleEx(file.Get(), kFileIdInfo, &id, sizeof id)) {
+    if (GetFileInformationByHandleEx(file, kFileIdInfo, &id, sizeof id)) {
         identity.volume = id.volumeSerialNumber;
         std::memcpy(identity.index.data(), id.fileId, identity.index.size());
         return identity;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(file.Get(), &info)) return std::nullopt;
+    if (!GetFileInformationByHandle(file, &info)) return std::nullopt;
     identity.volume = info.dwVolumeSerialNumber;
     const uint64_t index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     std::memcpy(identity.index.data(), &index, sizeof index);
     return identity;
+}
+
+std::optional<FileIdentity> IdentityOfOpened(const std::wstring& systemPath) {
+    // No access rights needed; folders open too, with backup semantics.
+    UniqueHandle file(CreateFileW(systemPath.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file ? IdentityOfHandle(file.Get()) : std::nullopt;
+}
+
+// The name a new file gets in its folder: Linux names are exact, Windows names ignore case.
+std::wstring NewNameKey(const FilePath& path) {
+    std::wstring name = FileNameOf(path.system);
+    if (!path.unixPath.empty()) return name;
+    for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(c));
+    return name;
+}
+
+}  // namespace
+
+std::optional<FileIdentity> IdentityOf(const FilePath& path) {
+    if (std::optional<FileIdentity> identity = IdentityOfOpened(path.system)) return identity;
+    std::optional<FileIdentity> folder = IdentityOfOpened(FolderOf(path));
+    if (!folder) return std::nullopt;
+    folder->newName = NewNameKey(path);
+    return folder;
+}
+
+std::optional<FileIdentity> IdentityOf(HANDLE file) {
+    if (file == nullptr || file == INVALID_HANDLE_VALUE || GetFileType(file) != FILE_TYPE_DISK) {
+        return std::nullopt;
+    }
+    return IdentityOfHandle(file);
 }
