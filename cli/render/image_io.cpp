@@ -20,25 +20,26 @@ namespace {
 class InputFile {
   public:
     // Failures carry kExitBadInput.
-    Failure Read(const FilePath& path) {
-        const auto cannotRead = [&] {
-            return Failure{kExitBadInput,
-                           path.shown + L": cannot open: " + ErrorText(GetLastError())};
-        };
+    Failure Open(const FilePath& path) {
         file_ =
             UniqueHandle(CreateFileW(path.system.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!file_ || !GetFileInformationByHandle(file_.Get(), &before_)) return cannotRead();
-        const unsigned long long size = SizeOf(before_);
-        if (size == 0) return {kExitBadInput, path.shown + L": is empty, not an image"};
-        bytes_.resize(static_cast<std::size_t>(size));
+        if (!file_ || !GetFileInformationByHandle(file_.Get(), &before_)) return CannotRead(path);
+        if (Size() == 0) return {kExitBadInput, path.shown + L": is empty, not an image"};
+        return {};
+    }
+
+    unsigned long long Size() const { return SizeOf(before_); }
+
+    Failure Read(const FilePath& path) {
+        bytes_.resize(static_cast<std::size_t>(Size()));
         std::size_t got = 0;
         while (got < bytes_.size()) {
             const auto wanted =
                 static_cast<DWORD>(std::min<std::size_t>(bytes_.size() - got, kLargestRead));
             DWORD read = 0;
             if (!ReadFile(file_.Get(), bytes_.data() + got, wanted, &read, nullptr)) {
-                return cannotRead();
+                return CannotRead(path);
             }
             if (read == 0) return Changed(path);
             got += read;
@@ -65,6 +66,9 @@ class InputFile {
     static unsigned long long SizeOf(const BY_HANDLE_FILE_INFORMATION& info) {
         return (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     }
+    static Failure CannotRead(const FilePath& path) {
+        return {kExitBadInput, path.shown + L": cannot open: " + ErrorText(GetLastError())};
+    }
     static Failure Changed(const FilePath& path) {
         return {kExitBadInput,
                 path.shown + L": changed while it was read (another program writes it)"};
@@ -74,6 +78,14 @@ class InputFile {
     BY_HANDLE_FILE_INFORMATION before_{};
     std::vector<std::uint8_t> bytes_;
 };
+
+// Why a frame is refused at once: what it needs beside what the run may use.
+std::wstring TooLarge(unsigned long long bytes, const std::wstring& what,
+                      const FrameMemory& memory) {
+    return L"needs " + std::to_wstring(bytes >> 20) + L" MB of memory for " + what +
+           L", more than the " + std::to_wstring(memory.Budget() >> 20) +
+           L" MB this run may use (half the memory free at its start)";
+}
 
 }  // namespace
 
@@ -86,20 +98,41 @@ Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory) {
         return fail(L"is a folder, not an image");
     }
     InputFile file;
+    if (Failure failure = file.Open(path)) return failure;
+    // In a batch the file's bytes and then its pixels are taken from the run's frame memory
+    // before either is allocated, one frame admitted at a time.
+    std::unique_lock<std::mutex> admitted;
+    FrameMemory::Share fileShare;
+    const unsigned long long fileBytes = file.Size();
+    if (memory != nullptr) {
+        if (fileBytes > memory->Budget()) return fail(TooLarge(fileBytes, L"its file", *memory));
+        admitted = memory->Admit();
+        fileShare = memory->Take(fileBytes);
+    }
     if (Failure failure = file.Read(path)) return failure;
-    // A frame larger than the memory that can still be committed is refused before any of it
-    // is taken, rather than left to fail, or to swap, half-way.
+    // A frame larger than the memory the run may use, or than the memory that can still be
+    // committed, is refused before any of it is taken, rather than left to fail, or to swap,
+    // half-way.
     std::wstring tooLarge;
     auto allocate = [&](std::uint32_t width, std::uint32_t height) -> std::uint16_t* {
         const unsigned long long bytes = 8ull * width * height;
+        const std::wstring pixels =
+            L"its " + std::to_wstring(width) + L" x " + std::to_wstring(height) + L" pixels";
         const std::optional<MEMORYSTATUSEX> status = MemoryStatus();
         if (status && bytes > status->ullAvailPageFile) {
-            tooLarge = L"needs " + std::to_wstring(bytes >> 20) + L" MB of memory for its " +
-                       std::to_wstring(width) + L" x " + std::to_wstring(height) + L" pixels; " +
-                       std::to_wstring(status->ullAvailPageFile >> 20) + L" MB are available";
+            tooLarge = L"needs " + std::to_wstring(bytes >> 20) + L" MB of memory for " + pixels +
+                       L"; " + std::to_wstring(status->ullAvailPageFile >> 20) +
+                       L" MB are available";
             return nullptr;
         }
-        if (memory != nullptr) image.memory = memory->Take(bytes);
+        if (memory != nullptr) {
+            if (bytes + fileBytes > memory->Budget()) {
+                tooLarge = TooLarge(bytes + fileBytes, pixels + L" and its file", *memory);
+                return nullptr;
+            }
+            image.memory = memory->Take(bytes);
+            admitted.unlock();
+        }
         image.bitmap = std::make_unique<hostsdk::PlainBitmap>(static_cast<uint16_t>(width),
                                                               static_cast<uint16_t>(height));
         return reinterpret_cast<std::uint16_t*>(image.bitmap->Pixels());

@@ -17,12 +17,17 @@ int WorkerThreads(int jobs);
 std::uint64_t FrameMemoryBudget();
 
 // The budget shared by frames whose sizes are known only once each is opened (a batch). A frame
-// takes its bytes before its pixels are allocated and gives them back when it is done; while
-// the frames in work hold too much, it waits. A frame larger than the whole budget waits until
-// it is alone.
+// takes its bytes before its file is read and before its pixels are allocated, and gives them
+// back when it is done; while the frames in work hold too much, it waits. One frame at a time
+// is admitted (from opening its file to allocating its pixels), so that only the admitted frame
+// ever waits while holding a share, and frames in work, which never wait, always make room.
 class FrameMemory {
   public:
     explicit FrameMemory(std::uint64_t budget) : budget_(budget) {}
+
+    std::uint64_t Budget() const { return budget_; }
+    // Held by the one frame being admitted.
+    std::unique_lock<std::mutex> Admit() { return std::unique_lock<std::mutex>(admission_); }
 
     // The bytes of one frame, given back when it goes.
     class Share {
@@ -46,6 +51,7 @@ class FrameMemory {
     void Give(std::uint64_t bytes);
 
     const std::uint64_t budget_;
+    std::mutex admission_;
     std::mutex lock_;
     std::condition_variable released_;
     std::uint64_t held_ = 0;

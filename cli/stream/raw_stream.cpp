@@ -133,19 +133,38 @@ std::wstring OutputFate(bool toFile, bool completed, std::uint64_t frames,
     return std::to_wstring(frames) + L" frames written to " + output;
 }
 
+std::uint64_t FrameBytes(FrameSize format) {
+    return 8ull * format.width * format.height;
+}
+
 // The workers a stream gets (cli/render/workers.h): its frame buffers, one per worker and the
-// two beside them, fit in the run's frame memory.
-int WorkersFor(FrameSize format, int jobs) {
-    const std::uint64_t frames = FrameMemoryBudget() / (8ull * format.width * format.height);
+// two beside them, fit in the run's frame memory, which FitsInMemory has checked for one.
+int WorkersFor(FrameSize format, int jobs, std::uint64_t budget) {
+    const std::uint64_t frames = budget / FrameBytes(format);
     const std::uint64_t workers = frames > kFramesBesideWorkers ? frames - kFramesBesideWorkers : 1;
     return static_cast<int>(std::min<std::uint64_t>(WorkerThreads(jobs), workers));
+}
+
+// A stream needs at least three frame buffers (one read, one rendered, one written); frames too
+// large for that are refused before any is allocated or anything read.
+Failure FitsInMemory(FrameSize format, std::uint64_t budget) {
+    const std::uint64_t least = (1 + kFramesBesideWorkers) * FrameBytes(format);
+    if (least <= budget) return {};
+    return {kExitBadInput, L"--raw " + std::to_wstring(format.width) + L"x" +
+                               std::to_wstring(format.height) + L": three frames take " +
+                               std::to_wstring(least >> 20) + L" MB, more than the " +
+                               std::to_wstring(budget >> 20) +
+                               L" MB this run may use (half the memory free at its start); "
+                               L"nothing read"};
 }
 
 }  // namespace
 
 Failure RunRawStream(const RenderContext& context, const StreamTask& task, FrameSize format,
                      int jobs, StatusLine& status) {
-    jobs = WorkersFor(format, jobs);
+    const std::uint64_t budget = FrameMemoryBudget();
+    if (Failure failure = FitsInMemory(format, budget)) return failure;
+    jobs = WorkersFor(format, jobs, budget);
     auto ends = std::make_shared<StreamEnds>(format, jobs + kFramesBesideWorkers);
     if (Failure failure = RawInput::Open(task.input, ends->input)) return failure;
     if (Failure failure = RawOutput::Open(task.output, ends->output)) return failure;

@@ -17,12 +17,13 @@ import tempfile
 import threading
 import time
 import unittest
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 import run_test  # noqa: E402
-from testimages import from_rgba16, png_bytes, write_png  # noqa: E402
+from testimages import chunk, from_rgba16, png_bytes, write_png  # noqa: E402
 
 ROOT = run_test.ROOT
 EXE = os.path.join(ROOT, "build", "win64", "bin", "braidel-run.exe")
@@ -76,6 +77,19 @@ def noise_image(name):
     """A frame of noise whose PNG takes about 32 KB."""
     def make(ws):
         write_png(ws.path(name), from_rgba16(run_test.random_frame(64, 64, 1)))
+    return make
+
+
+def blank_png(name, side):
+    """A 1-bit grey PNG of side x side zeros: a small file for a frame of 8 x side^2 bytes."""
+    def make(ws):
+        packer = zlib.compressobj(9)
+        row = b"\0" * (1 + (side + 7) // 8)
+        data = b"".join(packer.compress(row) for _ in range(side)) + packer.flush()
+        header = struct.pack(">IIBBBBB", side, side, 1, 0, 0, 0, 0)
+        with open(ws.path(name), "wb") as f:
+            f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", data)
+                    + chunk(b"IEND", b""))
     return make
 
 
@@ -219,6 +233,10 @@ CASES = [
      "braidel-run --raw 16x16 in.raw - >> in.raw", 5, "would replace in.raw", []),
     ("output is the file on standard input", [raw_file("in.raw", 2)],
      "braidel-run --raw 16x16 - in.raw < in.raw", 5, "would replace standard input", []),
+    ("raw frame too large for memory", [raw_file("in.raw", 1)],
+     ["--raw", "65535x65535", "in.raw", "out.raw"], 3, "this run may use", []),
+    ("batch frame too large for memory", [blank_png("in.png", 65535)],
+     ["--out-dir", "o", "in.png"], 3, "MB of memory for its 65535 x 65535 pixels", []),
     ("direct: output is a hard link of the input", [images("in.png"), hard_link("in.png", "o.png")],
      ["in.png", "o.png"], 5, "would replace in.png", [], "direct"),
     ("direct: save-config onto the input", [images("in.png")],
@@ -232,7 +250,8 @@ CASES = [
 WORKING_FOLDERS = {"long working folder": LONG, "working folder past the path limit": DEEP}
 
 # Rows whose promise is about time: refused before any of the claimed memory is taken.
-REFUSED_AT_ONCE = {"huge claimed size"}
+REFUSED_AT_ONCE = {"huge claimed size", "raw frame too large for memory",
+                   "batch frame too large for memory"}
 
 
 def huge_tiff(ws):
