@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include "cli/platform/caller_permissions.h"
 #include "cli/platform/linux_names.h"
 #include "cli/platform/wine.h"
+#include "hosting/unique_handle.h"
 #include "hosting/win32_text.h"
 
 namespace {
@@ -13,6 +15,16 @@ std::wstring Joined(const std::wstring& folder, const wchar_t* separator,
                     const std::wstring& name) {
     const bool separated = folder.empty() || folder.back() == L'/' || folder.back() == L'\\';
     return folder + (separated ? L"" : separator) + name;
+}
+
+// A folder this run made gets the caller's permissions, as its files do.
+bool GiveCallerPermissions(const std::wstring& folder) {
+    UniqueHandle handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (handle && ApplyCallerFolderPermissions(handle.Get())) return true;
+    if (handle) SetLastError(ERROR_ACCESS_DENIED);
+    return false;
 }
 
 // Makes the folder at the system path and every missing parent. False with the thread's last
@@ -30,7 +42,8 @@ bool MakeFolderPath(std::wstring path) {
         path[slash - 1] != L'?') {
         if (!MakeFolderPath(path.substr(0, slash))) return false;
     }
-    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+    if (!CreateDirectoryW(path.c_str(), nullptr)) return GetLastError() == ERROR_ALREADY_EXISTS;
+    return GiveCallerPermissions(path);
 }
 
 }  // namespace

@@ -316,15 +316,21 @@ class FileSafety(run_test.Workspace):
 
     def test_outputs_take_the_callers_umask(self):
         # The test run's Wine server was started under another umask than the ones tried here.
+        # Outputs and the folders --out-dir makes (with their parents) take the caller's.
         write_png(self.path("in.png"), FRAME)
         for mask, mode in ((0o077, 0o600), (0o002, 0o664)):
             with self.subTest(umask=oct(mask)):
                 out = self.path("out-%o.png" % mask)
-                result = subprocess.run([run_test.LAUNCHER, "--quiet", self.path("in.png"), out],
-                                        stdin=subprocess.DEVNULL, capture_output=True,
-                                        timeout=120, preexec_fn=lambda m=mask: os.umask(m))
-                self.assertExit(result, 0)
+                made = self.path("made-%o" % mask, "inner")
+                for args in ([self.path("in.png"), out], ["--out-dir", made, self.path("in.png")]):
+                    result = subprocess.run([run_test.LAUNCHER, "--quiet", *args],
+                                            stdin=subprocess.DEVNULL, capture_output=True,
+                                            timeout=120, preexec_fn=lambda m=mask: os.umask(m))
+                    self.assertExit(result, 0)
                 self.assertEqual(os.stat(out).st_mode & 0o777, mode)
+                self.assertEqual(os.stat(os.path.join(made, "in.png")).st_mode & 0o777, mode)
+                for folder in (made, os.path.dirname(made)):
+                    self.assertEqual(os.stat(folder).st_mode & 0o777, 0o777 & ~mask)
 
     def test_input_that_shrinks_while_read(self):
         # An 8000 x 8000 frame of grey zeros, a small file that takes seconds to decode, is cut
