@@ -17,9 +17,12 @@ Function NtdllExport(const char* name) {
 
 // The Linux system calls used, by their x86-64 numbers. A Windows program under Wine runs
 // natively, so it can make them itself.
+constexpr long long kSysOpen = 2;
 constexpr long long kSysClose = 3;
 constexpr long long kSysStat = 4;
 constexpr long long kSysFstat = 5;
+constexpr long long kSysPoll = 7;
+constexpr long long kSysFcntl = 72;
 constexpr long long kSysReadlink = 89;
 constexpr long long kSysFchmod = 91;
 constexpr long long kSysUmask = 95;
@@ -153,6 +156,66 @@ std::size_t LongestUnixPath() {
     const std::size_t drive =
         (prefix != nullptr ? std::strlen(prefix) : 0) + std::strlen("/dosdevices/z:");
     return kLinuxLongest - drive;
+}
+
+namespace {
+
+constexpr long long kOpenWrite = 01;
+constexpr long long kOpenNonBlocking = 04000;
+constexpr long long kOpenCloseOnExec = 02000000;
+constexpr long long kSetStatusFlags = 4;  // F_SETFL
+constexpr short kPollIn = 0x001;
+constexpr short kPollOut = 0x004;
+constexpr int kInterrupted = 4;  // EINTR
+
+struct PollRecord {
+    int fd;
+    short events;
+    short revents;
+};
+
+}  // namespace
+
+UnixStream::UnixStream(const std::string& unixPath, bool write)
+    : fd_(static_cast<int>(
+          LinuxCall(kSysOpen, Address(unixPath.c_str()),
+                    (write ? kOpenWrite : 0) | kOpenNonBlocking | kOpenCloseOnExec))) {}
+
+UnixStream::~UnixStream() {
+    if (fd_ >= 0) LinuxCall(kSysClose, fd_);
+}
+
+bool UnixStream::WaitReady(bool write, int milliseconds) const {
+    PollRecord poll{fd_, write ? kPollOut : kPollIn, 0};
+    long long ready = LinuxCall(kSysPoll, Address(&poll), 1, milliseconds);
+    while (ready == -kInterrupted) ready = LinuxCall(kSysPoll, Address(&poll), 1, milliseconds);
+    return ready > 0;
+}
+
+HANDLE UnixStream::ToHandle(bool write) {
+    using FdToHandle =
+        LONG(CDECL*)(int fd, unsigned int access, unsigned int attributes, HANDLE* handle);
+    static const auto fdToHandle = NtdllExport<FdToHandle>("wine_server_fd_to_handle");
+    HANDLE handle = nullptr;
+    if (fd_ < 0 || fdToHandle == nullptr || LinuxCall(kSysFcntl, fd_, kSetStatusFlags, 0) != 0) {
+        return nullptr;
+    }
+    const unsigned int access = (write ? GENERIC_WRITE : GENERIC_READ) | SYNCHRONIZE;
+    if (fdToHandle(fd_, access, 0, &handle) != 0) return nullptr;
+    return handle;
+}
+
+std::wstring LinuxErrorText(int error) {
+    switch (error) {
+        case 2:
+            return L"No such file or directory";
+        case 6:
+            return L"No reader has it open (No such device or address)";
+        case 13:
+            return L"Permission denied";
+        default:
+            return L"Linux error " + std::to_wstring(error);
+    }
 }
 
 std::optional<std::uint64_t> FileSizeLimit() {

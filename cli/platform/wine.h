@@ -33,6 +33,10 @@ struct UnixStatus {
     std::uint32_t mode = 0;
 
     bool IsFolder() const { return (mode & 0170000) == 0040000; }
+    // A named pipe or a character device: read or written as a stream, never replaced.
+    bool IsStreamDevice() const {
+        return (mode & 0170000) == 0010000 || (mode & 0170000) == 0020000;
+    }
     bool IsRegular() const { return (mode & 0170000) == 0100000; }
     bool SameFile(const UnixStatus& other) const {
         return device == other.device && inode == other.inode;
@@ -51,6 +55,32 @@ std::string UnixPathOf(HANDLE file);
 // The longest absolute Unix path Wine can open: Linux takes 4095 bytes, and Wine reaches every
 // file through the prefix's drive folder ("<prefix>/dosdevices/z:"), which takes its share.
 std::size_t LongestUnixPath();
+
+// A named pipe or device opened by Linux itself, without waiting, for reading or writing:
+// Wine would open a named pipe in a way that reads its end before a writer comes. A descriptor
+// (closed when it goes) or a negative Linux error number.
+class UnixStream {
+  public:
+    UnixStream(const std::string& unixPath, bool write);
+    ~UnixStream();
+    UnixStream(const UnixStream&) = delete;
+    UnixStream& operator=(const UnixStream&) = delete;
+
+    // 0 once open; else the Linux error number of the open.
+    int Error() const { return fd_ < 0 ? -fd_ : 0; }
+    // Waits up to `milliseconds` until the stream can be read (a writer has written or come and
+    // gone) or written; false on timeout.
+    bool WaitReady(bool write, int milliseconds) const;
+    // A Windows handle of the stream, with blocking reads or writes, for ReadFile and WriteFile;
+    // null on failure.
+    HANDLE ToHandle(bool write);
+
+  private:
+    int fd_;
+};
+
+// Linux's words for an error number of its own (a few common ones), else the number.
+std::wstring LinuxErrorText(int error);
 
 // The largest file this process may write (its file-size limit, `ulimit -f`); nothing when
 // there is no limit or not on Linux.

@@ -5,6 +5,7 @@
 #include "cli/plan/arguments.h"
 #include "cli/platform/text.h"
 #include "cli/platform/wine.h"
+#include "cli/render/cancellation.h"
 
 namespace {
 
@@ -32,6 +33,38 @@ Failure StandardStream(DWORD which, const std::wstring& name, ExitCode closedCod
     return {closedCode, name + L": not open (closed by the caller)"};
 }
 
+constexpr int kNoReader = 6;    // ENXIO: a named pipe opened for writing before its reader
+constexpr int kWaitStep = 100;  // milliseconds between looks for an abort while waiting
+
+// A named pipe or character device as a raw stream's end, opened by Linux itself (Wine would
+// take a named pipe with no writer yet for one at its end). A named pipe's reader waits for its
+// writer and its writer for a reader, each until an abort.
+Failure OpenStreamDevice(const FilePath& path, bool write, ExitCode code, UniqueHandle& handle) {
+    std::unique_ptr<wine::UnixStream> stream;
+    for (;;) {
+        stream = std::make_unique<wine::UnixStream>(path.unixPath, write);
+        if (!write || stream->Error() != kNoReader) break;
+        if (AbortRequested().load()) return {kExitAborted, path.shown + L": aborted"};
+        Sleep(kWaitStep);
+    }
+    if (stream->Error() != 0) {
+        return {code, path.shown + L": cannot be opened: " + wine::LinuxErrorText(stream->Error())};
+    }
+    while (!write && !stream->WaitReady(false, kWaitStep)) {
+        if (AbortRequested().load()) return {kExitAborted, path.shown + L": aborted"};
+    }
+    handle = UniqueHandle(stream->ToHandle(write));
+    if (!handle) return {code, path.shown + L": cannot be opened: " + ErrorText(GetLastError())};
+    return {};
+}
+
+// Whether a named file is a named pipe or a device, read or written as a stream.
+bool IsStreamDevice(const FilePath& path) {
+    if (path.unixPath.empty()) return false;
+    const std::optional<wine::UnixStatus> status = wine::StatusOf(path.unixPath);
+    return status && status->IsStreamDevice();
+}
+
 }  // namespace
 
 RawInput::RawInput(UniqueHandle owned, HANDLE handle, std::wstring name)
@@ -51,9 +84,15 @@ Failure RawInput::Open(const FilePath& path, std::unique_ptr<RawInput>& input) {
         input.reset(new RawInput({}, handle, name));
         return {};
     }
-    UniqueHandle file(CreateFileW(path.system.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueHandle file;
+    if (IsStreamDevice(path)) {
+        if (Failure failure = OpenStreamDevice(path, false, kExitBadInput, file)) return failure;
+    } else {
+        file =
+            UniqueHandle(CreateFileW(path.system.c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    }
     if (!file) {
         return {kExitBadInput, path.shown + L": cannot be read: " + ErrorText(GetLastError())};
     }
@@ -99,11 +138,15 @@ class FileOutput final : public RawOutput {
     std::unique_ptr<PendingFile> pending_;
 };
 
-// Standard output, a pipe or a file the caller opened; it stays open.
-class StandardOutput final : public RawOutput {
+// Standard output (a pipe or a file the caller opened, which stays open), or a named pipe or
+// device written straight on, as standard output is.
+class DirectOutput final : public RawOutput {
   public:
-    explicit StandardOutput(HANDLE handle)
-        : RawOutput(L"standard output"), handle_(handle), mayBlock_(!IsDiskFile(handle)) {}
+    DirectOutput(UniqueHandle owned, HANDLE handle, std::wstring name)
+        : RawOutput(std::move(name)),
+          owned_(std::move(owned)),
+          handle_(handle),
+          mayBlock_(!IsDiskFile(handle)) {}
 
     Failure Write(std::span<const std::byte> bytes, bool& readerGone) override {
         Failure failure = WriteAll(handle_, bytes, Name(), readerGone);
@@ -115,6 +158,7 @@ class StandardOutput final : public RawOutput {
     bool MayBlock() const override { return mayBlock_; }
 
   private:
+    UniqueHandle owned_;
     HANDLE handle_;
     bool mayBlock_;
 };
@@ -128,7 +172,16 @@ Failure RawOutput::Open(const FilePath& path, std::unique_ptr<RawOutput>& output
                 StandardStream(STD_OUTPUT_HANDLE, L"standard output", kExitNotWritten, handle)) {
             return failure;
         }
-        output = std::make_unique<StandardOutput>(handle);
+        output = std::make_unique<DirectOutput>(UniqueHandle(), handle, L"standard output");
+        return {};
+    }
+    if (IsStreamDevice(path)) {
+        UniqueHandle device;
+        if (Failure failure = OpenStreamDevice(path, true, kExitNotWritten, device)) {
+            return failure;
+        }
+        const HANDLE handle = device.Get();
+        output = std::make_unique<DirectOutput>(std::move(device), handle, path.shown);
         return {};
     }
     std::unique_ptr<PendingFile> pending;

@@ -237,6 +237,14 @@ CASES = [
      ["--raw", "65535x65535", "in.raw", "out.raw"], 3, "this run may use", []),
     ("batch frame too large for memory", [blank_png("in.png", 65535)],
      ["--out-dir", "o", "in.png"], 3, "MB of memory for its 65535 x 65535 pixels", []),
+    ("named pipe input opened before its writer", [raw_file("three.raw", 3)],
+     "mkfifo f; (sleep 1; cat three.raw > f) & braidel-run --quiet --raw 16x16 f out.raw && "
+     "test $(stat -c %s out.raw) = 6144", 0, None, ["out.raw"]),
+    ("named pipe output", [raw_file("three.raw", 3)],
+     "mkfifo f; cat f > got.raw & braidel-run --quiet --raw 16x16 three.raw f && wait && "
+     "test $(stat -c %s got.raw) = 6144", 0, None, ["got.raw"]),
+    ("device output", [raw_file("three.raw", 3)], "braidel-run --quiet --raw 16x16 three.raw /dev/null",
+     0, None, []),
     ("direct: output is a hard link of the input", [images("in.png"), hard_link("in.png", "o.png")],
      ["in.png", "o.png"], 5, "would replace in.png", [], "direct"),
     ("direct: save-config onto the input", [images("in.png")],
