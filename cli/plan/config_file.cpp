@@ -12,6 +12,10 @@
 #include "hosting/unique_handle.h"
 
 Failure ReadConfigFile(const FilePath& path, FilterConfig& config) {
+    const DWORD attributes = GetFileAttributesW(path.system.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return {kExitBadInput, path.shown + L": is a folder, not a configuration block"};
+    }
     UniqueHandle file(CreateFileW(path.system.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {

@@ -245,6 +245,8 @@ CASES = [
      "test $(stat -c %s got.raw) = 6144", 0, None, ["got.raw"]),
     ("device output", [raw_file("three.raw", 3)], "braidel-run --quiet --raw 16x16 three.raw /dev/null",
      0, None, []),
+    ("configuration that is a folder", [folders("cfg")], ["--config", "cfg", "--save-config",
+     "x.cfg"], 3, "is a folder", []),
     ("direct: output is a hard link of the input", [images("in.png"), hard_link("in.png", "o.png")],
      ["in.png", "o.png"], 5, "would replace in.png", [], "direct"),
     ("direct: save-config onto the input", [images("in.png")],
