@@ -210,7 +210,9 @@ std::wstring UsageText() {
            L"resolution and text.\n"
            L"Exit codes: 0 success, 2 usage, 3 unreadable input (or a partial last raw frame), 4 "
            L"render\n"
-           L"failed, 5 output not written (or its reader went away), 130 aborted.";
+           L"failed, 5 output not written (or its reader went away), 130 aborted (under the "
+           L"Linux\n"
+           L"launcher 128 + N after signal N).";
 }
 
 Failure ParseArguments(const std::vector<std::wstring>& args, RunOptions& options) {
