@@ -145,6 +145,9 @@ const Refused kRefused[] = {
     {{L"--out-dir", L"d"}, L"--out-dir needs at least one INPUT"},
     {{L"--raw", L"4x4", L"--out-dir", L"d", L"a.raw"}, L"--raw and --out-dir exclude each other"},
     {{L"--raw", L"4x4", L"--save-config", L"w.cfg"}, L"expected INPUT and OUTPUT"},
+    {{L"--raw", L"4x4", L"-", L""}, L"an INPUT or OUTPUT is empty"},
+    {{L"", L"b.png"}, L"an INPUT or OUTPUT is empty"},
+    {{L"--out-dir", L"d", L"a.png", L""}, L"an INPUT or OUTPUT is empty"},
 };
 
 class RefusedArguments : public ::testing::TestWithParam<Refused> {};

@@ -1,0 +1,32 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cli/platform/text.h"
+
+namespace {
+
+struct Escape {
+    const char* what;
+    std::string text;
+    std::string line;
+};
+
+// Control characters, from names the user typed, never break an error line; everything else,
+// UTF-8 above all, passes unchanged.
+const Escape kEscapes[] = {
+    {"newline", "a\nb.png", "a\\nb.png"},
+    {"tab and carriage return", "\t\r", "\\t\\r"},
+    {"other control characters", std::string("\x01\x1f\x7f", 3), "\\x01\\x1f\\x7f"},
+    {"UTF-8 and punctuation", "caf\xc3\xa9 \\ ?.png", "caf\xc3\xa9 \\ ?.png"},
+};
+
+class OneLineEscapes : public ::testing::TestWithParam<Escape> {};
+
+TEST_P(OneLineEscapes, ControlCharactersOnly) {
+    EXPECT_EQ(OneLine(GetParam().text), GetParam().line) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, OneLineEscapes, ::testing::ValuesIn(kEscapes));
+
+}  // namespace
