@@ -46,6 +46,23 @@ bool MakeFolderPath(std::wstring path) {
     return GiveCallerPermissions(path);
 }
 
+// Wine's mapping takes ".." as the name before it, where Linux goes up from the folder that
+// name leads to (another folder when it is a link): a path with ".." is given the folder Linux
+// reaches. A missing folder keeps the path as typed, for the name check to explain.
+std::string AsLinuxReachesIt(const std::string& unixPath) {
+    const bool upward = unixPath.find("/../") != std::string::npos || unixPath.ends_with("/..");
+    if (!upward) return unixPath;
+    const std::size_t slash = unixPath.find_last_of('/');
+    const std::string name = unixPath.substr(slash + 1);
+    if (name == ".." || name == ".") {
+        const std::string real = wine::RealPath(unixPath);
+        return real.empty() ? unixPath : real;
+    }
+    const std::string folder = wine::RealPath(unixPath.substr(0, slash));
+    if (folder.empty()) return unixPath;
+    return (folder == "/" ? "" : folder) + "/" + name;
+}
+
 }  // namespace
 
 Failure ResolvePath(const std::wstring& typed, FilePath& path) {
@@ -54,9 +71,9 @@ Failure ResolvePath(const std::wstring& typed, FilePath& path) {
     if (folder == nullptr) return {};
     std::string unixPath = ToUtf8(typed);
     if (unixPath.empty() || unixPath[0] != '/') unixPath = std::string(folder) + "/" + unixPath;
-    path.unixPath = unixPath;
+    path.unixPath = AsLinuxReachesIt(unixPath);
     if (Failure failure = CheckLinuxName(path)) return failure;
-    if (!wine::WindowsPathOf(unixPath, path.system)) {
+    if (!wine::WindowsPathOf(path.unixPath, path.system)) {
         return {kExitUsage, typed + L": no Windows name for this path"};
     }
     return {};

@@ -138,16 +138,32 @@ std::optional<UnixStatus> StatusOf(HANDLE file) {
     return FromLinux(stat);
 }
 
-std::string UnixPathOf(HANDLE file) {
-    const UnixDescriptor fd(file);
-    if (fd.Get() < 0) return {};
-    const std::string link = "/proc/self/fd/" + std::to_string(fd.Get());
+// The path Linux gives an open descriptor.
+std::string PathOfDescriptor(int fd) {
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
     std::string target(4096, '\0');
     const long long length =
         LinuxCall(kSysReadlink, Address(link.c_str()), Address(target.data()), target.size());
     if (length <= 0) return {};
     target.resize(static_cast<std::size_t>(length));
     return target;
+}
+
+std::string UnixPathOf(HANDLE file) {
+    const UnixDescriptor fd(file);
+    return fd.Get() < 0 ? std::string() : PathOfDescriptor(fd.Get());
+}
+
+std::string RealPath(const std::string& unixPath) {
+    constexpr long long kOpenPathOnly = 010000000;  // O_PATH: no access, nothing opened for I/O
+    constexpr long long kOpenCloseOnExec = 02000000;
+    if (!OnLinux()) return {};
+    const long long fd =
+        LinuxCall(kSysOpen, Address(unixPath.c_str()), kOpenPathOnly | kOpenCloseOnExec);
+    if (fd < 0) return {};
+    std::string path = PathOfDescriptor(static_cast<int>(fd));
+    LinuxCall(kSysClose, fd);
+    return path;
 }
 
 std::size_t LongestUnixPath() {

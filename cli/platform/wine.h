@@ -49,6 +49,10 @@ std::optional<UnixStatus> StatusOf(const std::string& unixPath);
 // The status of the file behind an open handle.
 std::optional<UnixStatus> StatusOf(HANDLE file);
 
+// The path Linux reaches through `unixPath`, with every link and ".." resolved as Linux resolves
+// them; empty when nothing is there.
+std::string RealPath(const std::string& unixPath);
+
 // The Unix path of the file behind an open handle, as Linux names it; empty when unknown.
 std::string UnixPathOf(HANDLE file);
 

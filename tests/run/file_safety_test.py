@@ -201,6 +201,8 @@ CASES = [
      2, "for sub/x.png", []),
     ("save-config onto a case alias", [block("Config.cfg", 1, 0)], ["--save-config", "config.cfg"],
      2, "for Config.cfg", []),
+    (".. after a linked folder", [images("in.png"), folders("a/b"), links(("l", "a/b"))],
+     ["--quiet", "in.png", "l/../out.png"], 0, None, ["a/out.png"]),
     ("backslash in a name", [images("in.png", "sub/victim.png")], ["in.png", "sub\\victim.png"], 2,
      "would mean sub/victim.png", []),
     ("backslash into the parent folder", [images("in.png")], ["in.png", "..\\x.png"], 2,
