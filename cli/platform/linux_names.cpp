@@ -114,7 +114,9 @@ Failure CheckLinuxName(const FilePath& path) {
     std::string alias;
     const std::string other = AliasedFile(unixPath, alias);
     if (other.empty()) return {};
-    return Refused(path, L"Windows would take " + ShownUnixPath(alias) + L" for " +
-                             ShownUnixPath(other) +
-                             L", another file (its names ignore case and have short forms)");
+    return Refused(
+        path,
+        L"Windows would take " + ShownUnixPath(alias) + L" for " + ShownUnixPath(other) +
+            L", another file (Windows names ignore case and trailing dots and spaces, and have "
+            L"short forms)");
 }

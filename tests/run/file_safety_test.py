@@ -197,6 +197,7 @@ CASES = [
      2, "for Photo.png", []),
     ("generated short name of an existing output", [images("in.png", "holiday photographs.png")],
      ["in.png", "HOLI~5TQ.PNG"], 2, "for holiday photographs.png", []),
+    ("trailing dot on an input", [images("in.png")], ["in.png.", "out.png"], 2, "for in.png", []),
     ("case alias of an existing folder", [images("in.png", "sub/x.png")], ["in.png", "Sub/x.png"],
      2, "for sub/x.png", []),
     ("save-config onto a case alias", [block("Config.cfg", 1, 0)], ["--save-config", "config.cfg"],
