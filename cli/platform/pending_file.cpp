@@ -73,15 +73,23 @@ PendingFile::~PendingFile() {
     DeleteFileW(temporary_.c_str());
 }
 
-Failure PendingFile::NotWritten(unsigned long error) const {
-    std::wstring why = ErrorText(error);
-    // Wine reports a write past the file-size limit as a general failure.
+namespace {
+
+// Why a write or its completion failed. Wine reports a write past the file-size limit as a
+// general failure.
+std::wstring NotWrittenReason(unsigned long error) {
     if (const std::optional<std::uint64_t> limit = wine::FileSizeLimit();
         limit && error == ERROR_GEN_FAILURE) {
-        why = L"larger than the file-size limit (ulimit -f) of " + std::to_wstring(*limit) +
-              L" bytes";
+        return L"larger than the file-size limit (ulimit -f) of " + std::to_wstring(*limit) +
+               L" bytes";
     }
-    return {kExitNotWritten, destination_.shown + L": not written: " + why};
+    return ErrorText(error);
+}
+
+}  // namespace
+
+Failure PendingFile::NotWritten(unsigned long error) const {
+    return {kExitNotWritten, destination_.shown + L": not written: " + NotWrittenReason(error)};
 }
 
 Failure PendingFile::Write(std::span<const std::byte> bytes) {
@@ -101,7 +109,7 @@ Failure WriteAll(HANDLE handle, std::span<const std::byte> bytes, const std::wst
         if (!ok || written == 0) {
             const DWORD error = ok ? ERROR_WRITE_FAULT : GetLastError();
             readerGone = IsPipeClosed(error);
-            return {kExitNotWritten, name + L": not written: " + ErrorText(error)};
+            return {kExitNotWritten, name + L": not written: " + NotWrittenReason(error)};
         }
         bytes = bytes.subspan(written);
     }
