@@ -3,15 +3,16 @@
 #include <emmintrin.h>
 
 #include "frei0r/channel_rows_vector.h"
+#include "image_files/channel_depth.h"
 
 namespace {
 
 void WidenRowPlain(const uint8_t* from, uint16_t* into, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) into[i] = WidenChannel(from[i]);
+    for (std::size_t i = 0; i < count; ++i) into[i] = image_files::To16Bit(from[i]);
 }
 
 void NarrowRowPlain(const uint16_t* from, uint8_t* into, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) into[i] = NarrowChannel(from[i]);
+    for (std::size_t i = 0; i < count; ++i) into[i] = image_files::To8Bit(from[i]);
 }
 
 constexpr std::size_t kSse2Step = 16;

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "image_files/channel_depth.h"
 #include "image_files/image_files.h"
 
 namespace image_files::detail {
@@ -54,11 +55,6 @@ std::string Latin1ToUtf8(std::string_view text);
 std::optional<std::string> Utf8ToLatin1(std::string_view text);
 bool IsAscii(std::string_view text);
 bool IsUtf8(std::string_view text);
-
-// Nearest 8-bit value: (v * 255 + 32767) / 65535. No value lies halfway, as 257 is odd.
-constexpr std::uint8_t To8Bit(std::uint16_t value) {
-    return static_cast<std::uint8_t>((std::uint32_t{value} * 255u + 32767u) / 65535u);
-}
 
 // The RGBA row y of a view.
 inline const std::uint16_t* Row(const PixelView& pixels, std::uint32_t y) {
