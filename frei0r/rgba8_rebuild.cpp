@@ -45,12 +45,6 @@ class MemoryRows final : public RowStore {
     uint8_t* written_;
 };
 
-// Frames in memory are rebuilt whole: there is no one to report to or to ask.
-class Unpaced final : public RowPacer {
-  public:
-    bool Continue(int, int) override { return true; }
-};
-
 // One band for a short frame, else two, split at an even row.
 std::vector<RowBand> BandsOf(unsigned height) {
     const int rows = static_cast<int>(height);
@@ -136,7 +130,7 @@ void Rgba8Rebuild::Run(RebuildKernel kernel, int32_t field, const uint8_t* in, u
 // The band's rebuilt rows, then its rows the rebuild left, copied as they are.
 void Rgba8Rebuild::RebuildBand(Band& band) {
     MemoryRows store(frame_.in, frame_.out, width_, rowWritten_.data());
-    Unpaced pacer;
+    NoPacing pacer;
     const FieldFrame frame{static_cast<int>(width_), static_cast<int>(height_), frame_.field};
     RebuildFieldBand(frame, band.rows, frame_.kernel, band.buffers, store, pacer);
     if (frame_.in == frame_.out) return;

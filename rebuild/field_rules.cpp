@@ -87,10 +87,10 @@ class FieldRebuild {
 }  // namespace
 
 bool RebuildRows::Obtain(RebuildKernel kernel, std::size_t width) {
-    lower = PixelRow::Obtain(width);
+    lower = RowBuffer<BMM_Color_64>::Obtain(width);
     if (!lower) return false;
-    if (ReadsUpperRow(kernel) && !(upper = PixelRow::Obtain(width))) return false;
-    if (WritesOutputRow(kernel) && !(output = PixelRow::Obtain(width))) return false;
+    if (ReadsUpperRow(kernel) && !(upper = RowBuffer<BMM_Color_64>::Obtain(width))) return false;
+    if (WritesOutputRow(kernel) && !(output = RowBuffer<BMM_Color_64>::Obtain(width))) return false;
     return true;
 }
 

@@ -33,14 +33,18 @@ class RowPacer {
     ~RowPacer() = default;
 };
 
-using PixelRow = RowBuffer<BMM_Color_64>;
+// For rows in memory: nothing to report to, and nobody who can ask the rebuild to stop.
+class NoPacing final : public RowPacer {
+  public:
+    bool Continue(int, int) override { return true; }
+};
 
 // The row buffers of a rebuild, each one frame row wide: the kept row below (also where the
 // two-point mean lands), the kept row above, and the six-point kernel's output row.
 struct RebuildRows {
-    PixelRow lower;
-    PixelRow upper;
-    PixelRow output;
+    RowBuffer<BMM_Color_64> lower;
+    RowBuffer<BMM_Color_64> upper;
+    RowBuffer<BMM_Color_64> output;
 
     // Obtains the buffers `kernel` uses, in the order lower, upper, output. False when the heap
     // refuses one; those already obtained are released with the object.
