@@ -19,12 +19,13 @@ import tempfile
 import unittest
 
 import numpy as np
-import png
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "run"))
 
 import reference  # noqa: E402
+import testimages  # noqa: E402
 
 MODULE_DIR = os.path.abspath(sys.argv.pop(1))
 BUILD = os.path.abspath(sys.argv.pop(1))
@@ -56,16 +57,10 @@ def raw_frame(data, width, height):
     return np.frombuffer(data, dtype=np.uint8).reshape(height, width, 4)
 
 
-def write_png(path, frame):
-    height, width, _ = frame.shape
-    writer = png.Writer(width, height, greyscale=False, alpha=True, bitdepth=8)
-    with open(path, "wb") as out:
-        writer.write(out, frame.reshape(height, width * 4).tolist())
-
-
-def read_png(path):
-    width, height, rows, info = png.Reader(filename=path).asRGBA8()
-    return np.array([list(row) for row in rows], dtype=np.uint8).reshape(height, width, 4)
+def read_rgba8_png(path):
+    image = testimages.read_png(path)
+    assert (image.channels, image.bits) == (4, 8), (image.channels, image.bits)
+    return image.array().astype(np.uint8)
 
 
 def padded_width(width):
@@ -121,7 +116,7 @@ def through_melt(png_path, width, height, kernel, field):
     run(["melt", "-quiet", "-profile", melt_profile(folder, width, height), png_path, "out=0",
          "-filter", "frei0r.braidel", "kernel=" + kernel, "field=" + field,
          "-consumer", "avformat:" + out, "vcodec=png", "pix_fmt=rgba"])
-    return read_png(out)
+    return read_rgba8_png(out)
 
 
 SCRATCH = tempfile.TemporaryDirectory(prefix="braidel-frei0r-")
@@ -136,7 +131,7 @@ class Hosts(unittest.TestCase):
             path = os.path.join(folder, "in.raw")
             if host is through_melt:
                 path = os.path.join(folder, "in.png")
-                write_png(path, frame)
+                testimages.write_png(path, testimages.from_array(frame, 8))
             else:
                 with open(path, "wb") as out:
                     out.write(frame.tobytes())

@@ -11,29 +11,23 @@ import tempfile
 import unittest
 
 import numpy as np
-import png
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(ROOT, "tests", "run"))
 
 import reference  # noqa: E402
+import testimages  # noqa: E402
 
 LAUNCHER = os.path.join(ROOT, "scripts", "braidel-run")
 SIZES = [(1, 5), (5, 1), (7, 3), (9, 9), (13, 6), (64, 33), (300, 41)]
 
 
-def write_png16(path, frame16):
-    height, width, _ = frame16.shape
-    writer = png.Writer(width, height, greyscale=False, alpha=True, bitdepth=16)
-    with open(path, "wb") as out:
-        writer.write(out, frame16.reshape(height, width * 4).tolist())
-
-
-def read_png(path, depth):
-    width, height, rows, info = png.Reader(filename=path).read()
-    assert info["bitdepth"] == depth and info["planes"] == 4, info
-    return np.array([list(row) for row in rows], dtype=np.uint32).reshape(height, width, 4)
+def read_rgba_png(path, depth):
+    image = testimages.read_png(path)
+    assert (image.channels, image.bits) == (4, depth), (image.channels, image.bits)
+    return image.array()
 
 
 def expected(frame, kernel, field, depth):
@@ -49,7 +43,8 @@ class ReferenceAgainstBraidelRun(unittest.TestCase):
             for width, height in SIZES:
                 name = os.path.join(folder, "frame-%dx%d.png" % (width, height))
                 frames[name] = reference.random_frame(width, height, width * 31 + height)
-                write_png16(name, reference.widen(frames[name]))
+                wide = reference.widen(frames[name])
+                testimages.write_png(name, testimages.from_array(wide, 16))
             settings = [(kernel, field, depth) for kernel in reference.KERNELS
                         for field in reference.FIELDS for depth in (16, 8)]
             for kernel, field, depth in settings:
@@ -62,7 +57,7 @@ class ReferenceAgainstBraidelRun(unittest.TestCase):
                 for name, frame in frames.items():
                     with self.subTest(frame=os.path.basename(name), kernel=kernel, field=field,
                                       depth=depth):
-                        got = read_png(os.path.join(out, os.path.basename(name)), depth)
+                        got = read_rgba_png(os.path.join(out, os.path.basename(name)), depth)
                         np.testing.assert_array_equal(got, expected(frame, kernel, field, depth))
 
 

@@ -37,6 +37,18 @@ class Image:
             out.append(pixels)
         return out
 
+    def array(self):
+        """The samples as a numpy array of shape (height, width, channels)."""
+        import numpy
+        return numpy.array(self.rows, dtype=numpy.uint32).reshape(self.height, self.width,
+                                                                  self.channels)
+
+
+def from_array(pixels, bits):
+    """An image from a numpy array of shape (height, width, channels)."""
+    height, width, channels = pixels.shape
+    return Image(width, height, channels, bits, pixels.reshape(height, width * channels).tolist())
+
 
 def from_rgba16(rows):
     """A 16-bit RGBA image from rows of (r, g, b, a) tuples."""
