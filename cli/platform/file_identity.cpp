@@ -40,10 +40,7 @@ std::optional<FileIdentity> IdentityOfHandle(HANDLE file) {
 }
 
 std::optional<FileIdentity> IdentityOfOpened(const std::wstring& systemPath) {
-    // No access rights needed; folders open too, with backup semantics.
-    UniqueHandle file(CreateFileW(systemPath.c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueHandle file = OpenForAttributes(systemPath);
     return file ? IdentityOfHandle(file.Get()) : std::nullopt;
 }
 

@@ -19,9 +19,7 @@ std::wstring Joined(const std::wstring& folder, const wchar_t* separator,
 
 // A folder this run made gets the caller's permissions, as its files do.
 bool GiveCallerPermissions(const std::wstring& folder) {
-    UniqueHandle handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueHandle handle = OpenForAttributes(folder);
     if (handle && ApplyCallerFolderPermissions(handle.Get())) return true;
     if (handle) SetLastError(ERROR_ACCESS_DENIED);
     return false;
@@ -77,6 +75,13 @@ Failure ResolvePath(const std::wstring& typed, FilePath& path) {
         return {kExitUsage, typed + L": no Windows name for this path"};
     }
     return {};
+}
+
+UniqueHandle OpenForAttributes(const std::wstring& systemPath) {
+    // Folders open too, with backup semantics.
+    return UniqueHandle(CreateFileW(systemPath.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 FilePath InFolder(const FilePath& folder, const std::wstring& name) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/exit_codes.h"
+#include "hosting/unique_handle.h"
 
 // A file named on the command line: as the user typed it, for messages, and as the system
 // opens it.
@@ -30,6 +31,10 @@ std::wstring FileNameOf(const std::wstring& typed);
 
 // The folder that holds `path` (its system form), ending in a separator.
 std::wstring FolderOf(const FilePath& path);
+
+// A file or folder at a system path opened only to ask about it (no access rights needed, any
+// sharing allowed); empty when it cannot be opened, with the thread's last error set.
+UniqueHandle OpenForAttributes(const std::wstring& systemPath);
 
 // Makes the folder and every missing parent; fails with kExitNotWritten.
 Failure MakeFolders(const FilePath& folder);

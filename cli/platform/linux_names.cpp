@@ -56,9 +56,7 @@ std::size_t LongestComponent(const std::string& unixPath) {
 std::string WhatWindowsOpens(const std::string& unixPath) {
     std::wstring windows;
     if (!wine::WindowsPathOf(unixPath, windows)) return {};
-    UniqueHandle file(CreateFileW(windows.c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueHandle file = OpenForAttributes(windows);
     return file ? wine::UnixPathOf(file.Get()) : std::string();
 }
 

@@ -29,6 +29,12 @@ constexpr long long kSysUmask = 95;
 constexpr long long kSysGetrlimit = 97;
 constexpr long long kLimitFileSize = 1;
 
+// Flags of the open system call.
+constexpr long long kOpenWrite = 01;
+constexpr long long kOpenNonBlocking = 04000;
+constexpr long long kOpenCloseOnExec = 02000000;
+constexpr long long kOpenPathOnly = 010000000;  // O_PATH: no access, nothing opened for I/O
+
 long long LinuxCall(long long number, long long first, long long second = 0, long long third = 0) {
 #if defined(__x86_64__)
     long long result;
@@ -85,6 +91,17 @@ class UnixDescriptor {
     int fd_ = -1;
 };
 
+// The path Linux gives an open descriptor.
+std::string PathOfDescriptor(int fd) {
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    std::string target(4096, '\0');
+    const long long length =
+        LinuxCall(kSysReadlink, Address(link.c_str()), Address(target.data()), target.size());
+    if (length <= 0) return {};
+    target.resize(static_cast<std::size_t>(length));
+    return target;
+}
+
 }  // namespace
 
 const char* LauncherFolder() {
@@ -138,25 +155,12 @@ std::optional<UnixStatus> StatusOf(HANDLE file) {
     return FromLinux(stat);
 }
 
-// The path Linux gives an open descriptor.
-std::string PathOfDescriptor(int fd) {
-    const std::string link = "/proc/self/fd/" + std::to_string(fd);
-    std::string target(4096, '\0');
-    const long long length =
-        LinuxCall(kSysReadlink, Address(link.c_str()), Address(target.data()), target.size());
-    if (length <= 0) return {};
-    target.resize(static_cast<std::size_t>(length));
-    return target;
-}
-
 std::string UnixPathOf(HANDLE file) {
     const UnixDescriptor fd(file);
     return fd.Get() < 0 ? std::string() : PathOfDescriptor(fd.Get());
 }
 
 std::string RealPath(const std::string& unixPath) {
-    constexpr long long kOpenPathOnly = 010000000;  // O_PATH: no access, nothing opened for I/O
-    constexpr long long kOpenCloseOnExec = 02000000;
     if (!OnLinux()) return {};
     const long long fd =
         LinuxCall(kSysOpen, Address(unixPath.c_str()), kOpenPathOnly | kOpenCloseOnExec);
@@ -176,9 +180,6 @@ std::size_t LongestUnixPath() {
 
 namespace {
 
-constexpr long long kOpenWrite = 01;
-constexpr long long kOpenNonBlocking = 04000;
-constexpr long long kOpenCloseOnExec = 02000000;
 constexpr long long kSetStatusFlags = 4;  // F_SETFL
 constexpr short kPollIn = 0x001;
 constexpr short kPollOut = 0x004;
