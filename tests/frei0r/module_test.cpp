@@ -150,29 +150,54 @@ TEST(Frei0rModule, DescribesItselfAsAnRgbaFilterWithTwoStringParameters) {
 
 struct ParamCase {
     int index;
-    const char* value;  // set, then read back
+    std::vector<const char*> values;  // set in this order; the last one decides
     const char* readBack;
 };
 
+// A failing row names its parameter and the values set, in order.
+void PrintTo(const ParamCase& row, std::ostream* out) {
+    *out << (row.index == kKernel ? "kernel" : "field");
+    for (const char* value : row.values)
+        *out << " <- " << (value == nullptr ? "(null)" : '"' + std::string(value) + '"');
+}
+
 class Frei0rParams : public testing::TestWithParam<ParamCase> {};
 
-// Every name is taken; anything else leaves the value as it was (the defaults, copy and even).
+// Every name is taken; anything else leaves the value as it was, whether that is the default
+// (copy, even) or a name set before. The frame rendered follows the value read back.
 TEST_P(Frei0rParams, SetValueReadsBackOrIsIgnored) {
-    Effect effect(4, 4);
-    effect.Set(GetParam().index, GetParam().value);
-    EXPECT_EQ(effect.Get(GetParam().index), GetParam().readBack);
-    EXPECT_EQ(effect.Get(1 - GetParam().index), GetParam().index == kKernel ? "even" : "copy");
+    const unsigned width = 9, height = 7;
+    const int index = GetParam().index;
+    Effect effect(width, height);
+    for (const char* value : GetParam().values) effect.Set(index, value);
+    const std::string kernel = index == kKernel ? GetParam().readBack : "copy";
+    const std::string field = index == kField ? GetParam().readBack : "even";
+    EXPECT_EQ(effect.Get(kKernel), kernel);
+    EXPECT_EQ(effect.Get(kField), field);
+    const auto in = RandomFrame(width, height, 5);
+    EXPECT_EQ(effect.Run(in), Expected(in, width, height, kernel, field == "odd" ? 1 : 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Values, Frei0rParams,
-    testing::Values(ParamCase{kKernel, "copy", "copy"}, ParamCase{kKernel, "linear", "linear"},
-                    ParamCase{kKernel, "weighted", "weighted"}, ParamCase{kField, "odd", "odd"},
-                    ParamCase{kField, "even", "even"}, ParamCase{kKernel, "Weighted", "copy"},
-                    ParamCase{kKernel, "2", "copy"}, ParamCase{kKernel, "", "copy"},
-                    ParamCase{kKernel, "odd", "copy"}, ParamCase{kKernel, nullptr, "copy"},
-                    ParamCase{kField, "1", "even"}, ParamCase{kField, "weighted", "even"},
-                    ParamCase{kField, "odd ", "even"}));
+    testing::Values(ParamCase{kKernel, {"copy"}, "copy"}, ParamCase{kKernel, {"linear"}, "linear"},
+                    ParamCase{kKernel, {"weighted"}, "weighted"}, ParamCase{kField, {"odd"}, "odd"},
+                    ParamCase{kField, {"even"}, "even"}, ParamCase{kKernel, {"Weighted"}, "copy"},
+                    ParamCase{kKernel, {"2"}, "copy"}, ParamCase{kKernel, {""}, "copy"},
+                    ParamCase{kKernel, {"odd"}, "copy"}, ParamCase{kKernel, {nullptr}, "copy"},
+                    ParamCase{kField, {"1"}, "even"}, ParamCase{kField, {"weighted"}, "even"},
+                    ParamCase{kField, {"odd "}, "even"},
+                    // A refused value after a name keeps that name, not the default.
+                    ParamCase{kKernel, {"weighted", "bilinear"}, "weighted"},
+                    ParamCase{kKernel, {"linear", ""}, "linear"},
+                    ParamCase{kKernel, {"weighted", nullptr}, "weighted"},
+                    ParamCase{kKernel, {"linear", "linear "}, "linear"},
+                    ParamCase{kKernel, {"weighted", "WEIGHTED"}, "weighted"},
+                    ParamCase{kField, {"odd", "diagonal"}, "odd"},
+                    ParamCase{kField, {"odd", ""}, "odd"},
+                    ParamCase{kField, {"odd", nullptr}, "odd"},
+                    ParamCase{kField, {"odd", "even "}, "odd"},
+                    ParamCase{kField, {"odd", "Even"}, "odd"}));
 
 TEST(Frei0rModule, OutOfRangeIndexesAndNullsChangeNothing) {
     Effect effect(3, 3);
