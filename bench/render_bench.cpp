@@ -17,11 +17,13 @@
 #include <utility>
 #include <vector>
 
+#include "filter/filter_config.h"
 #include "host/image_filter.h"
 #include "hosting/message_window.h"
 #include "hosting/plugin_library.h"
 #include "hostsdk/plain_bitmap.h"
-#include "rebuild/channels.h"
+#include "rebuild/core/channels.h"
+#include "rebuild/core/field_rebuild.h"
 #include "rebuild/mask_pass.h"
 
 namespace {
@@ -61,10 +63,8 @@ void FillRandom(hostsdk::PlainBitmap& bitmap, uint32_t seed) {
 }
 
 struct Case {
-    const char* mode;
-    int32_t modeValue;
-    const char* field;
-    int32_t fieldValue;
+    const NamedValue<Kernel>& mode;
+    const NamedValue<Field>& field;
     bool mask;
     double msPerFrame = 0;
     double memcpyMs = 0;
@@ -100,7 +100,7 @@ class HostCallFloor {
           maskRow_(kWidth) {}
 
     void Run(const Case& c, hostsdk::PlainBitmap* mask) {
-        RebuildCalls(c.modeValue, c.fieldValue);
+        RebuildCalls(c.mode.value, c.field.value);
         if (mask != nullptr) MaskCalls(*mask);
     }
 
@@ -112,14 +112,16 @@ class HostCallFloor {
         SendMessageW(window_, kAbortPollMessage, 0, reinterpret_cast<LPARAM>(&abortFlag_));
     }
 
-    void RebuildCalls(int mode, int field) {
-        for (int y = field == 1 ? 1 : 0; y + 1 < kHeight; y += 2) {
+    void RebuildCalls(Kernel kernel, Field field) {
+        const RebuiltRows rows = RowsRebuilt(kHeight, field);
+        for (int y = rows.first; y < rows.loopEnd; y += 2) {
             Messages(y + 1);
             frame_.GetPixels(0, y + 1, kWidth, lower_.data());
-            if (y > 0 && mode > 0) frame_.GetPixels(0, y - 1, kWidth, upper_.data());
-            frame_.PutPixels(0, y, kWidth, mode == 2 && y > 0 ? output_.data() : lower_.data());
+            if (y > 0 && ReadsUpperRow(kernel)) frame_.GetPixels(0, y - 1, kWidth, upper_.data());
+            const bool output = y > 0 && WritesOutputRow(kernel);
+            frame_.PutPixels(0, y, kWidth, output ? output_.data() : lower_.data());
         }
-        if ((field == 0) == (kHeight % 2 == 1)) {
+        if (rows.lastRowCopied) {
             frame_.GetPixels(0, kHeight - 2, kWidth, lower_.data());
             frame_.PutPixels(0, kHeight - 1, kWidth, lower_.data());
         }
@@ -171,9 +173,8 @@ int main(int argc, char** argv) {
 
     std::vector<Case> cases;
     for (bool withMask : {false, true}) {
-        for (auto [mode, modeValue] : {std::pair{"copy", 0}, {"linear", 1}, {"weighted", 2}}) {
-            for (auto [field, fieldValue] : {std::pair{"even", 0}, {"odd", 1}})
-                cases.push_back({mode, modeValue, field, fieldValue, withMask});
+        for (const auto& mode : kKernelNames) {
+            for (const auto& field : kFieldNames) cases.push_back({mode, field, withMask});
         }
     }
 
@@ -186,8 +187,8 @@ int main(int argc, char** argv) {
     filter->SetSource(&frame);
     HostCallFloor floor(frame, *filter, window.Handle());
     for (Case& c : cases) {
-        const int32_t block[2] = {c.modeValue, c.fieldValue};
-        filter->LoadConfig(const_cast<int32_t*>(block));
+        FilterConfig block{c.mode.value, c.field.value};
+        filter->LoadConfig(&block);
         filter->SetMask(c.mask ? &mask : nullptr);
         // The masked cases call Lerp four times per pixel and take far longer; fewer runs of
         // them are as stable.
@@ -206,8 +207,8 @@ int main(int argc, char** argv) {
             int result = 0;
             const auto [copy, elapsed] = timed([&] { result = filter->Render(window.Handle()); });
             if (result != 1) {
-                std::fprintf(stderr, "render_bench: %s %s render returned %d\n", c.mode, c.field,
-                             result);
+                std::fprintf(stderr, "render_bench: %s %s render returned %d\n", c.mode.name.text,
+                             c.field.name.text, result);
                 return 1;
             }
             const auto [floorCopy, floorElapsed] =
@@ -235,8 +236,8 @@ int main(int argc, char** argv) {
                 "%s\n  {\"mode\": \"%s\", \"field\": \"%s\", \"mask\": %s, \"ms_per_frame\": "
                 "%.3f, \"memcpy_ms\": %.3f, \"ratio\": %.3f, \"host_floor_ms\": %.3f, "
                 "\"floor_ratio\": %.3f, \"own_ms\": %.3f}",
-                i == 0 ? "" : ",", c.mode, c.field, c.mask ? "true" : "false", c.msPerFrame,
-                c.memcpyMs, c.Ratio(), c.hostFloorMs, c.FloorRatio(), c.OwnMs());
+                i == 0 ? "" : ",", c.mode.name.text, c.field.name.text, c.mask ? "true" : "false",
+                c.msPerFrame, c.memcpyMs, c.Ratio(), c.hostFloorMs, c.FloorRatio(), c.OwnMs());
         }
         std::printf("\n]}\n");
     } else {
@@ -245,9 +246,9 @@ int main(int argc, char** argv) {
         std::printf("%-9s %-5s %-5s %10s %10s %7s %10s %7s %9s\n", "mode", "field", "mask",
                     "ms/frame", "memcpy ms", "ratio", "floor ms", "floor", "own ms");
         for (const Case& c : cases) {
-            std::printf("%-9s %-5s %-5s %10.2f %10.2f %7.3f %10.2f %7.3f %9.2f\n", c.mode, c.field,
-                        c.mask ? "yes" : "no", c.msPerFrame, c.memcpyMs, c.Ratio(), c.hostFloorMs,
-                        c.FloorRatio(), c.OwnMs());
+            std::printf("%-9s %-5s %-5s %10.2f %10.2f %7.3f %10.2f %7.3f %9.2f\n", c.mode.name.text,
+                        c.field.name.text, c.mask ? "yes" : "no", c.msPerFrame, c.memcpyMs,
+                        c.Ratio(), c.hostFloorMs, c.FloorRatio(), c.OwnMs());
         }
         std::printf(
             "\nfloor: the same host calls as the pass (row reads and writes, progress and poll\n"

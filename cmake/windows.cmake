@@ -23,25 +23,10 @@ include(cmake/googletest.cmake)
 add_subdirectory(hostsdk)
 add_subdirectory(rebuild)
 
-add_library(Braidel SHARED
-    plugin/dll_main.cpp
-    plugin/exports.cpp
-    plugin/braideled_class_desc.cpp
-    filter/braideled_compositor.cpp
-    rebuild/field_rebuild.cpp
-    rebuild/mask_pass.cpp
-    ui/about_dialog.cpp
-    ui/activation_context.cpp
-    ui/module_dialog.cpp
-    ui/setup_dialog.cpp
-    resources/braidel.rc
-)
-# The resource script pulls these in by name; rebuild it when they change.
-set_source_files_properties(resources/braidel.rc PROPERTIES OBJECT_DEPENDS
-    "${CMAKE_SOURCE_DIR}/resources/braidel.manifest;${CMAKE_SOURCE_DIR}/ui/dialog_ids.h;${CMAKE_BINARY_DIR}/generated/braidel_version.h")
-set_target_properties(Braidel PROPERTIES PREFIX "" SUFFIX ".flt" OUTPUT_NAME Braidel)
-target_link_libraries(Braidel PRIVATE braidel_includes braidel_warnings braidel_kernels hostsdk
-    user32)
+add_subdirectory(plugin)
+add_subdirectory(filter)
+add_subdirectory(ui)
+add_subdirectory(resources)
 
 add_subdirectory(hosting)
 add_subdirectory(image_files)

@@ -3,8 +3,7 @@
 #include <cstring>
 
 #include "filter/filter_dialogs.h"
-#include "rebuild/field_rebuild.h"
-#include "rebuild/rebuild_kernels.h"
+#include "rebuild/bitmap_pass.h"
 
 BraideledCompositor::~BraideledCompositor() = default;
 
@@ -64,17 +63,21 @@ int BraideledCompositor::SaveConfig(void* block) {
     return 1;
 }
 
+// The three passes of the filter differ only in their kernel: each is the one pass over the
+// host's bitmaps.
 int BraideledCompositor::CopyLinePass(HWND progressWindow) {
-    return RunFieldRebuild({SourceBitmap(), MaskBitmap(), config_.field, *this},
-                           RebuildKernel::CopyLine, progressWindow);
+    return Pass(kCopyLine, progressWindow);
 }
 
 int BraideledCompositor::TwoPointLinearPass(HWND progressWindow) {
-    return RunFieldRebuild({SourceBitmap(), MaskBitmap(), config_.field, *this},
-                           RebuildKernel::TwoPointLinear, progressWindow);
+    return Pass(kTwoPointLinear, progressWindow);
 }
 
 int BraideledCompositor::SixPointWeightedPass(HWND progressWindow) {
-    return RunFieldRebuild({SourceBitmap(), MaskBitmap(), config_.field, *this},
-                           RebuildKernel::SixPointWeighted, progressWindow);
+    return Pass(kSixPointWeighted, progressWindow);
+}
+
+int BraideledCompositor::Pass(Kernel kernel, HWND progressWindow) {
+    return RunBitmapPass({SourceBitmap(), MaskBitmap(), config_.field, *this}, kernel,
+                         progressWindow);
 }

@@ -26,6 +26,7 @@ class BraideledCompositor final : public ImageFilter {
     int CopyLinePass(HWND progressWindow);
     int TwoPointLinearPass(HWND progressWindow);
     int SixPointWeightedPass(HWND progressWindow);
+    int Pass(Kernel kernel, HWND progressWindow);
 
     FilterConfig config_;
 };

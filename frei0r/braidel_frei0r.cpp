@@ -6,31 +6,18 @@ extern "C" {
 }
 
 #include <array>
-#include <cstring>
 #include <memory>
-#include <string_view>
+#include <span>
 
 #include "braidel_version.h"
 #include "frei0r/rgba8_rebuild.h"
+#include "rebuild/core/vocabulary.h"
 
 #define BRAIDEL_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
 enum ParamIndex { kKernelParam = 0, kFieldParam = 1, kParamCount = 2 };
-
-struct Choice {
-    const char* name;
-    int value;
-};
-
-// The kernels and fields by the names the hosts set them with, in the plug-in's order; the first
-// of each is the default, as in the plug-in.
-constexpr std::array<Choice, 3> kKernels{
-    {{"copy", static_cast<int>(RebuildKernel::CopyLine)},
-     {"linear", static_cast<int>(RebuildKernel::TwoPointLinear)},
-     {"weighted", static_cast<int>(RebuildKernel::SixPointWeighted)}}};
-constexpr std::array<Choice, 2> kFields{{{"even", 0}, {"odd", 1}}};
 
 struct Param {
     const char* name;
@@ -41,20 +28,18 @@ constexpr std::array<Param, kParamCount> kParams{{
     {"field", "Which lines are rebuilt: even or odd"},
 }};
 
+// The kernel and the field by the rebuild core's names, which the hosts set them with; the first
+// of each table is the default, as in the plug-in.
 struct Instance {
     std::unique_ptr<Rgba8Rebuild> rebuild;
-    const Choice* kernel = &kKernels[0];
-    const Choice* field = &kFields[0];
+    const NamedValue<Kernel>* kernel = &kKernelNames[0];
+    const NamedValue<Field>* field = &kFieldNames[0];
 };
 
-// The choice named by `text`, or null: a name the module does not know leaves the value as it was.
-template <std::size_t N>
-const Choice* FindChoice(const std::array<Choice, N>& choices, const char* text) {
-    if (text == nullptr) return nullptr;
-    for (const Choice& choice : choices) {
-        if (std::string_view(choice.name) == text) return &choice;
-    }
-    return nullptr;
+// The entry named by `text`, or null: a name the module does not know leaves the value as it was.
+template <class Value>
+const NamedValue<Value>* FindChoice(std::span<const NamedValue<Value>> table, const char* text) {
+    return text == nullptr ? nullptr : EntryNamed(table, text);
 }
 
 Instance* AsInstance(f0r_instance_t instance) {
@@ -109,9 +94,9 @@ BRAIDEL_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t par
     const char* text = *static_cast<f0r_param_string*>(param);
     Instance& self = *AsInstance(instance);
     if (index == kKernelParam) {
-        if (const Choice* kernel = FindChoice(kKernels, text)) self.kernel = kernel;
+        if (auto* kernel = FindChoice<Kernel>(kKernelNames, text)) self.kernel = kernel;
     } else if (index == kFieldParam) {
-        if (const Choice* field = FindChoice(kFields, text)) self.field = field;
+        if (auto* field = FindChoice<Field>(kFieldNames, text)) self.field = field;
     }
 }
 
@@ -120,15 +105,15 @@ BRAIDEL_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t par
     const Instance& self = *AsInstance(instance);
     auto* into = static_cast<f0r_param_string*>(param);
     // The names are the module's own constants, alive as long as it is loaded.
-    if (index == kKernelParam) *into = const_cast<char*>(self.kernel->name);
-    if (index == kFieldParam) *into = const_cast<char*>(self.field->name);
+    if (index == kKernelParam) *into = const_cast<char*>(self.kernel->name.text);
+    if (index == kFieldParam) *into = const_cast<char*>(self.field->name.text);
 }
 
 BRAIDEL_EXPORT void f0r_update(f0r_instance_t instance, double, const uint32_t* inframe,
                                uint32_t* outframe) {
     if (instance == nullptr || inframe == nullptr || outframe == nullptr) return;
     Instance& self = *AsInstance(instance);
-    self.rebuild->Run(static_cast<RebuildKernel>(self.kernel->value), self.field->value,
+    self.rebuild->Run(self.kernel->value, self.field->value,
                       reinterpret_cast<const uint8_t*>(inframe),
                       reinterpret_cast<uint8_t*>(outframe));
 }

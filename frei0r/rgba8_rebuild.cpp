@@ -4,12 +4,7 @@
 #include <new>
 #include <system_error>
 
-#include "frei0r/channel_rows.h"
-
 namespace {
-
-// The conversions of this processor, chosen once when the module loads.
-const ChannelRows kChannelRows = ChannelRowsFor(DetectCpuLevel());
 
 constexpr std::size_t kBytesPerPixel = 4;
 static_assert(sizeof(BMM_Color_64) == kBytesPerPixel * sizeof(uint16_t));
@@ -18,21 +13,20 @@ static_assert(sizeof(BMM_Color_64) == kBytesPerPixel * sizeof(uint16_t));
 constexpr unsigned kRowsWorthTwoBands = 64;
 
 // The frame's kept rows are read widened from the input frame; rebuilt rows are written narrowed
-// into the output frame, and marked, so that every row the rebuild leaves is copied afterwards.
+// into the output frame.
 class MemoryRows final : public RowStore {
   public:
-    MemoryRows(const uint8_t* in, uint8_t* out, std::size_t width, uint8_t* written)
-        : in_(in), out_(out), rowBytes_(width * kBytesPerPixel), written_(written) {}
+    MemoryRows(const uint8_t* in, uint8_t* out, std::size_t width, const RowKernels& kernels)
+        : in_(in), out_(out), rowBytes_(width * kBytesPerPixel), kernels_(kernels) {}
 
     // A row of pixels is a run of four channels each.
     bool ReadRow(int y, BMM_Color_64* into) override {
-        kChannelRows.widen(in_ + Offset(y), reinterpret_cast<uint16_t*>(into), rowBytes_);
+        kernels_.widen(in_ + Offset(y), reinterpret_cast<uint16_t*>(into), rowBytes_);
         return true;
     }
 
     bool WriteRow(int y, const BMM_Color_64* from) override {
-        kChannelRows.narrow(reinterpret_cast<const uint16_t*>(from), out_ + Offset(y), rowBytes_);
-        written_[y] = 1;
+        kernels_.narrow(reinterpret_cast<const uint16_t*>(from), out_ + Offset(y), rowBytes_);
         return true;
     }
 
@@ -42,32 +36,35 @@ class MemoryRows final : public RowStore {
     const uint8_t* in_;
     uint8_t* out_;
     std::size_t rowBytes_;
-    uint8_t* written_;
+    const RowKernels& kernels_;
 };
 
-// One band for a short frame, else two, split at an even row.
-std::vector<RowBand> BandsOf(unsigned height) {
+// One band for a short frame or a single processor, else two, split at an even row.
+std::vector<RowBand> BandsOf(unsigned height, Rgba8Rebuild::Bands bands) {
     const int rows = static_cast<int>(height);
-    if (height < kRowsWorthTwoBands || std::thread::hardware_concurrency() < 2) return {{0, rows}};
+    const bool worthTwo = height >= kRowsWorthTwoBands && std::thread::hardware_concurrency() >= 2;
+    if (bands == Rgba8Rebuild::Bands::ByMachine && !worthTwo) return {{0, rows}};
     const int middle = rows / 2 / 2 * 2;
     return {{0, middle}, {middle, rows}};
 }
 
 }  // namespace
 
-std::unique_ptr<Rgba8Rebuild> Rgba8Rebuild::Create(unsigned width, unsigned height) {
+std::unique_ptr<Rgba8Rebuild> Rgba8Rebuild::Create(unsigned width, unsigned height,
+                                                   const RowKernels& kernels, Bands bands) {
     // Rows and columns are counted in int by the rebuild rules.
     constexpr unsigned kLargest = 1u << 30;
     if (width > kLargest || height > kLargest) return nullptr;
     try {
-        std::vector<Band> bands;
-        for (RowBand rows : BandsOf(height)) {
+        std::vector<Band> cut;
+        for (RowBand rows : BandsOf(height, bands)) {
             Band band{rows, {}};
             // The six-point kernel uses every buffer, so the kernel can change between frames.
-            if (!band.buffers.Obtain(RebuildKernel::SixPointWeighted, width)) return nullptr;
-            bands.push_back(std::move(band));
+            if (!band.buffers.Obtain(kSixPointWeighted, width)) return nullptr;
+            cut.push_back(std::move(band));
         }
-        std::unique_ptr<Rgba8Rebuild> rebuild(new Rgba8Rebuild(width, height, std::move(bands)));
+        std::unique_ptr<Rgba8Rebuild> rebuild(
+            new Rgba8Rebuild(width, height, kernels, std::move(cut)));
         rebuild->StartHelper();
         return rebuild;
     } catch (const std::bad_alloc&) {
@@ -75,8 +72,9 @@ std::unique_ptr<Rgba8Rebuild> Rgba8Rebuild::Create(unsigned width, unsigned heig
     }
 }
 
-Rgba8Rebuild::Rgba8Rebuild(unsigned width, unsigned height, std::vector<Band> bands)
-    : width_(width), height_(height), bands_(std::move(bands)), rowWritten_(height) {}
+Rgba8Rebuild::Rgba8Rebuild(unsigned width, unsigned height, const RowKernels& kernels,
+                           std::vector<Band> bands)
+    : width_(width), height_(height), kernels_(kernels), bands_(std::move(bands)) {}
 
 Rgba8Rebuild::~Rgba8Rebuild() {
     if (!helper_.joinable()) return;
@@ -110,9 +108,8 @@ void Rgba8Rebuild::HelperLoop() {
     }
 }
 
-void Rgba8Rebuild::Run(RebuildKernel kernel, int32_t field, const uint8_t* in, uint8_t* out) {
+void Rgba8Rebuild::Run(Kernel kernel, Field field, const uint8_t* in, uint8_t* out) {
     frame_ = {kernel, field, in, out};
-    std::memset(rowWritten_.data(), 0, rowWritten_.size());
     if (!helper_.joinable()) {
         for (Band& band : bands_) RebuildBand(band);
         return;
@@ -129,14 +126,15 @@ void Rgba8Rebuild::Run(RebuildKernel kernel, int32_t field, const uint8_t* in, u
 
 // The band's rebuilt rows, then its rows the rebuild left, copied as they are.
 void Rgba8Rebuild::RebuildBand(Band& band) {
-    MemoryRows store(frame_.in, frame_.out, width_, rowWritten_.data());
+    MemoryRows store(frame_.in, frame_.out, width_, kernels_);
     NoPacing pacer;
     const FieldFrame frame{static_cast<int>(width_), static_cast<int>(height_), frame_.field};
-    RebuildFieldBand(frame, band.rows, frame_.kernel, band.buffers, store, pacer);
+    RebuildFieldBand(frame, band.rows, {frame_.kernel, kernels_}, band.buffers, store, pacer);
     if (frame_.in == frame_.out) return;
+    const RebuiltRows rebuilt = RowsRebuilt(frame.height, frame.field);
     const std::size_t rowBytes = std::size_t{width_} * kBytesPerPixel;
     for (int y = band.rows.begin; y < band.rows.end; ++y) {
         const std::size_t offset = static_cast<std::size_t>(y) * rowBytes;
-        if (!rowWritten_[y]) std::memcpy(frame_.out + offset, frame_.in + offset, rowBytes);
+        if (!rebuilt.Contains(y)) std::memcpy(frame_.out + offset, frame_.in + offset, rowBytes);
     }
 }

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "rebuild/field_rules.h"
+#include "rebuild/core/field_rebuild.h"
 
 // Rebuilds 8-bit RGBA frames held in memory (four bytes a pixel, R, G, B, A, rows packed) with
 // the plug-in's rules and kernels. Each channel is widened exactly to 16 bits (v x 257) as a row
@@ -19,37 +19,45 @@
 // object's own, which waits for frames while it lives.
 class Rgba8Rebuild {
   public:
-    // Null when the memory for a frame of this size cannot be had.
-    static std::unique_ptr<Rgba8Rebuild> Create(unsigned width, unsigned height);
+    // How a frame is cut into bands: by the frame and the machine (one band for a short frame or
+    // a single processor, else two), or always in two, to exercise that path anywhere.
+    enum class Bands { ByMachine, Two };
+
+    // Null when the memory for a frame of this size cannot be had. `kernels` are the processor
+    // level's; they must outlive the object.
+    static std::unique_ptr<Rgba8Rebuild> Create(unsigned width, unsigned height,
+                                                const RowKernels& kernels = ProcessorKernels(),
+                                                Bands bands = Bands::ByMachine);
     ~Rgba8Rebuild();
     Rgba8Rebuild(const Rgba8Rebuild&) = delete;
     Rgba8Rebuild& operator=(const Rgba8Rebuild&) = delete;
 
     // The rebuilt frame of `in` into `out`; both hold width x height pixels. They may be the same
     // frame, but must not otherwise overlap. One frame at a time.
-    void Run(RebuildKernel kernel, int32_t field, const uint8_t* in, uint8_t* out);
+    void Run(Kernel kernel, Field field, const uint8_t* in, uint8_t* out);
 
   private:
     struct Band {
         RowBand rows;
-        RebuildRows buffers;
+        RebuildBuffers buffers;
     };
     struct Frame {
-        RebuildKernel kernel;
-        int32_t field;
+        Kernel kernel;
+        Field field;
         const uint8_t* in;
         uint8_t* out;
     };
 
-    Rgba8Rebuild(unsigned width, unsigned height, std::vector<Band> bands);
+    Rgba8Rebuild(unsigned width, unsigned height, const RowKernels& kernels,
+                 std::vector<Band> bands);
     void StartHelper();
     void HelperLoop();
     void RebuildBand(Band& band);
 
     unsigned width_;
     unsigned height_;
+    const RowKernels& kernels_;
     std::vector<Band> bands_;
-    std::vector<uint8_t> rowWritten_;  // one flag a row: did the rebuild write it
     Frame frame_{};
 
     // The helper's hand-over: a frame is posted by number, and finished when the helper says so.

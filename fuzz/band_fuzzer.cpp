@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "rebuild/field_rules.h"
+#include "rebuild/core/field_rebuild.h"
 #include "tests/support/pixels.h"
 
 namespace {
@@ -48,7 +48,7 @@ class CheckedFrame final : public RowStore {
     const std::vector<BMM_Color_64>& original_;
     std::vector<BMM_Color_64> result_;
     int width_;
-    int32_t field_;
+    Field field_;
     std::vector<int> writes_;
 };
 
@@ -59,8 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const int width = data[0] % 65;
     const int height = (data[1] | (data[2] << 8)) % 301;
     // Fields outside 0 and 1 come from loaded blocks; 0, 1, 2 and -1 stand for them all.
-    const int32_t field = static_cast<int32_t>(data[3] % 4) - (data[3] % 4 == 3 ? 4 : 0);
-    const auto kernel = static_cast<RebuildKernel>(data[4] % 3);
+    const auto field =
+        static_cast<Field>(static_cast<int32_t>(data[3] % 4) - (data[3] % 4 == 3 ? 4 : 0));
+    const auto kernel = static_cast<Kernel>(data[4] % 3);
     const int split = height == 0 ? 0 : data[5] % (height + 1);
     data += 6;
     size -= 6;
@@ -72,12 +73,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     const FieldFrame frame{width, height, field};
     NoPacing pacer;
-    RebuildRows wholeRows, bandRows;
+    RebuildBuffers wholeRows, bandRows;
     Require(wholeRows.Obtain(kernel, width) && bandRows.Obtain(kernel, width));
     CheckedFrame whole(original, frame), banded(original, frame);
-    Require(RebuildField(frame, kernel, wholeRows, whole, pacer));
-    Require(RebuildFieldBand(frame, {0, split}, kernel, bandRows, banded, pacer));
-    Require(RebuildFieldBand(frame, {split, height}, kernel, bandRows, banded, pacer));
+    const RebuildMethod method{kernel, ProcessorKernels()};
+    Require(RebuildField(frame, method, wholeRows, whole, pacer));
+    Require(RebuildFieldBand(frame, {0, split}, method, bandRows, banded, pacer));
+    Require(RebuildFieldBand(frame, {split, height}, method, bandRows, banded, pacer));
     // A frame compares as one long row.
     Require(SameRow(whole.Result(), banded.Result()));
     return 0;

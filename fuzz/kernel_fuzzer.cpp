@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "rebuild/row_kernels.h"
-#include "rebuild/six_point_kernel.h"
-#include "rebuild/two_point_kernel.h"
+#include "rebuild/core/row_kernels.h"
+#include "rebuild/core/six_point_kernel.h"
+#include "rebuild/core/two_point_kernel.h"
 #include "tests/support/pixels.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "image_files/channel_depth.h"
 #include "image_files/image_files.h"
+#include "rebuild/core/channel_depth.h"
 
 namespace image_files::detail {
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "rebuild/channels.h"
+#include "rebuild/core/channels.h"
 
 namespace {
 

@@ -78,7 +78,7 @@ TEST(FilterConfig, NullAddressesAreRefusedAndChangeNothing) {
 TEST(FilterConfig, UnknownModeRendersNothing) {
     for (int32_t mode : {3, -1, 100}) {
         FilterPtr filter = Plugin().CreateFilter();
-        FilterConfig config{static_cast<FilterMode>(mode), kEvenLines};
+        FilterConfig config{static_cast<Kernel>(mode), kEvenLines};
         filter->LoadConfig(&config);
         hostsdk::InstrumentedBitmap frame(5, 5);
         FillFrame(frame, 3);

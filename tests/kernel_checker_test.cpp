@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "rebuild/row_kernels.h"
-#include "rebuild/six_point_kernel.h"
-#include "rebuild/two_point_kernel.h"
+#include "rebuild/core/row_kernels.h"
+#include "rebuild/core/six_point_kernel.h"
+#include "rebuild/core/two_point_kernel.h"
 #include "tests/support/pixels.h"
 
 namespace {

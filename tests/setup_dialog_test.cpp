@@ -32,7 +32,7 @@ class SetupDialog : public ::testing::Test {
         ASSERT_NE(filter_, nullptr);
     }
     void Hold(int32_t mode, int32_t field) {
-        SetConfig(*filter_, {static_cast<FilterMode>(mode), static_cast<FieldChoice>(field)});
+        SetConfig(*filter_, {static_cast<Kernel>(mode), static_cast<::Field>(field)});
     }
     int Show(const std::function<void(HWND)>& script) {
         return static_cast<int>(DriveDialog(

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "rebuild/six_point_kernel.h"
+#include "rebuild/core/six_point_kernel.h"
 #include "tests/support/frames.h"
 
 namespace {

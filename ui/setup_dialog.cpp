@@ -51,13 +51,13 @@ void OnCommand(HWND dialog, unsigned int id) {
         case IDC_MODE_TWO_POINT:
         case IDC_MODE_SIX_POINT:
             if (const int value = CheckedValue(dialog, kModeGroup); value >= 0) {
-                editedFilter->mode = static_cast<FilterMode>(value);
+                editedFilter->mode = static_cast<Kernel>(value);
             }
             break;
         case IDC_FIELD_EVEN:
         case IDC_FIELD_ODD:
             if (const int value = CheckedValue(dialog, kFieldGroup); value >= 0) {
-                editedFilter->field = static_cast<FieldChoice>(value);
+                editedFilter->field = static_cast<Field>(value);
             }
             break;
         default:

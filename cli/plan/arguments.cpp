@@ -41,17 +41,18 @@ Option Path(std::wstring name, std::wstring value, std::wstring help,
 // A value from a table of names; --help and the error list them in the table's order.
 // `store(options, value)` keeps the chosen value.
 template <class Value, std::size_t N, class Store>
-Option Choice(std::wstring name, const Named<Value> (&names)[N], std::wstring help, Store store) {
+Option Choice(std::wstring name, const NamedValue<Value> (&names)[N], std::wstring help,
+              Store store) {
     std::wstring shown;
     std::wstring listed;
     for (std::size_t i = 0; i < N; ++i) {
-        shown += (i == 0 ? L"" : L"|") + std::wstring(names[i].name);
-        listed += (i == 0 ? L"" : i + 1 == N ? L" or " : L", ") + std::wstring(names[i].name);
+        shown += (i == 0 ? L"" : L"|") + std::wstring(names[i].name.wide);
+        listed += (i == 0 ? L"" : i + 1 == N ? L" or " : L", ") + std::wstring(names[i].name.wide);
     }
     return {name, shown, std::move(help),
             [name, listed, &names, store](const std::wstring& text, RunOptions& options) {
-                for (const Named<Value>& entry : names) {
-                    if (text == entry.name) {
+                for (const NamedValue<Value>& entry : names) {
+                    if (text == entry.name.wide) {
                         store(options, entry.value);
                         return Failure{};
                     }
@@ -102,10 +103,10 @@ Failure SetFrameSize(const std::wstring& text, RunOptions& options) {
 
 const std::vector<Option>& Options() {
     static const std::vector<Option> options{
-        Choice(L"--mode", kModeNames, L"kernel (default: the configuration's, else copy)",
-               [](RunOptions& o, FilterMode mode) { o.mode = mode; }),
+        Choice(L"--mode", kKernelNames, L"kernel (default: the configuration's, else copy)",
+               [](RunOptions& o, Kernel mode) { o.mode = mode; }),
         Choice(L"--field", kFieldNames, L"rebuilt lines (default: the configuration's, else even)",
-               [](RunOptions& o, FieldChoice field) { o.field = field; }),
+               [](RunOptions& o, Field field) { o.field = field; }),
         Path(L"--mask", L"FILE", L"mask image for the mask pass", &RunOptions::maskPath),
         Path(L"--config", L"FILE", L"load an 8-byte configuration block, as a host persists it",
              &RunOptions::configPath),

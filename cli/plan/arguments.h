@@ -26,8 +26,8 @@ struct FrameSize {
 
 // The command line of braidel-run, parsed but not yet checked against the file system.
 struct RunOptions {
-    std::optional<FilterMode> mode;
-    std::optional<FieldChoice> field;
+    std::optional<Kernel> mode;
+    std::optional<Field> field;
     std::wstring maskPath;
     std::wstring configPath;
     std::wstring saveConfigPath;

@@ -47,7 +47,7 @@ Failure WriteConfigFile(const FilePath& path, const FilterConfig& config) {
 }
 
 Failure CheckConfig(const FilterConfig& config) {
-    if (!IsDefinedMode(config.mode)) {
+    if (!IsDefinedKernel(config.mode)) {
         return {kExitRenderFailed, L"the configuration selects no kernel: mode " +
                                        std::to_wstring(config.mode) + L" (" + NumberedModes() +
                                        L")"};

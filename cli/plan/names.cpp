@@ -3,35 +3,36 @@
 namespace {
 
 template <class Value>
-std::wstring Describe(std::span<const Named<Value>> table, Value value, const wchar_t* kind) {
-    const Named<Value>* entry = EntryOf(table, value);
+std::wstring Describe(std::span<const NamedValue<Value>> table, Value value, const wchar_t* kind) {
+    const NamedValue<Value>* entry = EntryOf(table, value);
     if (entry == nullptr) return kind + std::to_wstring(value);
-    return entry->description != nullptr ? entry->description : entry->name;
+    return entry->description.wide != nullptr ? entry->description.wide : entry->name.wide;
 }
 
 template <class Value>
-std::wstring Numbered(std::span<const Named<Value>> table) {
+std::wstring Numbered(std::span<const NamedValue<Value>> table) {
     std::wstring text;
-    for (const Named<Value>& entry : table) {
-        text += (text.empty() ? L"" : L", ") + std::to_wstring(entry.value) + L" " + entry.name;
+    for (const NamedValue<Value>& entry : table) {
+        text +=
+            (text.empty() ? L"" : L", ") + std::to_wstring(entry.value) + L" " + entry.name.wide;
     }
     return text;
 }
 
 }  // namespace
 
-std::wstring DescribeMode(FilterMode mode) {
-    return Describe<FilterMode>(kModeNames, mode, L"mode ");
+std::wstring DescribeMode(Kernel mode) {
+    return Describe<Kernel>(kKernelNames, mode, L"mode ");
 }
 
-std::wstring DescribeField(FieldChoice field) {
-    return Describe<FieldChoice>(kFieldNames, field, L"field ");
+std::wstring DescribeField(Field field) {
+    return Describe<Field>(kFieldNames, field, L"field ");
 }
 
 std::wstring NumberedModes() {
-    return Numbered<FilterMode>(kModeNames);
+    return Numbered<Kernel>(kKernelNames);
 }
 
 std::wstring NumberedFields() {
-    return Numbered<FieldChoice>(kFieldNames);
+    return Numbered<Field>(kFieldNames);
 }

@@ -4,6 +4,7 @@
 
 #include "cli/plan/names.h"
 #include "cli/platform/text.h"
+#include "rebuild/core/field_rebuild.h"
 
 namespace {
 
@@ -57,9 +58,8 @@ Failure RenderFrame(const RenderContext& context, Bitmap& frame, RenderWindow& w
     return {kExitRenderFailed, name + L": " + RenderFailureReason(frame, context.mask)};
 }
 
-int ExpectedProgressMessages(int height, int field, bool mask) {
-    const int rebuilt = field == 1 ? (height > 0 ? (height - 1) / 2 : 0) : height / 2;
-    return rebuilt + (mask ? height : 0);
+int ExpectedProgressMessages(int height, Field field, bool mask) {
+    return RowsRebuilt(height, field).LoopRowCount() + (mask ? height : 0);
 }
 
 std::wstring RunDescription(const FilterConfig& config, bool masked) {

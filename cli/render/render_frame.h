@@ -45,7 +45,7 @@ Failure RenderFrame(const RenderContext& context, Bitmap& frame, RenderWindow& w
 
 // How many progress messages a render sends: one per rebuilt line with a line below it, plus
 // one per row for the mask pass.
-int ExpectedProgressMessages(int height, int field, bool mask);
+int ExpectedProgressMessages(int height, Field field, bool mask);
 
 // How frames are filtered, as the summary lines say it: "(six-point weighted, even lines)".
 std::wstring RunDescription(const FilterConfig& config, bool masked);

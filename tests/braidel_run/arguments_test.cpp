@@ -164,17 +164,18 @@ TEST_P(RefusedArguments, AreUsageErrors) {
 INSTANTIATE_TEST_SUITE_P(EveryMistake, RefusedArguments, ::testing::ValuesIn(kRefused));
 
 // The command line's names come from the tables, whatever order the enums have.
-template <class Value, std::size_t N, class Field>
-void ExpectEveryNameParses(const wchar_t* option, const Named<Value> (&names)[N], Field field) {
-    for (const Named<Value>& entry : names) {
+template <class Value, std::size_t N, class Member>
+void ExpectEveryNameParses(const wchar_t* option, const NamedValue<Value> (&names)[N],
+                           Member member) {
+    for (const NamedValue<Value>& entry : names) {
         RunOptions options;
-        ASSERT_FALSE(ParseArguments({option, entry.name, L"a.png", L"b.tif"}, options));
-        EXPECT_EQ(field(options), entry.value) << ToUtf8(entry.name);
+        ASSERT_FALSE(ParseArguments({option, entry.name.wide, L"a.png", L"b.tif"}, options));
+        EXPECT_EQ(member(options), entry.value) << entry.name.text;
     }
 }
 
 TEST(OptionNames, EveryTableNameParsesToItsValue) {
-    ExpectEveryNameParses(L"--mode", kModeNames, [](const RunOptions& o) { return *o.mode; });
+    ExpectEveryNameParses(L"--mode", kKernelNames, [](const RunOptions& o) { return *o.mode; });
     ExpectEveryNameParses(L"--field", kFieldNames, [](const RunOptions& o) { return *o.field; });
     ExpectEveryNameParses(L"--depth", kDepthNames,
                           [](const RunOptions& o) { return o.encoding.bitsPerChannel; });
@@ -186,9 +187,9 @@ TEST(OptionNames, EveryTableNameParsesToItsValue) {
 
 TEST(OptionNames, DescriptionsOfBlocksWithAndWithoutNames) {
     EXPECT_EQ(DescribeMode(kSixPointWeighted), L"six-point weighted");
-    EXPECT_EQ(DescribeMode(static_cast<FilterMode>(7)), L"mode 7");
+    EXPECT_EQ(DescribeMode(static_cast<Kernel>(7)), L"mode 7");
     EXPECT_EQ(DescribeField(kOddLines), L"odd lines");
-    EXPECT_EQ(DescribeField(static_cast<FieldChoice>(-1)), L"field -1");
+    EXPECT_EQ(DescribeField(static_cast<Field>(-1)), L"field -1");
     EXPECT_EQ(NumberedModes(), L"0 copy, 1 linear, 2 weighted");
     EXPECT_EQ(NumberedFields(), L"0 even, 1 odd");
 }

@@ -7,13 +7,14 @@ extern "C" {
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "frei0r/channel_rows.h"
-#include "rebuild/row_kernels.h"
+#include "frei0r/rgba8_rebuild.h"
+#include "rebuild/core/row_kernels.h"
 
 namespace {
 
@@ -220,14 +221,25 @@ struct Setting {
 constexpr Setting kSettings[] = {{"copy", "even"},  {"copy", "odd"},      {"linear", "even"},
                                  {"linear", "odd"}, {"weighted", "even"}, {"weighted", "odd"}};
 
-void ExpectRebuilt(unsigned width, unsigned height, unsigned seed) {
+// A frame through one rebuild: the module's entry points, or a rebuild made by the test.
+using RebuildRun = std::function<std::vector<uint32_t>(
+    unsigned width, unsigned height, const Setting&, const std::vector<uint32_t>& in)>;
+
+std::vector<uint32_t> ThroughTheModule(unsigned width, unsigned height, const Setting& setting,
+                                       const std::vector<uint32_t>& in) {
+    Effect effect(width, height);
+    effect.Set(kKernel, setting.kernel);
+    effect.Set(kField, setting.field);
+    return effect.Run(in);
+}
+
+void ExpectRebuilt(unsigned width, unsigned height, unsigned seed,
+                   const RebuildRun& run = ThroughTheModule) {
     const auto in = RandomFrame(width, height, seed);
     for (const Setting& setting : kSettings) {
-        Effect effect(width, height);
-        effect.Set(kKernel, setting.kernel);
-        effect.Set(kField, setting.field);
         const int field = std::string(setting.field) == "odd" ? 1 : 0;
-        ASSERT_EQ(effect.Run(in), Expected(in, width, height, setting.kernel, field))
+        ASSERT_EQ(run(width, height, setting, in),
+                  Expected(in, width, height, setting.kernel, field))
             << width << " x " << height << ", " << setting.kernel << ", " << setting.field;
     }
 }
@@ -253,6 +265,28 @@ TEST(Frei0rModule, LargerFramesMatchTheWidenedReference) {
                                  {9u, 67u},
                                  {640u, 131u}}) {
         ExpectRebuilt(width, height, width + height);
+    }
+}
+
+// Two bands forced, whatever the frame and the machine, at every processor level: short frames
+// put the split at row 0 or inside the first rows, and each parity of height meets it.
+TEST(Rgba8Rebuild, TwoBandsAtEveryLevelMatchTheWidenedReference) {
+    for (CpuLevel level : AvailableCpuLevels()) {
+        const RowKernels kernels = RowKernelsFor(level);
+        const RebuildRun twoBands = [&kernels](unsigned width, unsigned height,
+                                               const Setting& setting,
+                                               const std::vector<uint32_t>& in) {
+            auto rebuild = Rgba8Rebuild::Create(width, height, kernels, Rgba8Rebuild::Bands::Two);
+            std::vector<uint32_t> out(in.size(), 0xDEADBEEF);
+            rebuild->Run(EntryNamed<Kernel>(kKernelNames, setting.kernel)->value,
+                         EntryNamed<Field>(kFieldNames, setting.field)->value,
+                         reinterpret_cast<const uint8_t*>(in.data()),
+                         reinterpret_cast<uint8_t*>(out.data()));
+            return out;
+        };
+        SCOPED_TRACE(CpuLevelName(level));
+        for (unsigned height : {1u, 2u, 3u, 6u, 33u, 64u, 67u})
+            ExpectRebuilt(height % 5 * 8 + 3, height, height * 7, twoBands);
     }
 }
 
@@ -286,7 +320,7 @@ TEST(ChannelRows, EveryValueAtEveryLevel) {
         bytes[v] = static_cast<uint8_t>(v * 7);
     }
     for (CpuLevel level : AvailableCpuLevels()) {
-        const ChannelRows rows = ChannelRowsFor(level);
+        const RowKernels rows = RowKernelsFor(level);
         std::vector<uint8_t> narrowed(wide.size());
         rows.narrow(wide.data(), narrowed.data(), wide.size());
         EXPECT_EQ(narrowed, narrowExpected) << CpuLevelName(level);

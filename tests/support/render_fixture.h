@@ -13,7 +13,7 @@
 struct RenderSetup {
     RenderSetup(int32_t mode, int32_t field, uint16_t width, uint16_t height, uint32_t seed = 1)
         : filter(Plugin().CreateFilter()), frame(width, height) {
-        FilterConfig config{static_cast<FilterMode>(mode), static_cast<FieldChoice>(field)};
+        FilterConfig config{static_cast<Kernel>(mode), static_cast<Field>(field)};
         filter->LoadConfig(&config);
         FillFrame(frame, seed);
         before = Snapshot(frame);

@@ -1,19 +1,18 @@
-#include "frei0r/channel_rows.h"
+#include "rebuild/core/channel_rows.h"
 
 #include <emmintrin.h>
 
-#include "frei0r/channel_rows_vector.h"
-#include "image_files/channel_depth.h"
+#include "rebuild/core/channel_depth.h"
+
+void WidenRow(const uint8_t* from, uint16_t* into, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) into[i] = To16Bit(from[i]);
+}
+
+void NarrowRow(const uint16_t* from, uint8_t* into, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) into[i] = To8Bit(from[i]);
+}
 
 namespace {
-
-void WidenRowPlain(const uint8_t* from, uint16_t* into, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) into[i] = image_files::To16Bit(from[i]);
-}
-
-void NarrowRowPlain(const uint16_t* from, uint8_t* into, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) into[i] = image_files::To8Bit(from[i]);
-}
 
 constexpr std::size_t kSse2Step = 16;
 
@@ -27,7 +26,7 @@ void WidenRowSse2(const uint8_t* from, uint16_t* into, std::size_t count) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(into + i), _mm_unpacklo_epi8(bytes, bytes));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(into + i + 8), _mm_unpackhi_epi8(bytes, bytes));
     }
-    WidenRowPlain(from + i, into + i, count - i);
+    WidenRow(from + i, into + i, count - i);
 }
 
 // Eight channels at once, without a division: with t = min(v + 128, 65535),
@@ -46,17 +45,5 @@ void NarrowRowSse2(const uint16_t* from, uint8_t* into, std::size_t count) {
             NarrowEightSse2(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 8)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(into + i), _mm_packus_epi16(low, high));
     }
-    NarrowRowPlain(from + i, into + i, count - i);
-}
-
-ChannelRows ChannelRowsFor(CpuLevel level) {
-    switch (level) {
-        case CpuLevel::Avx2:
-            return {WidenRowAvx2, NarrowRowAvx2};
-        case CpuLevel::Sse2:
-            return {WidenRowSse2, NarrowRowSse2};
-        case CpuLevel::Plain:
-            break;
-    }
-    return {WidenRowPlain, NarrowRowPlain};
+    NarrowRow(from + i, into + i, count - i);
 }

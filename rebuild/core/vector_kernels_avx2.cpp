@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "rebuild/vector_kernels.h"
+#include "rebuild/core/vector_kernels.h"
 
-#include "rebuild/six_point_constants.h"
+#include "rebuild/core/six_point_constants.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "rebuild/six_point_kernel.h"
+#include "rebuild/core/six_point_kernel.h"
 
 #include <cstdint>
 
-#include "rebuild/channels.h"
-#include "rebuild/six_point_constants.h"
+#include "rebuild/core/channels.h"
+#include "rebuild/core/six_point_constants.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "rebuild/field_rebuild.h"
+#include "rebuild/bitmap_pass.h"
 
-#include "rebuild/field_rules.h"
+#include "rebuild/core/field_rebuild.h"
 #include "rebuild/mask_pass.h"
 #include "rebuild/progress_channel.h"
 
@@ -36,12 +36,12 @@ class WindowPacer final : public RowPacer {
 
 }  // namespace
 
-int RunFieldRebuild(const RebuildTarget& target, RebuildKernel kernel, HWND progressWindow) {
+int RunBitmapPass(const PassTarget& target, Kernel kernel, HWND progressWindow) {
     if (target.frame == nullptr) return 0;
     Bitmap& frame = *target.frame;
     const uint16_t width = frame.Width();
-    RebuildRows rows;
-    if (!rows.Obtain(kernel, width)) return 0;
+    RebuildBuffers buffers;
+    if (!buffers.Obtain(kernel, width)) return 0;
     // Without its buffer the mask pass is skipped and the render still succeeds: the mask pass
     // only refines a complete rebuild, and failing would throw away a finished frame.
     RowBuffer<uint16_t> maskRow;
@@ -51,9 +51,9 @@ int RunFieldRebuild(const RebuildTarget& target, RebuildKernel kernel, HWND prog
     BitmapRows store(frame);
     WindowPacer pacer(progress);
     const FieldFrame geometry{width, frame.Height(), target.field};
-    if (!RebuildField(geometry, kernel, rows, store, pacer)) return 0;
+    if (!RebuildField(geometry, {kernel, ProcessorKernels()}, buffers, store, pacer)) return 0;
     if (!maskRow) return 1;
-    const MaskPassRows maskRows{frame, *target.mask, target.filter, rows.lower.data(),
+    const MaskPassRows maskRows{frame, *target.mask, target.filter, buffers.lower.data(),
                                 maskRow.data()};
     return RunMaskPass(maskRows, progress, ProgressTotal(geometry.height)) ? 1 : 0;
 }

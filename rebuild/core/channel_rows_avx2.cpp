@@ -1,7 +1,7 @@
-// Built with AVX2 enabled; reached only through ChannelRowsFor on processors that have it.
+// Built with AVX2 enabled; reached only through RowKernelsFor on processors that have it.
 #include <immintrin.h>
 
-#include "frei0r/channel_rows_vector.h"
+#include "rebuild/core/channel_rows.h"
 
 namespace {
 

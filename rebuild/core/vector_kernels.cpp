@@ -1,11 +1,11 @@
-#include "rebuild/vector_kernels.h"
+#include "rebuild/core/vector_kernels.h"
 
 #include <emmintrin.h>
 
 #include <cstdint>
 
-#include "rebuild/channels.h"
-#include "rebuild/six_point_constants.h"
+#include "rebuild/core/channels.h"
+#include "rebuild/core/six_point_constants.h"
 
 // Pixels are four 16-bit lanes, so one 128-bit register holds two pixels and one 64-bit half
 // holds one. Neighbouring pixels of the same channel lie four lanes apart, which makes every
