@@ -180,7 +180,7 @@ int main(int argc, char** argv) {
 
     PluginLibrary plugin;
     if (!plugin.Loaded()) {
-        std::fprintf(stderr, "render_bench: %ls\n", plugin.Error().c_str());
+        std::fprintf(stderr, "render_bench: %s\n", plugin.LoadFailure().reason.c_str());
         return 1;
     }
     FilterPtr filter = plugin.CreateFilter();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "common/failure.h"
 
 // What braidel-run tells its caller. A batch exits with the code of its first failed frame.
 enum ExitCode : int {
@@ -12,10 +12,21 @@ enum ExitCode : int {
     kExitAborted = 130,
 };
 
-// A failure: its exit code and the one line that explains it.
-struct Failure {
-    ExitCode code = kExitSuccess;
-    std::wstring message;
-
-    explicit operator bool() const { return code != kExitSuccess; }
-};
+// The exit code that reports a failure of this kind.
+constexpr int ExitCodeOf(FailureCode code) {
+    switch (code) {
+        case FailureCode::None:
+            return kExitSuccess;
+        case FailureCode::Usage:
+            return kExitUsage;
+        case FailureCode::BadInput:
+            return kExitBadInput;
+        case FailureCode::RenderFailed:
+            return kExitRenderFailed;
+        case FailureCode::NotWritten:
+            return kExitNotWritten;
+        case FailureCode::Aborted:
+            return kExitAborted;
+    }
+    return kExitRenderFailed;
+}

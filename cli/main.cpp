@@ -25,11 +25,12 @@
 
 namespace {
 
-constexpr wchar_t kProgramVersion[] = L"" BRAIDEL_VERSION_TEXT;
+constexpr char kProgramVersion[] = "" BRAIDEL_VERSION_TEXT;
 
-int Fail(const Failure& failure) {
-    PrintError(L"braidel-run: " + failure.message);
-    return failure.code;
+// The one place a failure becomes what the caller sees: its line on stderr and its exit code.
+int Report(const Failure& failure, const char* advice = "") {
+    PrintError(failure.reason + advice);
+    return ExitCodeOf(failure.code);
 }
 
 // The configuration every frame gets: the loaded block, then --mode and --field, then the
@@ -38,7 +39,7 @@ int Fail(const Failure& failure) {
 Failure PrepareConfig(const PluginLibrary& plugin, const RunOptions& options, const RunFiles& files,
                       FilterConfig& config) {
     FilterPtr filter = plugin.CreateFilter();
-    if (!filter) return {kExitRenderFailed, L"the plug-in created no filter"};
+    if (!filter) return {FailureCode::RenderFailed, "the plug-in created no filter"};
     if (!files.config.Empty()) {
         FilterConfig loaded;
         if (Failure failure = ReadConfigFile(files.config, loaded)) return failure;
@@ -51,10 +52,10 @@ Failure PrepareConfig(const PluginLibrary& plugin, const RunOptions& options, co
     if (options.setup) {
         const int result = filter->ShowSetup(nullptr);
         if (result == -1) {
-            return {kExitRenderFailed,
-                    L"the setup dialog could not be shown: " + ErrorText(GetLastError())};
+            return {FailureCode::RenderFailed,
+                    "the setup dialog could not be shown: " + ErrorText(GetLastError())};
         }
-        if (result == 0) return {kExitAborted, L"setup cancelled; nothing done"};
+        if (result == 0) return {FailureCode::Aborted, "setup cancelled; nothing done"};
     }
     filter->SaveConfig(&config);
     if (Failure failure = CheckConfig(config)) return failure;
@@ -64,20 +65,20 @@ Failure PrepareConfig(const PluginLibrary& plugin, const RunOptions& options, co
 
 int ShowAbout(const PluginLibrary& plugin) {
     FilterPtr filter = plugin.CreateFilter();
-    if (!filter) return Fail({kExitRenderFailed, L"the plug-in created no filter"});
+    if (!filter) return Report({FailureCode::RenderFailed, "the plug-in created no filter"});
     if (filter->ShowAbout(nullptr) == -1) {
-        return Fail(
-            {kExitRenderFailed, L"the about box could not be shown: " + ErrorText(GetLastError())});
+        return Report({FailureCode::RenderFailed,
+                       "the about box could not be shown: " + ErrorText(GetLastError())});
     }
     return kExitSuccess;
 }
 
 int ShowVersion(const PluginLibrary& plugin) {
-    wchar_t hex[16];
-    swprintf(hex, 16, L"0x%08lX", plugin.Version());
-    PrintOut(std::wstring(L"braidel-run ") + kProgramVersion + L"; plug-in: " +
-             plugin.Description() + L", version " + hex);
-    PrintOut(L"image files: " + FromUtf8(image_files::LibraryVersions()));
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08lX", plugin.Version());
+    PrintOut(std::string("braidel-run ") + kProgramVersion + "; plug-in: " + plugin.Description() +
+             ", version " + hex);
+    PrintOut("image files: " + image_files::LibraryVersions());
     return kExitSuccess;
 }
 
@@ -86,9 +87,9 @@ Failure ReadMask(const FilePath& path, bool quiet, Image& mask) {
     if (Failure failure = ReadImage(path, mask)) return failure;
     if (!quiet) {
         PrintError(
-            L"braidel-run: note: the mask pass hands each masked pixel to the host's blend "
-            L"helper with equal endpoints, which here returns it unchanged; the pass costs time "
-            L"(about 10 x the render) but leaves the picture as rebuilt");
+            "note: the mask pass hands each masked pixel to the host's blend "
+            "helper with equal endpoints, which here returns it unchanged; the pass costs time "
+            "(about 10 x the render) but leaves the picture as rebuilt");
     }
     return {};
 }
@@ -97,14 +98,14 @@ Failure ReadMask(const FilePath& path, bool quiet, Image& mask) {
 // input order.
 int BatchExitCode(const std::vector<Failure>& results) {
     int aborted = 0;
-    for (const Failure& result : results) aborted += result.code == kExitAborted;
+    for (const Failure& result : results) aborted += result.code == FailureCode::Aborted;
     if (aborted > 0) {
-        PrintError(L"braidel-run: aborted; " + std::to_wstring(aborted) + L" of " +
-                   std::to_wstring(results.size()) + L" frames not written");
+        PrintError("aborted; " + std::to_string(aborted) + " of " + std::to_string(results.size()) +
+                   " frames not written");
         return kExitAborted;
     }
     for (const Failure& result : results) {
-        if (result) return result.code;
+        if (result) return ExitCodeOf(result.code);
     }
     return kExitSuccess;
 }
@@ -115,7 +116,7 @@ int FilterFrames(const RenderContext& context, const RunOptions& options, const 
     if (files.stream) {
         const Failure failure =
             RunRawStream(context, *files.stream, *options.raw, options.jobs, status);
-        return failure ? Fail(failure) : kExitSuccess;
+        return failure ? Report(failure) : kExitSuccess;
     }
     ProgressReport report(status, static_cast<int>(files.frames.size()));
     const std::vector<Failure> results =
@@ -124,11 +125,10 @@ int FilterFrames(const RenderContext& context, const RunOptions& options, const 
     return BatchExitCode(results);
 }
 
-int Run(const std::vector<std::wstring>& args) {
+int Run(const std::vector<std::string>& args) {
     RunOptions options;
     if (Failure failure = ParseArguments(args, options)) {
-        PrintError(L"braidel-run: " + failure.message + L" (see braidel-run --help)");
-        return failure.code;
+        return Report(failure, " (see braidel-run --help)");
     }
     if (options.help) {
         PrintOut(UsageText());
@@ -139,39 +139,38 @@ int Run(const std::vector<std::wstring>& args) {
 
     PluginLibrary plugin;
     if (!plugin.Loaded()) {
-        if (options.version) PrintOut(std::wstring(L"braidel-run ") + kProgramVersion);
-        PrintError(L"braidel-run: " + plugin.Error());
-        return kExitRenderFailed;
+        if (options.version) PrintOut(std::string("braidel-run ") + kProgramVersion);
+        return Report(plugin.LoadFailure());
     }
     if (options.version) return ShowVersion(plugin);
     if (options.about) return ShowAbout(plugin);
 
     // Every file is resolved and every write checked before anything is written.
     RunFiles files;
-    if (Failure failure = PlanRun(options, files)) return Fail(failure);
+    if (Failure failure = PlanRun(options, files)) return Report(failure);
     RenderContext context{plugin, {}, nullptr};
     if (Failure failure = PrepareConfig(plugin, options, files, context.config)) {
-        return Fail(failure);
+        return Report(failure);
     }
     if (files.frames.empty() && !files.stream) return kExitSuccess;
     Image mask;
     if (!files.mask.Empty()) {
-        if (Failure failure = ReadMask(files.mask, options.quiet, mask)) return Fail(failure);
+        if (Failure failure = ReadMask(files.mask, options.quiet, mask)) return Report(failure);
         context.mask = mask.bitmap.get();
     }
-    if (Failure failure = MakeOutputFolder(files)) return Fail(failure);
+    if (Failure failure = MakeOutputFolder(files)) return Report(failure);
     return FilterFrames(context, options, files);
 }
 
 // A crash ends the run with one line and exit code 4; no debugger is started and nothing
 // waits. Temporary files of frames in work may stay: nothing can be trusted after a fault.
 LONG WINAPI OnCrash(EXCEPTION_POINTERS* exception) {
-    wchar_t line[160];
-    swprintf(line, 160, L"braidel-run: crashed (exception 0x%08lX at %p); stopped",
-             exception->ExceptionRecord->ExceptionCode,
-             exception->ExceptionRecord->ExceptionAddress);
+    char line[160];
+    std::snprintf(line, sizeof line, "crashed (exception 0x%08lX at %p); stopped",
+                  exception->ExceptionRecord->ExceptionCode,
+                  exception->ExceptionRecord->ExceptionAddress);
     // Straight to the handle: the crash may have come while another line held the output lock.
-    const std::string bytes = ToUtf8(line) + "\n";
+    const std::string bytes = ProgramLine(line) + "\n";
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
               &written, nullptr);
@@ -186,6 +185,8 @@ int wmain(int argc, wchar_t** argv) {
     // Lines end in a plain newline, as every other tool of a pipeline writes them.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
-    std::vector<std::wstring> args(argv + 1, argv + argc);
+    // Text is UTF-8 from here on; the launcher has refused arguments that are not.
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(ToUtf8(argv[i]));
     return Run(args);
 }

@@ -27,7 +27,6 @@ struct Image {
 };
 
 bool Decode(const std::uint8_t* data, std::size_t size, Image& image) {
-    std::string error;
     auto allocate = [&](std::uint32_t width, std::uint32_t height) -> std::uint16_t* {
         Require(width >= 1 && height >= 1 && width <= kMaxDimension && height <= kMaxDimension);
         if (std::size_t{width} * height > kMaxPixels) return nullptr;
@@ -36,23 +35,23 @@ bool Decode(const std::uint8_t* data, std::size_t size, Image& image) {
         image.pixels.assign(std::size_t{width} * height * 4, 0);
         return image.pixels.data();
     };
-    const bool ok = DecodeImage({data, size}, allocate, image.metadata, error);
-    Require(ok == error.empty() && error.find('\n') == std::string::npos);
-    return ok;
+    const Failure failure = DecodeImage({data, size}, allocate, image.metadata);
+    Require(failure.reason.empty() != static_cast<bool>(failure) &&
+            failure.reason.find('\n') == std::string::npos);
+    return !failure;
 }
 
 void RoundTrip(const Image& image, bool png) {
     const PixelView view{image.pixels.data(), image.width, image.height, 0};
     std::vector<std::uint8_t> file;
-    std::string error;
-    const bool encoded = png ? EncodePng(view, image.metadata, EncodeOptions{}, file, error)
-                             : EncodeTiff(view, image.metadata, EncodeOptions{}, file, error);
+    const bool encoded = !(png ? EncodePng(view, image.metadata, EncodeOptions{}, file)
+                               : EncodeTiff(view, image.metadata, EncodeOptions{}, file));
     // A PNG refuses only metadata it cannot hold (a profile libpng rejects, a keyword); pixels
     // never.
     if (!encoded) {
         Require(png);
         ImageMetadata bare;
-        Require(EncodePng(view, bare, EncodeOptions{}, file, error));
+        Require(!EncodePng(view, bare, EncodeOptions{}, file));
     }
     Image back;
     Require(Decode(file.data(), file.size(), back));

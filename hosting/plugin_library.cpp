@@ -19,7 +19,7 @@ std::wstring PathBesideProgram(const wchar_t* fileName) {
 PluginLibrary::PluginLibrary(const std::wstring& path)
     : path_(path), module_(LoadLibraryW(path.c_str())) {
     if (module_ == nullptr) {
-        error_ = path + L": the plug-in could not be loaded: " + ErrorText(GetLastError());
+        Refuse("the plug-in could not be loaded: " + ErrorText(GetLastError()));
     } else if (!Check()) {
         descriptor_ = nullptr;
     }
@@ -43,22 +43,26 @@ bool PluginLibrary::Check() {
     auto classDesc = Export<ClassDesc* (*)(int)>("LibClassDesc");
     if (version == nullptr || classCount == nullptr || classDesc == nullptr ||
         Export<const wchar_t* (*)()>("LibDescription") == nullptr) {
-        error_ = path_ + L": not an image-filter plug-in (exports missing)";
+        Refuse("not an image-filter plug-in (exports missing)");
         return false;
     }
     version_ = version();
     if (classCount() < 1 || (descriptor_ = classDesc(0)) == nullptr ||
         descriptor_->SuperClassID() != kFilterSuperClassId) {
-        error_ = path_ + L": the plug-in offers no image-filter class";
+        Refuse("the plug-in offers no image-filter class");
         return false;
     }
     return true;
 }
 
-std::wstring PluginLibrary::Description() const {
+void PluginLibrary::Refuse(const std::string& why) {
+    failure_ = {FailureCode::RenderFailed, ToUtf8(path_) + ": " + why};
+}
+
+std::string PluginLibrary::Description() const {
     auto description = Export<const wchar_t* (*)()>("LibDescription");
     const wchar_t* text = description != nullptr ? description() : nullptr;
-    return text != nullptr ? text : L"";
+    return text != nullptr ? ToUtf8(text) : std::string();
 }
 
 FilterPtr PluginLibrary::CreateFilter() const {

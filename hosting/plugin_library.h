@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "common/failure.h"
 #include "host/class_desc.h"
 #include "host/image_filter.h"
 
@@ -23,8 +24,8 @@ using FilterPtr = std::unique_ptr<ImageFilter, FilterDeleter>;
 std::wstring PathBesideProgram(const wchar_t* fileName);
 
 // The plug-in library at `path`, loaded and checked: it has the exports a host calls and
-// offers an image-filter class at index 0. When it is not, Loaded() is false and Error() says
-// why in one line.
+// offers an image-filter class at index 0. When it is not, Loaded() is false and LoadFailure()
+// says why (FailureCode::RenderFailed).
 class PluginLibrary {
   public:
     explicit PluginLibrary(const std::wstring& path = PathBesideProgram(L"Braidel.flt"));
@@ -33,7 +34,7 @@ class PluginLibrary {
     PluginLibrary& operator=(const PluginLibrary&) = delete;
 
     bool Loaded() const { return descriptor_ != nullptr; }
-    const std::wstring& Error() const { return error_; }
+    const Failure& LoadFailure() const { return failure_; }
 
     HMODULE Handle() const { return module_; }
     const std::wstring& Path() const { return path_; }
@@ -45,7 +46,8 @@ class PluginLibrary {
     }
 
     ClassDesc* Descriptor() const { return descriptor_; }
-    std::wstring Description() const;
+    // The library's description, as UTF-8.
+    std::string Description() const;
     unsigned long Version() const { return version_; }
     // A new filter from the class descriptor, as the host creates one; null when refused.
     FilterPtr CreateFilter() const;
@@ -55,9 +57,10 @@ class PluginLibrary {
 
   private:
     bool Check();
+    void Refuse(const std::string& why);
 
     std::wstring path_;
-    std::wstring error_;
+    Failure failure_;
     HMODULE module_ = nullptr;
     ClassDesc* descriptor_ = nullptr;
     unsigned long version_ = 0;

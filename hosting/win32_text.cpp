@@ -25,7 +25,7 @@ std::wstring FromUtf8(const std::string& text) {
     return wide;
 }
 
-std::wstring ErrorText(unsigned long code) {
+std::string ErrorText(unsigned long code) {
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -36,7 +36,7 @@ std::wstring ErrorText(unsigned long code) {
                              text.back() == L'.')) {
         text.pop_back();
     }
-    wchar_t hex[16];
-    swprintf(hex, 16, L"0x%08lX", code);
-    return text.empty() ? std::wstring(L"error ") + hex : text + L" (" + hex + L")";
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08lX", code);
+    return text.empty() ? std::string("error ") + hex : ToUtf8(text) + " (" + hex + ")";
 }

@@ -6,5 +6,5 @@
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
 
-// The message of a Win32 or COM error code, on one line, with the code in hex.
-std::wstring ErrorText(unsigned long code);
+// The message of a Win32 or COM error code, on one line, with the code in hex, as UTF-8.
+std::string ErrorText(unsigned long code);

@@ -60,26 +60,23 @@ std::optional<PngPhys> AspectRatio(double x, double y) {
 
 }  // namespace
 
-bool CheckClaimedSize(std::uint32_t width, std::uint32_t height, std::uint64_t rawBytes,
-                      std::uint64_t fileBytes, TiffCompression compression, std::string& error) {
-    if (rawBytes <= fileBytes * MaxRatio(compression) + kSlackBytes) return true;
-    error = "claims " + std::to_string(width) + " x " + std::to_string(height) +
-            " pixels, more than its " + std::to_string(fileBytes) + " bytes can hold";
-    return false;
+Failure CheckClaimedSize(std::uint32_t width, std::uint32_t height, std::uint64_t rawBytes,
+                         std::uint64_t fileBytes, TiffCompression compression) {
+    if (rawBytes <= fileBytes * MaxRatio(compression) + kSlackBytes) return {};
+    return {FailureCode::BadInput, "claims " + std::to_string(width) + " x " +
+                                       std::to_string(height) + " pixels, more than its " +
+                                       std::to_string(fileBytes) + " bytes can hold"};
 }
 
-bool CheckDimensions(std::uint32_t width, std::uint32_t height, std::string& error) {
-    if (width == 0 || height == 0) {
-        error = "has no pixels";
-        return false;
-    }
+Failure CheckDimensions(std::uint32_t width, std::uint32_t height) {
+    if (width == 0 || height == 0) return {FailureCode::BadInput, "has no pixels"};
     if (width > kMaxDimension || height > kMaxDimension) {
-        error = "is " + std::to_string(width) + " x " + std::to_string(height) +
-                " pixels; at most " + std::to_string(kMaxDimension) + " x " +
-                std::to_string(kMaxDimension) + " can be read";
-        return false;
+        return {FailureCode::BadInput, "is " + std::to_string(width) + " x " +
+                                           std::to_string(height) + " pixels; at most " +
+                                           std::to_string(kMaxDimension) + " x " +
+                                           std::to_string(kMaxDimension) + " can be read"};
     }
-    return true;
+    return {};
 }
 
 std::uint16_t* AllocatePixels(const PixelAllocator& allocate, std::uint32_t width,
@@ -178,7 +175,8 @@ bool IsUtf8(std::string_view text) {
     return true;
 }
 
-bool CheckEncodeInput(const PixelView& pixels, const EncodeOptions& options, std::string& error) {
+Failure CheckEncodeInput(const PixelView& pixels, const EncodeOptions& options) {
+    std::string error;
     if (pixels.rgba == nullptr || pixels.width == 0 || pixels.height == 0) {
         error = "no pixels";
     } else if (pixels.rowPixels != 0 && pixels.rowPixels < pixels.width) {
@@ -190,9 +188,9 @@ bool CheckEncodeInput(const PixelView& pixels, const EncodeOptions& options, std
     } else if (options.tiffDeflateLevel < 1 || options.tiffDeflateLevel > 9) {
         error = "TIFF Deflate level must be 1 to 9";
     } else {
-        return true;
+        return {};
     }
-    return false;
+    return {FailureCode::NotWritten, std::move(error)};
 }
 
 const IccProfile* RgbProfile(const ImageMetadata& metadata) {

@@ -15,21 +15,21 @@
 namespace image_files::detail {
 
 // The per-format halves of DecodeImage.
-bool DecodePng(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
-               ImageMetadata& metadata, std::string& error);
-bool DecodeTiff(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
-                ImageMetadata& metadata, std::string& error);
+Failure DecodePng(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
+                  ImageMetadata& metadata);
+Failure DecodeTiff(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
+                   ImageMetadata& metadata);
 
-// Every check and step of the codec reports as its entry points do: true, or false with the
-// one-line reason in `error`.
+// Every check and step of the codec reports as its entry points do: a Failure, BadInput for a
+// file that cannot be read, NotWritten for pixels that cannot be encoded.
 
 // Whether `rawBytes` of samples fit into a file of `fileBytes` compressed that way (a PNG's is
 // Deflate); a file that claims more is refused before anything is allocated.
-bool CheckClaimedSize(std::uint32_t width, std::uint32_t height, std::uint64_t rawBytes,
-                      std::uint64_t fileBytes, TiffCompression compression, std::string& error);
+Failure CheckClaimedSize(std::uint32_t width, std::uint32_t height, std::uint64_t rawBytes,
+                         std::uint64_t fileBytes, TiffCompression compression);
 
 // Whether the dimensions can be decoded.
-bool CheckDimensions(std::uint32_t width, std::uint32_t height, std::string& error);
+Failure CheckDimensions(std::uint32_t width, std::uint32_t height);
 
 // Calls `allocate`, turning a refusal or an exception into nullptr.
 std::uint16_t* AllocatePixels(const PixelAllocator& allocate, std::uint32_t width,
@@ -63,7 +63,7 @@ inline const std::uint16_t* Row(const PixelView& pixels, std::uint32_t y) {
 }
 
 // Whether the view and options can be encoded.
-bool CheckEncodeInput(const PixelView& pixels, const EncodeOptions& options, std::string& error);
+Failure CheckEncodeInput(const PixelView& pixels, const EncodeOptions& options);
 
 // The profile unless it describes something other than RGB (the output always is RGB).
 const IccProfile* RgbProfile(const ImageMetadata& metadata);

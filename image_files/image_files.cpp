@@ -51,17 +51,14 @@ std::optional<FileFormat> DetectFormat(std::span<const std::uint8_t> file) {
     return std::nullopt;
 }
 
-bool DecodeImage(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
-                 ImageMetadata& metadata, std::string& error) {
+Failure DecodeImage(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
+                    ImageMetadata& metadata) {
     metadata = {};
     const std::optional<FileFormat> format = DetectFormat(file);
-    if (!format) {
-        error = "not a PNG or TIFF file";
-        return false;
-    }
+    if (!format) return {FailureCode::BadInput, "not a PNG or TIFF file"};
     metadata.sourceFormat = *format;
-    return *format == FileFormat::Png ? detail::DecodePng(file, allocate, metadata, error)
-                                      : detail::DecodeTiff(file, allocate, metadata, error);
+    return *format == FileFormat::Png ? detail::DecodePng(file, allocate, metadata)
+                                      : detail::DecodeTiff(file, allocate, metadata);
 }
 
 }  // namespace image_files

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "common/failure.h"
+
 namespace image_files {
 
 enum class FileFormat { Png, Tiff };
@@ -78,9 +80,10 @@ std::string LibraryVersions();
 // Decodes the first image of a PNG or TIFF file into 16-bit RGBA: 8-bit values times 257, 1- to
 // 4-bit grey scaled to the full range, grey copied into R, G and B, palettes looked up exactly, a
 // missing alpha 65535. Refuses (one line in `error`) other sample types, damaged files, and
-// sizes above kMaxDimension or beyond what the file's bytes can hold, before allocating.
-bool DecodeImage(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
-                 ImageMetadata& metadata, std::string& error);
+// sizes above kMaxDimension or beyond what the file's bytes can hold, before allocating: a
+// FailureCode::BadInput failure whose reason says what is wrong.
+Failure DecodeImage(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
+                    ImageMetadata& metadata);
 
 struct PixelView {
     const std::uint16_t* rgba = nullptr;
@@ -104,10 +107,10 @@ struct EncodeOptions {
 
 // Encode RGBA as PNG or TIFF with the metadata that the format holds. The same pixels, metadata
 // and options always give the same bytes. An ICC profile for anything but RGB is left out (the
-// output is RGB).
-bool EncodePng(const PixelView& pixels, const ImageMetadata& metadata, const EncodeOptions& options,
-               std::vector<std::uint8_t>& file, std::string& error);
-bool EncodeTiff(const PixelView& pixels, const ImageMetadata& metadata,
-                const EncodeOptions& options, std::vector<std::uint8_t>& file, std::string& error);
+// output is RGB). A failure is FailureCode::NotWritten, with the reason.
+Failure EncodePng(const PixelView& pixels, const ImageMetadata& metadata,
+                  const EncodeOptions& options, std::vector<std::uint8_t>& file);
+Failure EncodeTiff(const PixelView& pixels, const ImageMetadata& metadata,
+                   const EncodeOptions& options, std::vector<std::uint8_t>& file);
 
 }  // namespace image_files

@@ -319,14 +319,14 @@ bool WritableKeyword(std::string_view latin1) {
 
 // The texts as libpng takes them: pure ASCII as tEXt, anything else as UTF-8 iTXt. The
 // strings they point into live in `storage`.
-bool PrepareTexts(const ImageMetadata& metadata, std::vector<std::string>& storage,
-                  std::vector<png_text>& texts, std::string& error) {
+Failure PrepareTexts(const ImageMetadata& metadata, std::vector<std::string>& storage,
+                     std::vector<png_text>& texts) {
     storage.reserve(metadata.text.size());
     for (const TextItem& item : metadata.text) {
         std::optional<std::string> keyword = Utf8ToLatin1(item.keyword);
         if (!keyword) {
-            error = "text keyword \"" + item.keyword + "\" cannot be written in PNG";
-            return false;
+            return {FailureCode::NotWritten,
+                    "text keyword \"" + item.keyword + "\" cannot be written in PNG"};
         }
         if (!WritableKeyword(*keyword)) continue;
         storage.push_back(std::move(*keyword));
@@ -341,7 +341,7 @@ bool PrepareTexts(const ImageMetadata& metadata, std::vector<std::string>& stora
         text.lang_key = const_cast<char*>("");
         texts.push_back(text);
     }
-    return true;
+    return {};
 }
 
 struct ColourChunkData {
@@ -380,41 +380,28 @@ std::vector<png_unknown_chunk> PrepareColourChunks(const ImageMetadata& metadata
 
 }  // namespace
 
-bool detail::DecodePng(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
-                       ImageMetadata& metadata, std::string& error) {
+Failure detail::DecodePng(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
+                          ImageMetadata& metadata) {
+    auto refuse = [](std::string why) { return Failure{FailureCode::BadInput, std::move(why)}; };
     PngContext context;
     PngRead read(context);
-    if (!read.Ok()) {
-        error = "out of memory";
-        return false;
-    }
+    if (!read.Ok()) return refuse("out of memory");
     png_structp png = read.Png();
     png_infop info = read.Info();
     MemoryReader reader{file};
-    if (!ReadHeader(png, info, &reader)) {
-        error = ReadFailure(png, context);
-        return false;
-    }
+    if (!ReadHeader(png, info, &reader)) return refuse(ReadFailure(png, context));
     const std::uint32_t width = png_get_image_width(png, info);
     const std::uint32_t height = png_get_image_height(png, info);
-    if (!CheckDimensions(width, height, error)) {
-        error = "PNG " + error;
-        return false;
-    }
+    if (Failure failure = CheckDimensions(width, height)) return refuse("PNG " + failure.reason);
     const std::uint64_t rowBytes =
         (std::uint64_t{width} * png_get_channels(png, info) * png_get_bit_depth(png, info) + 7) / 8;
-    if (!CheckClaimedSize(width, height, height * (rowBytes + 1), file.size(),
-                          TiffCompression::Deflate, error)) {
-        error = "damaged PNG: " + error;
-        return false;
+    if (Failure failure = CheckClaimedSize(width, height, height * (rowBytes + 1), file.size(),
+                                           TiffCompression::Deflate)) {
+        return refuse("damaged PNG: " + failure.reason);
     }
-    if (!ExpandToRgba16(png, info)) {
-        error = ReadFailure(png, context);
-        return false;
-    }
+    if (!ExpandToRgba16(png, info)) return refuse(ReadFailure(png, context));
     if (png_get_rowbytes(png, info) != std::size_t{width} * 8) {
-        error = "PNG layout not supported";
-        return false;
+        return refuse("PNG layout not supported");
     }
     std::uint16_t* pixels = AllocatePixels(allocate, width, height);
     std::vector<png_bytep> rows;
@@ -423,52 +410,39 @@ bool detail::DecodePng(std::span<const std::uint8_t> file, const PixelAllocator&
     } catch (...) {
         pixels = nullptr;
     }
-    if (pixels == nullptr) {
-        error = "out of memory";
-        return false;
-    }
+    if (pixels == nullptr) return refuse("out of memory");
     for (std::uint32_t y = 0; y < height; ++y) {
         rows[y] = reinterpret_cast<png_bytep>(pixels + std::size_t{y} * width * 4);
     }
-    if (!ReadPixels(png, info, rows.data())) {
-        error = ReadFailure(png, context);
-        return false;
-    }
+    if (!ReadPixels(png, info, rows.data())) return refuse(ReadFailure(png, context));
     ReadMetadata(png, info, metadata);
-    return true;
+    return {};
 }
 
-bool EncodePng(const PixelView& pixels, const ImageMetadata& metadata, const EncodeOptions& options,
-               std::vector<std::uint8_t>& file, std::string& error) {
+Failure EncodePng(const PixelView& pixels, const ImageMetadata& metadata,
+                  const EncodeOptions& options, std::vector<std::uint8_t>& file) {
+    auto notWritten = [](std::string why) {
+        return Failure{FailureCode::NotWritten, "PNG: " + std::move(why)};
+    };
     file.clear();
-    if (!CheckEncodeInput(pixels, options, error)) {
-        error = "PNG not written: " + error;
-        return false;
-    }
+    if (Failure failure = CheckEncodeInput(pixels, options)) return failure;
     std::vector<std::string> textStorage;
     std::vector<png_text> texts;
     ColourChunkData chunkData;
     std::vector<png_unknown_chunk> chunks;
     std::vector<std::uint8_t> narrowRow;
     try {
-        if (!PrepareTexts(metadata, textStorage, texts, error)) {
-            error = "PNG not written: " + error;
-            return false;
-        }
+        if (Failure failure = PrepareTexts(metadata, textStorage, texts)) return failure;
         chunks = PrepareColourChunks(metadata, chunkData);
         if (options.bitsPerChannel == 8) narrowRow.resize(std::size_t{pixels.width} * 4);
         // Room for a typical result, so that the file is rarely copied while it grows.
         file.reserve(std::size_t{pixels.width} * pixels.height * 4);
     } catch (...) {
-        error = "PNG not written: out of memory";
-        return false;
+        return notWritten("out of memory");
     }
     PngContext context;
     PngWrite write(context);
-    if (!write.Ok()) {
-        error = "PNG not written: out of memory";
-        return false;
-    }
+    if (!write.Ok()) return notWritten("out of memory");
     const IccProfile* icc = RgbProfile(metadata);
     const std::optional<PngPhys> phys =
         metadata.resolution ? ToPngPhys(*metadata.resolution) : std::nullopt;
@@ -488,12 +462,9 @@ bool EncodePng(const PixelView& pixels, const ImageMetadata& metadata, const Enc
         phys.value_or(PngPhys{}),
         narrowRow.data(),
         &writer};
-    if (!WritePngFile(write.Png(), write.Info(), job)) {
-        file.clear();
-        error = std::string("PNG not written: ") + context.error.Text();
-        return false;
-    }
-    return true;
+    if (WritePngFile(write.Png(), write.Info(), job)) return {};
+    file.clear();
+    return notWritten(context.error.Text());
 }
 
 }  // namespace image_files

@@ -144,105 +144,102 @@ struct TiffLayout {
     const std::uint16_t* map[3] = {};  // palette: red, green, blue
 };
 
-// Failures of the checks below: false, with the reason in `error`.
-bool Refuse(std::string reason, std::string& error) {
-    error = std::move(reason);
-    return false;
+// Failures of the checks below: the file cannot be read.
+Failure Refuse(std::string reason) {
+    return {FailureCode::BadInput, std::move(reason)};
 }
 
-bool CheckPhotometric(std::uint16_t photometric, std::string& error) {
+Failure CheckPhotometric(std::uint16_t photometric) {
     switch (photometric) {
         case PHOTOMETRIC_MINISWHITE:
         case PHOTOMETRIC_MINISBLACK:
         case PHOTOMETRIC_RGB:
         case PHOTOMETRIC_PALETTE:
-            return true;
+            return {};
         case PHOTOMETRIC_SEPARATED:
-            return Refuse("CMYK (separated) images are not supported", error);
+            return Refuse("CMYK (separated) images are not supported");
         case PHOTOMETRIC_YCBCR:
-            return Refuse("YCbCr images are not supported", error);
+            return Refuse("YCbCr images are not supported");
         case PHOTOMETRIC_CIELAB:
         case PHOTOMETRIC_ICCLAB:
         case PHOTOMETRIC_ITULAB:
-            return Refuse("L*a*b* images are not supported", error);
+            return Refuse("L*a*b* images are not supported");
         case PHOTOMETRIC_LOGL:
         case PHOTOMETRIC_LOGLUV:
-            return Refuse("LogLuv images are not supported", error);
+            return Refuse("LogLuv images are not supported");
         case PHOTOMETRIC_MASK:
-            return Refuse("transparency masks are not supported", error);
+            return Refuse("transparency masks are not supported");
         case PHOTOMETRIC_CFA:
-            return Refuse("colour filter array (raw sensor) images are not supported", error);
+            return Refuse("colour filter array (raw sensor) images are not supported");
         default:
-            return Refuse("this photometric interpretation is not supported", error);
+            return Refuse("this photometric interpretation is not supported");
     }
 }
 
-bool CheckCompression(std::uint16_t compression, std::string& error) {
+Failure CheckCompression(std::uint16_t compression) {
     switch (compression) {
         case COMPRESSION_NONE:
         case COMPRESSION_LZW:
         case COMPRESSION_ADOBE_DEFLATE:
         case COMPRESSION_DEFLATE:
         case COMPRESSION_PACKBITS:
-            return true;
+            return {};
         case COMPRESSION_JPEG:
         case COMPRESSION_OJPEG:
-            return Refuse("JPEG-compressed TIFF is not supported", error);
+            return Refuse("JPEG-compressed TIFF is not supported");
         case COMPRESSION_CCITTRLE:
         case COMPRESSION_CCITTRLEW:
         case COMPRESSION_CCITTFAX3:
         case COMPRESSION_CCITTFAX4:
-            return Refuse("CCITT fax compression is not supported", error);
+            return Refuse("CCITT fax compression is not supported");
         case COMPRESSION_LZMA:
-            return Refuse("LZMA compression is not supported", error);
+            return Refuse("LZMA compression is not supported");
         case COMPRESSION_ZSTD:
-            return Refuse("Zstandard compression is not supported", error);
+            return Refuse("Zstandard compression is not supported");
         case COMPRESSION_WEBP:
-            return Refuse("WebP compression is not supported", error);
+            return Refuse("WebP compression is not supported");
         case COMPRESSION_JBIG:
-            return Refuse("JBIG compression is not supported", error);
+            return Refuse("JBIG compression is not supported");
         case COMPRESSION_SGILOG:
         case COMPRESSION_SGILOG24:
-            return Refuse("LogLuv compression is not supported", error);
+            return Refuse("LogLuv compression is not supported");
         default:
-            return Refuse("this TIFF compression is not supported", error);
+            return Refuse("this TIFF compression is not supported");
     }
 }
 
 // Whether the sample format and depth can be read.
-bool CheckSamples(std::uint16_t format, int bits, std::string& error) {
+Failure CheckSamples(std::uint16_t format, int bits) {
     if (format == SAMPLEFORMAT_IEEEFP) {
-        return Refuse(std::to_string(bits) + "-bit floating-point samples are not supported",
-                      error);
+        return Refuse(std::to_string(bits) + "-bit floating-point samples are not supported");
     }
-    if (format == SAMPLEFORMAT_INT)
-        return Refuse("signed integer samples are not supported", error);
-    if (format != SAMPLEFORMAT_UINT) return Refuse("complex samples are not supported", error);
+    if (format == SAMPLEFORMAT_INT) return Refuse("signed integer samples are not supported");
+    if (format != SAMPLEFORMAT_UINT) return Refuse("complex samples are not supported");
     if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16) {
-        return Refuse(std::to_string(bits) + "-bit samples are not supported", error);
+        return Refuse(std::to_string(bits) + "-bit samples are not supported");
     }
-    return true;
+    return {};
 }
 
 // Colour channels, alpha and palette, when they make sense.
-bool ReadChannels(TIFF* tiff, std::uint16_t photometric, TiffLayout& layout, std::string& error) {
+Failure ReadChannels(TIFF* tiff, std::uint16_t photometric, TiffLayout& layout) {
     layout.colour = photometric == PHOTOMETRIC_RGB       ? Colour::Rgb
                     : photometric == PHOTOMETRIC_PALETTE ? Colour::Palette
                                                          : Colour::Grey;
     layout.colourChannels = layout.colour == Colour::Rgb ? 3 : 1;
     layout.invertGrey = photometric == PHOTOMETRIC_MINISWHITE;
     const int extra = layout.samples - layout.colourChannels;
-    if (extra < 0) return Refuse("damaged TIFF: RGB with fewer than 3 samples per pixel", error);
+    if (extra < 0) return Refuse("damaged TIFF: RGB with fewer than 3 samples per pixel");
     if (extra > 1) {
-        return Refuse(
-            std::to_string(extra) + " extra samples are not supported (one alpha at most)", error);
+        return Refuse(std::to_string(extra) +
+                      " extra samples are not supported (one alpha at most)");
     }
     layout.hasAlpha = extra == 1;
     if (layout.colour == Colour::Palette) {
-        if (layout.hasAlpha) return Refuse("palette images with alpha are not supported", error);
+        if (layout.hasAlpha) return Refuse("palette images with alpha are not supported");
         if (TIFFGetField(tiff, TIFFTAG_COLORMAP, &layout.map[0], &layout.map[1], &layout.map[2]) ==
             0) {
-            return Refuse("damaged TIFF: palette image without a colour map", error);
+            return Refuse("damaged TIFF: palette image without a colour map");
         }
     }
     // An extra sample not marked as associated alpha counts as plain alpha.
@@ -252,15 +249,15 @@ bool ReadChannels(TIFF* tiff, std::uint16_t photometric, TiffLayout& layout, std
         count > 0) {
         layout.associatedAlpha = types[0] == EXTRASAMPLE_ASSOCALPHA;
     }
-    return true;
+    return {};
 }
 
-bool ReadLayout(TIFF* tiff, TiffLayout& layout, std::string& error) {
+Failure ReadLayout(TIFF* tiff, TiffLayout& layout) {
     std::uint16_t bits = 1, samples = 1, format = SAMPLEFORMAT_UINT, planar = PLANARCONFIG_CONTIG;
     std::uint16_t photometric = 0;
     if (TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &layout.width) == 0 ||
         TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &layout.height) == 0) {
-        return Refuse("damaged TIFF: no image size", error);
+        return Refuse("damaged TIFF: no image size");
     }
     TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
@@ -272,14 +269,13 @@ bool ReadLayout(TIFF* tiff, TiffLayout& layout, std::string& error) {
     }
     layout.bits = bits;
     layout.samples = samples;
-    if (!CheckSamples(format, bits, error) || !CheckPhotometric(photometric, error) ||
-        !CheckCompression(layout.compression, error) ||
-        !ReadChannels(tiff, photometric, layout, error)) {
-        return false;
-    }
+    if (Failure failure = CheckSamples(format, bits)) return failure;
+    if (Failure failure = CheckPhotometric(photometric)) return failure;
+    if (Failure failure = CheckCompression(layout.compression)) return failure;
+    if (Failure failure = ReadChannels(tiff, photometric, layout)) return failure;
     layout.separatePlanes = planar == PLANARCONFIG_SEPARATE && samples > 1;
     layout.tiled = TIFFIsTiled(tiff) != 0;
-    return true;
+    return {};
 }
 
 // The compression of a decodable directory (the others are refused before this is asked).
@@ -381,13 +377,12 @@ class PixelReader {
                 std::uint16_t* pixels)
         : tiff_(tiff), layout_(layout), fileSize_(fileSize), libError_(libError), pixels_(pixels) {}
 
-    bool Read(std::string& error) {
+    Failure Read() {
         try {
-            if (layout_.tiled) return ReadTiles(error);
-            return layout_.separatePlanes ? ReadSeparateStrips(error) : ReadContiguousStrips(error);
+            if (layout_.tiled) return ReadTiles();
+            return layout_.separatePlanes ? ReadSeparateStrips() : ReadContiguousStrips();
         } catch (const std::bad_alloc&) {
-            error = "out of memory";
-            return false;
+            return Refuse("out of memory");
         }
     }
 
@@ -398,31 +393,28 @@ class PixelReader {
         return pixels_ + (std::size_t{y} * layout_.width + x) * 4;
     }
 
-    bool ReadChunk(std::uint32_t index, void* buffer, tmsize_t size, std::string& error) {
+    Failure ReadChunk(std::uint32_t index, void* buffer, tmsize_t size) {
         const char* kind = layout_.tiled ? "tile " : "strip ";
         const std::uint64_t offset = TIFFGetStrileOffset(tiff_, index);
         const std::uint64_t count = TIFFGetStrileByteCount(tiff_, index);
         if (offset > fileSize_ || count > fileSize_ - offset) {
-            error = "truncated TIFF: " + (kind + std::to_string(index));
-            return false;
+            return Refuse("truncated TIFF: " + (kind + std::to_string(index)));
         }
         const tmsize_t decoded = layout_.tiled ? TIFFReadEncodedTile(tiff_, index, buffer, size)
                                                : TIFFReadEncodedStrip(tiff_, index, buffer, size);
         if (decoded != size) {
-            error = "damaged TIFF: " + (kind + std::to_string(index)) + ": " +
-                    (libError_.Empty() ? "too short" : libError_.Text());
-            return false;
+            return Refuse("damaged TIFF: " + (kind + std::to_string(index)) + ": " +
+                          (libError_.Empty() ? "too short" : libError_.Text()));
         }
-        return true;
+        return {};
     }
 
-    bool CheckChunkCount(std::uint32_t needed, std::string& error) const {
+    Failure CheckChunkCount(std::uint32_t needed) const {
         const std::uint32_t present =
             layout_.tiled ? TIFFNumberOfTiles(tiff_) : TIFFNumberOfStrips(tiff_);
-        if (present >= needed) return true;
-        error = "damaged TIFF: " + std::to_string(present) + " strips or tiles where " +
-                std::to_string(needed) + " are needed";
-        return false;
+        if (present >= needed) return {};
+        return Refuse("damaged TIFF: " + std::to_string(present) + " strips or tiles where " +
+                      std::to_string(needed) + " are needed");
     }
 
     std::uint32_t RowsPerStrip() const {
@@ -433,11 +425,11 @@ class PixelReader {
 
     // Each strip lands at the start of its own rows' RGBA storage (never more bytes than they
     // hold) and is widened in place from its last row up, so no row is overwritten unread.
-    bool ReadContiguousStrips(std::string& error) {
+    Failure ReadContiguousStrips() {
         const std::uint32_t rowsPerStrip = RowsPerStrip();
         const auto scanline = static_cast<std::size_t>(TIFFScanlineSize64(tiff_));
         const std::uint32_t strips = (layout_.height + rowsPerStrip - 1) / rowsPerStrip;
-        if (!CheckChunkCount(strips, error)) return false;
+        if (Failure failure = CheckChunkCount(strips)) return failure;
         const bool inPlace =
             layout_.bits == 16 && layout_.colour == Colour::Rgb && layout_.hasAlpha;
         std::vector<std::uint16_t> samples(std::size_t{layout_.width} * layout_.samples);
@@ -445,8 +437,9 @@ class PixelReader {
             const std::uint32_t top = strip * rowsPerStrip;
             const std::uint32_t rows = std::min(rowsPerStrip, layout_.height - top);
             auto* region = reinterpret_cast<std::uint8_t*>(PixelAt(0, top));
-            if (!ReadChunk(strip, region, static_cast<tmsize_t>(rows * scanline), error)) {
-                return false;
+            if (Failure failure =
+                    ReadChunk(strip, region, static_cast<tmsize_t>(rows * scanline))) {
+                return failure;
             }
             if (inPlace) continue;  // already 16-bit RGBA
             for (std::uint32_t row = rows; row-- > 0;) {
@@ -455,23 +448,23 @@ class PixelReader {
                 StorePixels(samples.data(), layout_.width, layout_, PixelAt(0, top + row));
             }
         }
-        return true;
+        return {};
     }
 
-    bool ReadSeparateStrips(std::string& error) {
+    Failure ReadSeparateStrips() {
         const std::uint32_t rowsPerStrip = RowsPerStrip();
         const auto scanline = static_cast<std::size_t>(TIFFScanlineSize64(tiff_));
         const std::uint32_t stripsPerPlane = (layout_.height + rowsPerStrip - 1) / rowsPerStrip;
-        if (!CheckChunkCount(stripsPerPlane * layout_.samples, error)) return false;
+        if (Failure failure = CheckChunkCount(stripsPerPlane * layout_.samples)) return failure;
         std::vector<std::uint8_t> chunk(rowsPerStrip * scanline);
         std::vector<std::uint16_t> samples(layout_.width);
         for (int plane = 0; plane < layout_.samples; ++plane) {
             for (std::uint32_t strip = 0; strip < stripsPerPlane; ++strip) {
                 const std::uint32_t top = strip * rowsPerStrip;
                 const std::uint32_t rows = std::min(rowsPerStrip, layout_.height - top);
-                if (!ReadChunk(plane * stripsPerPlane + strip, chunk.data(),
-                               static_cast<tmsize_t>(rows * scanline), error)) {
-                    return false;
+                if (Failure failure = ReadChunk(plane * stripsPerPlane + strip, chunk.data(),
+                                                static_cast<tmsize_t>(rows * scanline))) {
+                    return failure;
                 }
                 for (std::uint32_t row = 0; row < rows; ++row) {
                     UnpackSamples(chunk.data() + row * scanline, layout_.width, layout_.bits,
@@ -481,27 +474,26 @@ class PixelReader {
                 }
             }
         }
-        return true;
+        return {};
     }
 
-    bool ReadTiles(std::string& error) {
+    Failure ReadTiles() {
         std::uint32_t tileWidth = 0;
         std::uint32_t tileHeight = 0;
         TIFFGetField(tiff_, TIFFTAG_TILEWIDTH, &tileWidth);
         TIFFGetField(tiff_, TIFFTAG_TILELENGTH, &tileHeight);
         if (tileWidth == 0 || tileHeight == 0) {
-            error = "damaged TIFF: tiles of no size";
-            return false;
+            return Refuse("damaged TIFF: tiles of no size");
         }
         const auto tileBytes = static_cast<std::size_t>(TIFFTileSize64(tiff_));
         const auto tileRow = static_cast<std::size_t>(TIFFTileRowSize64(tiff_));
         const int planes = layout_.separatePlanes ? layout_.samples : 1;
         const int samplesPerPixel = layout_.separatePlanes ? 1 : layout_.samples;
-        if (!CheckChunkCount(TIFFComputeTile(tiff_, layout_.width - 1, layout_.height - 1, 0,
-                                             static_cast<std::uint16_t>(planes - 1)) +
-                                 1,
-                             error)) {
-            return false;
+        if (Failure failure =
+                CheckChunkCount(TIFFComputeTile(tiff_, layout_.width - 1, layout_.height - 1, 0,
+                                                static_cast<std::uint16_t>(planes - 1)) +
+                                1)) {
+            return failure;
         }
         std::vector<std::uint8_t> chunk(tileBytes);
         std::vector<std::uint16_t> samples(std::size_t{tileWidth} * samplesPerPixel);
@@ -510,8 +502,9 @@ class PixelReader {
                 for (std::uint32_t left = 0; left < layout_.width; left += tileWidth) {
                     const std::uint32_t tile =
                         TIFFComputeTile(tiff_, left, top, 0, static_cast<std::uint16_t>(plane));
-                    if (!ReadChunk(tile, chunk.data(), static_cast<tmsize_t>(tileBytes), error)) {
-                        return false;
+                    if (Failure failure =
+                            ReadChunk(tile, chunk.data(), static_cast<tmsize_t>(tileBytes))) {
+                        return failure;
                     }
                     const std::uint32_t columns = std::min(tileWidth, layout_.width - left);
                     const std::uint32_t rows = std::min(tileHeight, layout_.height - top);
@@ -529,7 +522,7 @@ class PixelReader {
                 }
             }
         }
-        return true;
+        return {};
     }
 
     TIFF* tiff_;
@@ -681,44 +674,34 @@ bool WriteStrips(TIFF* tiff, const PixelView& pixels, int bits, std::uint32_t ro
 
 }  // namespace
 
-bool detail::DecodeTiff(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
-                        ImageMetadata& metadata, std::string& error) {
+Failure detail::DecodeTiff(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
+                           ImageMetadata& metadata) {
     FirstError libError;
     MemoryFile input{file};
     const TiffHandle tiff = OpenTiff("r", input, libError);
-    if (!tiff) {
-        error = std::string("damaged TIFF: ") + libError.Text();
-        return false;
-    }
+    if (!tiff) return Refuse(std::string("damaged TIFF: ") + libError.Text());
     TiffLayout layout;
-    if (!ReadLayout(tiff.get(), layout, error)) return false;
-    if (!CheckDimensions(layout.width, layout.height, error)) {
-        error = "TIFF " + error;
-        return false;
+    if (Failure failure = ReadLayout(tiff.get(), layout)) return failure;
+    if (Failure failure = CheckDimensions(layout.width, layout.height)) {
+        return Refuse("TIFF " + failure.reason);
     }
-    if (!CheckClaimedSize(layout.width, layout.height, ClaimedBytes(tiff.get(), layout),
-                          file.size(), CompressionOf(layout.compression), error)) {
-        error = "damaged TIFF: " + error;
-        return false;
+    if (Failure failure =
+            CheckClaimedSize(layout.width, layout.height, ClaimedBytes(tiff.get(), layout),
+                             file.size(), CompressionOf(layout.compression))) {
+        return Refuse("damaged TIFF: " + failure.reason);
     }
     std::uint16_t* pixels = AllocatePixels(allocate, layout.width, layout.height);
-    if (pixels == nullptr) {
-        error = "out of memory";
-        return false;
-    }
+    if (pixels == nullptr) return Refuse("out of memory");
     PixelReader reader(tiff.get(), layout, file.size(), libError, pixels);
-    if (!reader.Read(error)) return false;
+    if (Failure failure = reader.Read()) return failure;
     ReadMetadata(tiff.get(), layout, metadata);
-    return true;
+    return {};
 }
 
-bool EncodeTiff(const PixelView& pixels, const ImageMetadata& metadata,
-                const EncodeOptions& options, std::vector<std::uint8_t>& file, std::string& error) {
+Failure EncodeTiff(const PixelView& pixels, const ImageMetadata& metadata,
+                   const EncodeOptions& options, std::vector<std::uint8_t>& file) {
     file.clear();
-    if (!CheckEncodeInput(pixels, options, error)) {
-        error = "TIFF not written: " + error;
-        return false;
-    }
+    if (Failure failure = CheckEncodeInput(pixels, options)) return failure;
     const std::size_t rowBytes = std::size_t{pixels.width} * 4 * (options.bitsPerChannel / 8);
     const auto rowsPerStrip = static_cast<std::uint32_t>(
         std::clamp<std::size_t>(kStripBytes / rowBytes, 1, pixels.height));
@@ -735,13 +718,10 @@ bool EncodeTiff(const PixelView& pixels, const ImageMetadata& metadata,
     } catch (const std::bad_alloc&) {
         libError.Record("out of memory");
     }
-    if (!written) {
-        file.clear();
-        error = std::string("TIFF not written: ") +
-                (libError.Empty() ? "libtiff failed" : libError.Text());
-        return false;
-    }
-    return true;
+    if (written) return {};
+    file.clear();
+    return {FailureCode::NotWritten,
+            std::string("TIFF: ") + (libError.Empty() ? "libtiff failed" : libError.Text())};
 }
 
 }  // namespace image_files

@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "hosting/win32_text.h"
-
 namespace {
 
 constexpr int kBarWidth = 40;
@@ -20,17 +18,17 @@ void ProgressReport::Update(int index, double fraction) {
     DrawLocked();
 }
 
-void ProgressReport::Finished(int index, const std::wstring& line) {
+void ProgressReport::Finished(int index, const std::string& line) {
     std::lock_guard<std::mutex> guard(lock_);
     fractions_.at(static_cast<std::size_t>(index)) = 1.0;
     ++finished_;
-    if (line_.GetStyle() == StatusLine::Style::Lines) line_.Print(ToUtf8(line));
+    if (line_.GetStyle() == StatusLine::Style::Lines) line_.Print(line);
     drawnPercent_ = -1;
     DrawLocked();
 }
 
-void ProgressReport::Error(const std::wstring& line) {
-    line_.Print(ToUtf8(line));
+void ProgressReport::Error(const std::string& line) {
+    line_.Print(line);
 }
 
 void ProgressReport::DrawLocked() {

@@ -15,9 +15,9 @@ class ProgressReport {
     // Fraction (0 to 1) of frame `index` done.
     void Update(int index, double fraction);
     // Frame `index` ended; `line` describes it (success lines only: errors are printed apart).
-    void Finished(int index, const std::wstring& line);
+    void Finished(int index, const std::string& line);
     // An error line, printed whatever the style.
-    void Error(const std::wstring& line);
+    void Error(const std::string& line);
 
   private:
     void DrawLocked();

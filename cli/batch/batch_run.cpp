@@ -9,7 +9,8 @@
 namespace {
 
 Failure Aborted(const FrameTask& task) {
-    return {kExitAborted, task.input.shown + L": aborted; " + task.output.shown + L" not written"};
+    return {FailureCode::Aborted,
+            task.input.shown + ": aborted; " + task.output.shown + " not written"};
 }
 
 // Renders the image with a window that reports its progress as frame `index` of the batch.
@@ -26,14 +27,14 @@ Failure RenderImage(const RenderContext& context, const FrameTask& task, Image& 
             report.Update(index, expected > 0 ? std::min(1.0, 1.0 * received / expected) : 1.0);
         });
     Failure failure = RenderFrame(context, frame, window, task.input.shown);
-    if (failure.code == kExitAborted) return Aborted(task);
-    if (failure) failure.message += L"; nothing written";
+    if (failure.code == FailureCode::Aborted) return Aborted(task);
+    if (failure) failure.reason += "; nothing written";
     return failure;
 }
 
 // One task from file to file; on success `summary` describes what was done.
 Failure RunTask(const RenderContext& context, const OutputOptions& output, const FrameTask& task,
-                FrameMemory& memory, ProgressReport& report, int index, std::wstring& summary) {
+                FrameMemory& memory, ProgressReport& report, int index, std::string& summary) {
     if (AbortRequested().load()) return Aborted(task);
     Image image;
     if (Failure failure = ReadImage(task.input, image, &memory)) return failure;
@@ -42,9 +43,9 @@ Failure RunTask(const RenderContext& context, const OutputOptions& output, const
     if (AbortRequested().load()) return Aborted(task);
     if (Failure written = WriteImage(image, task.output, task.format, output)) return written;
     const std::uint32_t pages = image.metadata.pageCount;
-    summary = task.input.shown +
-              (pages > 1 ? L" (page 1 of " + std::to_wstring(pages) + L")" : L"") + L" -> " +
-              task.output.shown + L" " + RunDescription(context.config, context.mask != nullptr);
+    summary = task.input.shown + (pages > 1 ? " (page 1 of " + std::to_string(pages) + ")" : "") +
+              " -> " + task.output.shown + " " +
+              RunDescription(context.config, context.mask != nullptr);
     return {};
 }
 
@@ -60,15 +61,15 @@ std::vector<Failure> RunBatch(const RenderContext& context, const OutputOptions&
         for (;;) {
             const std::size_t i = next.fetch_add(1);
             if (i >= tasks.size()) return;
-            std::wstring summary;
+            std::string summary;
             results[i] =
                 RunTask(context, output, tasks[i], memory, report, static_cast<int>(i), summary);
             if (!results[i]) {
-                report.Finished(static_cast<int>(i), L"braidel-run: " + summary);
+                report.Finished(static_cast<int>(i), summary);
                 continue;
             }
-            if (results[i].code != kExitAborted) {
-                report.Error(L"braidel-run: " + results[i].message);
+            if (results[i].code != FailureCode::Aborted) {
+                report.Error(results[i].reason);
             }
         }
     };

@@ -28,10 +28,10 @@ struct FrameSize {
 struct RunOptions {
     std::optional<Kernel> mode;
     std::optional<Field> field;
-    std::wstring maskPath;
-    std::wstring configPath;
-    std::wstring saveConfigPath;
-    std::wstring outDir;  // batch mode when not empty
+    std::string maskPath;
+    std::string configPath;
+    std::string saveConfigPath;
+    std::string outDir;  // batch mode when not empty
     bool setup = false;
     bool about = false;
     bool quiet = false;
@@ -40,18 +40,19 @@ struct RunOptions {
     int jobs = 0;  // 0: the default
     OutputOptions encoding;
     std::optional<FrameSize> raw;  // INPUT and OUTPUT are raw frame streams
-    std::vector<std::wstring> inputs;
-    std::wstring output;  // single-frame and raw modes
+    std::vector<std::string> inputs;
+    std::string output;  // single-frame and raw modes
 };
 
 // Standard input or output in place of a file: "-" as INPUT or OUTPUT of a raw stream.
-inline bool IsStandardStream(const std::wstring& typed) {
-    return typed == L"-";
+inline bool IsStandardStream(const std::string& typed) {
+    return typed == "-";
 }
 
-// Parses argv[1..] against the option table. A usage mistake fails with kExitUsage and one line.
-Failure ParseArguments(const std::vector<std::wstring>& args, RunOptions& options);
+// Parses argv[1..] against the option table. A usage mistake fails with FailureCode::Usage and one
+// line.
+Failure ParseArguments(const std::vector<std::string>& args, RunOptions& options);
 
 // What --help prints: the synopsis (the README shows the same block), a blank line, then a few
 // lines on inputs, outputs and exit codes.
-std::wstring UsageText();
+std::string UsageText();

@@ -13,6 +13,6 @@ Failure ReadConfigFile(const FilePath& path, FilterConfig& config);
 Failure WriteConfigFile(const FilePath& path, const FilterConfig& config);
 
 // A block braidel-run will use or write must select a defined kernel and field; one that does
-// not is refused (kExitRenderFailed) with a line naming the value. The plug-in itself accepts
-// any block.
+// not is refused (FailureCode::RenderFailed) with a line naming the value. The plug-in itself
+// accepts any block.
 Failure CheckConfig(const FilterConfig& config);

@@ -3,36 +3,35 @@
 namespace {
 
 template <class Value>
-std::wstring Describe(std::span<const NamedValue<Value>> table, Value value, const wchar_t* kind) {
+std::string Describe(std::span<const NamedValue<Value>> table, Value value, const char* kind) {
     const NamedValue<Value>* entry = EntryOf(table, value);
-    if (entry == nullptr) return kind + std::to_wstring(value);
-    return entry->description.wide != nullptr ? entry->description.wide : entry->name.wide;
+    if (entry == nullptr) return kind + std::to_string(value);
+    return entry->description.text != nullptr ? entry->description.text : entry->name.text;
 }
 
 template <class Value>
-std::wstring Numbered(std::span<const NamedValue<Value>> table) {
-    std::wstring text;
+std::string Numbered(std::span<const NamedValue<Value>> table) {
+    std::string text;
     for (const NamedValue<Value>& entry : table) {
-        text +=
-            (text.empty() ? L"" : L", ") + std::to_wstring(entry.value) + L" " + entry.name.wide;
+        text += (text.empty() ? "" : ", ") + std::to_string(entry.value) + " " + entry.name.text;
     }
     return text;
 }
 
 }  // namespace
 
-std::wstring DescribeMode(Kernel mode) {
-    return Describe<Kernel>(kKernelNames, mode, L"mode ");
+std::string DescribeMode(Kernel mode) {
+    return Describe<Kernel>(kKernelNames, mode, "mode ");
 }
 
-std::wstring DescribeField(Field field) {
-    return Describe<Field>(kFieldNames, field, L"field ");
+std::string DescribeField(Field field) {
+    return Describe<Field>(kFieldNames, field, "field ");
 }
 
-std::wstring NumberedModes() {
+std::string NumberedModes() {
     return Numbered<Kernel>(kKernelNames);
 }
 
-std::wstring NumberedFields() {
+std::string NumberedFields() {
     return Numbered<Field>(kFieldNames);
 }

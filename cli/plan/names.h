@@ -34,9 +34,9 @@ inline constexpr NamedValue<image_files::TiffCompression> kTiffCompressionNames[
 };
 
 // "copy line", or "mode 7" for a value without a name.
-std::wstring DescribeMode(Kernel mode);
+std::string DescribeMode(Kernel mode);
 // "even lines", or "field 7".
-std::wstring DescribeField(Field field);
+std::string DescribeField(Field field);
 // "0 copy, 1 linear, 2 weighted": the block's numbers with their names.
-std::wstring NumberedModes();
-std::wstring NumberedFields();
+std::string NumberedModes();
+std::string NumberedFields();

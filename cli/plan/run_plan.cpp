@@ -12,39 +12,39 @@
 
 namespace {
 
-Failure Resolve(const std::wstring& typed, FilePath& path) {
+Failure Resolve(const std::string& typed, FilePath& path) {
     return typed.empty() ? Failure{} : ResolvePath(typed, path);
 }
 
 // The format that a file name's extension selects (.png, .tif, .tiff; any case).
-std::optional<image_files::FileFormat> FormatForPath(const std::wstring& path) {
-    const std::size_t dot = path.find_last_of(L'.');
-    const std::size_t slash = path.find_last_of(L"\\/");
-    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return {};
-    std::wstring extension = path.substr(dot + 1);
-    for (wchar_t& c : extension) c = static_cast<wchar_t>(std::towlower(c));
-    if (extension == L"png") return image_files::FileFormat::Png;
-    if (extension == L"tif" || extension == L"tiff") return image_files::FileFormat::Tiff;
+std::optional<image_files::FileFormat> FormatForPath(const std::string& path) {
+    const std::size_t dot = path.find_last_of('.');
+    const std::size_t slash = path.find_last_of("\\/");
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    std::string extension = path.substr(dot + 1);
+    for (char& c : extension) c = static_cast<char>(std::towlower(c));
+    if (extension == "png") return image_files::FileFormat::Png;
+    if (extension == "tif" || extension == "tiff") return image_files::FileFormat::Tiff;
     return {};
 }
 
 // A raw stream's "-" stays as typed: no file to resolve, nothing to compare by identity. A
 // terminal has no business carrying binary frames; `advice` says what to do instead.
-Failure ResolveStream(const std::wstring& typed, DWORD standard, const wchar_t* name,
-                      const wchar_t* advice, FilePath& path) {
+Failure ResolveStream(const std::string& typed, DWORD standard, const char* name,
+                      const char* advice, FilePath& path) {
     if (!IsStandardStream(typed)) return Resolve(typed, path);
     path = {typed, {}, {}};
     if (!IsTerminal(GetStdHandle(standard))) return {};
-    return {kExitUsage, std::wstring(name) + L" is a terminal; " + advice};
+    return {FailureCode::Usage, std::string(name) + " is a terminal; " + advice};
 }
 
 Failure ResolveStreams(const RunOptions& options, RunFiles& files) {
     StreamTask task;
-    if (Failure failure = ResolveStream(options.inputs.at(0), STD_INPUT_HANDLE, L"standard input",
-                                        L"pipe raw frames into it", task.input))
+    if (Failure failure = ResolveStream(options.inputs.at(0), STD_INPUT_HANDLE, "standard input",
+                                        "pipe raw frames into it", task.input))
         return failure;
-    if (Failure failure = ResolveStream(options.output, STD_OUTPUT_HANDLE, L"standard output",
-                                        L"send the raw frames to a pipe or a file", task.output))
+    if (Failure failure = ResolveStream(options.output, STD_OUTPUT_HANDLE, "standard output",
+                                        "send the raw frames to a pipe or a file", task.output))
         return failure;
     files.stream = std::move(task);
     return {};
@@ -52,7 +52,8 @@ Failure ResolveStreams(const RunOptions& options, RunFiles& files) {
 
 Failure ResolveOutput(const FilePath& output, FrameTask& task) {
     const std::optional<image_files::FileFormat> format = FormatForPath(output.shown);
-    if (!format) return {kExitUsage, output.shown + L": an output must end in .png, .tif or .tiff"};
+    if (!format)
+        return {FailureCode::Usage, output.shown + ": an output must end in .png, .tif or .tiff"};
     task.output = output;
     task.format = *format;
     return {};
@@ -61,11 +62,11 @@ Failure ResolveOutput(const FilePath& output, FrameTask& task) {
 Failure ResolveFrames(const RunOptions& options, RunFiles& files) {
     if (options.raw) return ResolveStreams(options, files);
     if (Failure failure = Resolve(options.outDir, files.outDir)) return failure;
-    for (const std::wstring& typed : options.inputs) {
+    for (const std::string& typed : options.inputs) {
         if (IsStandardStream(typed) || IsStandardStream(options.output)) {
-            return {kExitUsage,
-                    L"- (a standard stream) carries raw frames only; add --raw "
-                    L"WIDTHxHEIGHT, or name an image file"};
+            return {FailureCode::Usage,
+                    "- (a standard stream) carries raw frames only; add --raw "
+                    "WIDTHxHEIGHT, or name an image file"};
         }
         FrameTask task;
         if (Failure failure = Resolve(typed, task.input)) return failure;
@@ -83,18 +84,18 @@ Failure ResolveFrames(const RunOptions& options, RunFiles& files) {
 }
 
 struct Checked {
-    std::wstring name;
+    std::string name;
     std::optional<FileIdentity> identity;
-    std::wstring key;  // compared when neither file nor folder exists yet
+    std::string key;  // compared when neither file nor folder exists yet
 };
 
 // The key of a path whose folder does not exist yet: Linux names are exact, Windows names
 // ignore case.
-std::wstring PathKey(const FilePath& path) {
-    if (!path.unixPath.empty()) return FromUtf8(path.unixPath);
+std::string PathKey(const FilePath& path) {
+    if (!path.unixPath.empty()) return path.unixPath;
     std::wstring key = path.system;
     for (wchar_t& c : key) c = c == L'/' ? L'\\' : static_cast<wchar_t>(std::towlower(c));
-    return key;
+    return ToUtf8(key);
 }
 
 // A file of the run, or a raw stream's standard input or output (`standard`), which takes part
@@ -105,9 +106,8 @@ void AddChecked(const FilePath& path, DWORD standard, std::vector<Checked>& chec
         checked.push_back({path.shown, IdentityOf(path), PathKey(path)});
     } else if (IsStandardStream(path.shown)) {
         const bool input = standard == STD_INPUT_HANDLE;
-        checked.push_back({input ? L"standard input" : L"standard output",
-                           IdentityOf(GetStdHandle(standard)),
-                           {}});
+        checked.push_back(
+            {input ? "standard input" : "standard output", IdentityOf(GetStdHandle(standard)), {}});
     }
 }
 
@@ -133,8 +133,9 @@ Failure CheckWrites(const RunFiles& files) {
     for (std::size_t i = 0; i < written.size(); ++i) {
         for (std::size_t j = 0; j < i; ++j) {
             if (SameFile(written[i], written[j])) {
-                return {kExitUsage, written[i].name + L" and " + written[j].name +
-                                        L" are the same file; one would overwrite the other"};
+                return {FailureCode::Usage,
+                        written[i].name + " and " + written[j].name +
+                            " are the same file; one would overwrite the other"};
             }
         }
     }
@@ -142,8 +143,8 @@ Failure CheckWrites(const RunFiles& files) {
         if (!target.identity) continue;
         for (const Checked& source : read) {
             if (source.identity && *source.identity == *target.identity) {
-                return {kExitNotWritten, target.name + L": would replace " + source.name +
-                                             L", which this run reads; nothing written"};
+                return {FailureCode::NotWritten, target.name + ": would replace " + source.name +
+                                                     ", which this run reads; nothing written"};
             }
         }
     }

@@ -46,7 +46,7 @@ std::optional<FileIdentity> IdentityOfOpened(const std::wstring& systemPath) {
 
 // The name a new file gets in its folder: Linux names are exact, Windows names ignore case.
 std::wstring NewNameKey(const FilePath& path) {
-    std::wstring name = FileNameOf(path.system);
+    std::wstring name = path.system.substr(path.system.find_last_of(L"\\/") + 1);
     if (!path.unixPath.empty()) return name;
     for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(c));
     return name;

@@ -11,10 +11,10 @@
 namespace {
 
 // `name` inside `folder`, with `separator` between them unless the folder is empty or ends in one.
-std::wstring Joined(const std::wstring& folder, const wchar_t* separator,
-                    const std::wstring& name) {
-    const bool separated = folder.empty() || folder.back() == L'/' || folder.back() == L'\\';
-    return folder + (separated ? L"" : separator) + name;
+template <class Text>
+Text Joined(const Text& folder, const typename Text::value_type* separator, const Text& name) {
+    const bool separated = folder.empty() || folder.back() == '/' || folder.back() == '\\';
+    return folder + (separated ? Text() : Text(separator)) + name;
 }
 
 // A folder this run made gets the caller's permissions, as its files do.
@@ -28,7 +28,7 @@ bool GiveCallerPermissions(const std::wstring& folder) {
 // Makes the folder at the system path and every missing parent. False with the thread's last
 // error set, which the caller turns into its one line.
 bool MakeFolderPath(std::wstring path) {
-    while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return true;
@@ -36,8 +36,8 @@ bool MakeFolderPath(std::wstring path) {
         return false;
     }
     const std::size_t slash = path.find_last_of(L"\\/");
-    if (slash != std::wstring::npos && slash > 0 && path[slash - 1] != L':' &&
-        path[slash - 1] != L'?') {
+    if (slash != std::wstring::npos && slash > 0 && path[slash - 1] != ':' &&
+        path[slash - 1] != '?') {
         if (!MakeFolderPath(path.substr(0, slash))) return false;
     }
     if (!CreateDirectoryW(path.c_str(), nullptr)) return GetLastError() == ERROR_ALREADY_EXISTS;
@@ -63,16 +63,16 @@ std::string AsLinuxReachesIt(const std::string& unixPath) {
 
 }  // namespace
 
-Failure ResolvePath(const std::wstring& typed, FilePath& path) {
-    path = {typed, typed, {}};
+Failure ResolvePath(const std::string& typed, FilePath& path) {
+    path = {typed, FromUtf8(typed), {}};
     const char* folder = wine::LauncherFolder();
     if (folder == nullptr) return {};
-    std::string unixPath = ToUtf8(typed);
+    std::string unixPath = typed;
     if (unixPath.empty() || unixPath[0] != '/') unixPath = std::string(folder) + "/" + unixPath;
     path.unixPath = AsLinuxReachesIt(unixPath);
     if (Failure failure = CheckLinuxName(path)) return failure;
     if (!wine::WindowsPathOf(path.unixPath, path.system)) {
-        return {kExitUsage, typed + L": no Windows name for this path"};
+        return {FailureCode::Usage, typed + ": no Windows name for this path"};
     }
     return {};
 }
@@ -84,20 +84,20 @@ UniqueHandle OpenForAttributes(const std::wstring& systemPath) {
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
-FilePath InFolder(const FilePath& folder, const std::wstring& name) {
+FilePath InFolder(const FilePath& folder, const std::string& name) {
     FilePath child;
-    child.shown = Joined(folder.shown, L"/", name);
+    child.shown = Joined(folder.shown, "/", name);
     if (!folder.unixPath.empty()) {
-        child.unixPath = folder.unixPath + "/" + ToUtf8(name);
+        child.unixPath = folder.unixPath + "/" + name;
         if (wine::WindowsPathOf(child.unixPath, child.system)) return child;
     }
-    child.system = Joined(folder.system, L"\\", name);
+    child.system = Joined(folder.system, L"\\", FromUtf8(name));
     return child;
 }
 
-std::wstring FileNameOf(const std::wstring& typed) {
-    const std::size_t slash = typed.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? typed : typed.substr(slash + 1);
+std::string FileNameOf(const std::string& typed) {
+    const std::size_t slash = typed.find_last_of("\\/");
+    return slash == std::string::npos ? typed : typed.substr(slash + 1);
 }
 
 std::wstring FolderOf(const FilePath& path) {
@@ -108,6 +108,6 @@ std::wstring FolderOf(const FilePath& path) {
 
 Failure MakeFolders(const FilePath& folder) {
     if (MakeFolderPath(folder.system)) return {};
-    return {kExitNotWritten,
-            folder.shown + L": the output folder cannot be made: " + ErrorText(GetLastError())};
+    return {FailureCode::NotWritten,
+            folder.shown + ": the output folder cannot be made: " + ErrorText(GetLastError())};
 }

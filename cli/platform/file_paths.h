@@ -8,8 +8,8 @@
 // A file named on the command line: as the user typed it, for messages, and as the system
 // opens it.
 struct FilePath {
-    std::wstring shown;
-    std::wstring system;
+    std::string shown;    // UTF-8
+    std::wstring system;  // the Win32 form
     // Under the Linux launcher: the absolute Unix path, from which children are derived.
     std::string unixPath;
 
@@ -20,14 +20,14 @@ struct FilePath {
 // caller's folder) the text is a Unix path, a relative one taken from that folder, and Wine's
 // own mapping gives the Windows path: the working directory's length never matters, and names
 // such as "c:name.png" are the files of that name. Elsewhere the text is a Windows path.
-// Fails with kExitUsage when the path cannot be mapped.
-Failure ResolvePath(const std::wstring& typed, FilePath& path);
+// Fails with FailureCode::Usage when the path cannot be mapped.
+Failure ResolvePath(const std::string& typed, FilePath& path);
 
 // The file `name` inside `folder`.
-FilePath InFolder(const FilePath& folder, const std::wstring& name);
+FilePath InFolder(const FilePath& folder, const std::string& name);
 
 // The last component of a typed path.
-std::wstring FileNameOf(const std::wstring& typed);
+std::string FileNameOf(const std::string& typed);
 
 // The folder that holds `path` (its system form), ending in a separator.
 std::wstring FolderOf(const FilePath& path);
@@ -36,5 +36,5 @@ std::wstring FolderOf(const FilePath& path);
 // sharing allowed); empty when it cannot be opened, with the thread's last error set.
 UniqueHandle OpenForAttributes(const std::wstring& systemPath);
 
-// Makes the folder and every missing parent; fails with kExitNotWritten.
+// Makes the folder and every missing parent; fails with FailureCode::NotWritten.
 Failure MakeFolders(const FilePath& folder);

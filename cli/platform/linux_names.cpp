@@ -14,21 +14,21 @@ constexpr std::size_t kLongestName = 255;  // bytes of one Linux name
 // An output is first written beside itself as ".braidel-<16 hex digits>.tmp".
 constexpr std::size_t kTemporaryName = 29;
 
-Failure Refused(const FilePath& path, const std::wstring& why) {
-    return {kExitUsage, path.shown + L": " + why + L"; nothing written"};
+Failure Refused(const FilePath& path, const std::string& why) {
+    return {FailureCode::Usage, path.shown + ": " + why + "; nothing written"};
 }
 
 // A Unix path as the caller sees it: relative to the launcher's folder when inside it.
-std::wstring ShownUnixPath(const std::string& unixPath) {
+std::string ShownUnixPath(const std::string& unixPath) {
     const std::string folder = std::string(wine::LauncherFolder()) + "/";
-    if (unixPath.rfind(folder, 0) == 0) return FromUtf8(unixPath.substr(folder.size()));
-    return FromUtf8(unixPath);
+    if (unixPath.rfind(folder, 0) == 0) return unixPath.substr(folder.size());
+    return unixPath;
 }
 
-std::wstring CharacterWindowsRefuses(const std::string& unixPath) {
+std::string CharacterWindowsRefuses(const std::string& unixPath) {
     for (const char c : unixPath) {
         if (std::string_view("*?<>|\"").find(c) != std::string_view::npos)
-            return std::wstring(1, static_cast<wchar_t>(c));
+            return std::string(1, static_cast<char>(c));
     }
     return {};
 }
@@ -76,8 +76,8 @@ std::string AliasedFile(const std::string& unixPath, std::string& alias) {
     return {};
 }
 
-std::wstring Slashed(std::wstring text) {
-    for (wchar_t& c : text) c = c == L'\\' ? L'/' : c;
+std::string Slashed(std::string text) {
+    for (char& c : text) c = c == '\\' ? '/' : c;
     return text;
 }
 
@@ -86,35 +86,35 @@ std::wstring Slashed(std::wstring text) {
 Failure CheckLinuxName(const FilePath& path) {
     const std::string& unixPath = path.unixPath;
     if (unixPath.empty()) return {};
-    if (path.shown.find(L'\\') != std::wstring::npos) {
-        return Refused(path, L"Windows reads \\ as a folder separator, so this name would mean " +
-                                 Slashed(path.shown) + L"; rename the file");
+    if (path.shown.find('\\') != std::string::npos) {
+        return Refused(path, "Windows reads \\ as a folder separator, so this name would mean " +
+                                 Slashed(path.shown) + "; rename the file");
     }
-    if (const std::wstring bad = CharacterWindowsRefuses(unixPath); !bad.empty()) {
-        return Refused(path, L"Windows cannot name a file with " + bad + L" in it");
+    if (const std::string bad = CharacterWindowsRefuses(unixPath); !bad.empty()) {
+        return Refused(path, "Windows cannot name a file with " + bad + " in it");
     }
     if (HasControlCharacter(unixPath)) {
-        return Refused(path, L"Windows cannot name a file with a control character in it");
+        return Refused(path, "Windows cannot name a file with a control character in it");
     }
     if (LongestComponent(unixPath) > kLongestName) {
-        return Refused(path, L"a name in this path is longer than the " +
-                                 std::to_wstring(kLongestName) + L" bytes Linux allows");
+        return Refused(path, "a name in this path is longer than the " +
+                                 std::to_string(kLongestName) + " bytes Linux allows");
     }
     // Outputs take a temporary file beside them first; inputs are held to the same length.
     const std::size_t length =
         std::max(unixPath.size(), unixPath.find_last_of('/') + 1 + kTemporaryName);
     if (length > wine::LongestUnixPath()) {
-        return Refused(path, L"the full path (or a temporary file beside it) has " +
-                                 std::to_wstring(length) + L" bytes, more than the " +
-                                 std::to_wstring(wine::LongestUnixPath()) +
-                                 L" that Wine can open here");
+        return Refused(path, "the full path (or a temporary file beside it) has " +
+                                 std::to_string(length) + " bytes, more than the " +
+                                 std::to_string(wine::LongestUnixPath()) +
+                                 " that Wine can open here");
     }
     std::string alias;
     const std::string other = AliasedFile(unixPath, alias);
     if (other.empty()) return {};
     return Refused(
         path,
-        L"Windows would take " + ShownUnixPath(alias) + L" for " + ShownUnixPath(other) +
-            L", another file (Windows names ignore case and trailing dots and spaces, and have "
-            L"short forms)");
+        "Windows would take " + ShownUnixPath(alias) + " for " + ShownUnixPath(other) +
+            ", another file (Windows names ignore case and trailing dots and spaces, and have "
+            "short forms)");
 }

@@ -7,8 +7,7 @@
 #include <cstdio>
 
 #include "cli/platform/caller_permissions.h"
-#include "cli/platform/text.h"
-#include "cli/platform/wine.h"
+#include "cli/platform/file_io.h"
 
 namespace {
 
@@ -45,19 +44,18 @@ Failure PendingFile::Create(const FilePath& destination, std::unique_ptr<Pending
         if (!file) {
             if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)
                 continue;
-            return {kExitNotWritten,
-                    destination.shown + L": not written: " + ErrorText(GetLastError())};
+            return ::NotWritten(destination.shown, GetLastError());
         }
         std::unique_ptr<PendingFile> created(
             new PendingFile(destination, temporary, std::move(file)));
         if (!ApplyCallerPermissions(created->file_.Get())) {
-            return {kExitNotWritten,
-                    destination.shown + L": not written: its permissions could not be set"};
+            return {FailureCode::NotWritten,
+                    destination.shown + ": not written: its permissions could not be set"};
         }
         pending = std::move(created);
         return {};
     }
-    return {kExitNotWritten, destination.shown + L": not written: no temporary file name"};
+    return {FailureCode::NotWritten, destination.shown + ": not written: no temporary file name"};
 }
 
 // Removed through its own handle while it is open, so that only the file this run created can
@@ -73,52 +71,13 @@ PendingFile::~PendingFile() {
     DeleteFileW(temporary_.c_str());
 }
 
-namespace {
-
-// Why a write or its completion failed. Wine reports a write past the file-size limit as a
-// general failure.
-std::wstring NotWrittenReason(unsigned long error) {
-    if (const std::optional<std::uint64_t> limit = wine::FileSizeLimit();
-        limit && error == ERROR_GEN_FAILURE) {
-        return L"larger than the file-size limit (ulimit -f) of " + std::to_wstring(*limit) +
-               L" bytes";
-    }
-    return ErrorText(error);
-}
-
-}  // namespace
-
 Failure PendingFile::NotWritten(unsigned long error) const {
-    return {kExitNotWritten, destination_.shown + L": not written: " + NotWrittenReason(error)};
+    return ::NotWritten(destination_.shown, error);
 }
 
 Failure PendingFile::Write(std::span<const std::byte> bytes) {
     bool readerGone = false;
     return WriteAll(file_.Get(), bytes, destination_.shown, readerGone);
-}
-
-Failure WriteAll(HANDLE handle, std::span<const std::byte> bytes, const std::wstring& name,
-                 bool& readerGone) {
-    // One call moves at most 1 GiB: the count is a DWORD.
-    constexpr std::size_t kLargestWrite = std::size_t{1} << 30;
-    readerGone = false;
-    while (!bytes.empty()) {
-        const auto chunk = static_cast<DWORD>(std::min(bytes.size(), kLargestWrite));
-        DWORD written = 0;
-        const bool ok = WriteFile(handle, bytes.data(), chunk, &written, nullptr) != 0;
-        if (!ok || written == 0) {
-            const DWORD error = ok ? ERROR_WRITE_FAULT : GetLastError();
-            readerGone = IsPipeClosed(error);
-            return {kExitNotWritten, name + L": not written: " + NotWrittenReason(error)};
-        }
-        bytes = bytes.subspan(written);
-    }
-    return {};
-}
-
-bool IsPipeClosed(unsigned long error) {
-    return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ||
-           error == ERROR_PIPE_NOT_CONNECTED;
 }
 
 Failure PendingFile::Commit() {

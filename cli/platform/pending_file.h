@@ -16,7 +16,7 @@
 // removed.
 class PendingFile {
   public:
-    // Failures carry kExitNotWritten.
+    // Failures carry FailureCode::NotWritten.
     static Failure Create(const FilePath& destination, std::unique_ptr<PendingFile>& file);
     ~PendingFile();
     PendingFile(const PendingFile&) = delete;
@@ -34,15 +34,6 @@ class PendingFile {
     UniqueHandle file_;
     bool committed_ = false;
 };
-
-// Writes all of `bytes` to an open file or pipe, in as many calls as it takes. Fails with
-// kExitNotWritten and "NAME: not written: why"; `readerGone` tells that the reader of a pipe
-// closed it.
-Failure WriteAll(HANDLE handle, std::span<const std::byte> bytes, const std::wstring& name,
-                 bool& readerGone);
-
-// How a pipe tells its reader that the writer closed it, or its writer that the reader did.
-bool IsPipeClosed(unsigned long error);
 
 // The whole of `bytes` as the destination's new content, through a PendingFile.
 Failure WriteWholeFile(const FilePath& destination, std::span<const std::byte> bytes);

@@ -22,7 +22,7 @@ void StatusLine::Print(const std::string& line) {
     std::lock_guard<std::mutex> guard(lock_);
     const std::string drawn = drawn_;
     EraseLocked();
-    WriteErrorRaw(OneLine(line) + "\n");
+    WriteErrorRaw(OneLine(ProgramLine(line)) + "\n");
     if (!drawn.empty()) WriteErrorRaw(drawn);
     drawn_ = drawn;
 }

@@ -10,8 +10,8 @@ std::mutex& OutputLock() {
     return lock;
 }
 
-void WriteLine(FILE* stream, const std::wstring& line) {
-    const std::string bytes = ToUtf8(line) + "\n";
+void WriteLine(FILE* stream, const std::string& line) {
+    const std::string bytes = line + "\n";
     std::lock_guard<std::mutex> guard(OutputLock());
     std::fwrite(bytes.data(), 1, bytes.size(), stream);
     std::fflush(stream);
@@ -19,11 +19,15 @@ void WriteLine(FILE* stream, const std::wstring& line) {
 
 }  // namespace
 
-void PrintError(const std::wstring& line) {
-    WriteLine(stderr, FromUtf8(OneLine(ToUtf8(line))));
+std::string ProgramLine(const std::string& text) {
+    return "braidel-run: " + text;
 }
 
-void PrintOut(const std::wstring& line) {
+void PrintError(const std::string& text) {
+    WriteLine(stderr, OneLine(ProgramLine(text)));
+}
+
+void PrintOut(const std::string& line) {
     WriteLine(stdout, line);
 }
 

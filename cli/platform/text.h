@@ -6,10 +6,15 @@
 
 #include "hosting/win32_text.h"
 
+// A line of the program's own on stderr: "braidel-run: " and the text, the one place that
+// prefix is written.
+std::string ProgramLine(const std::string& text);
+
 // Writes one whole line (a newline is added) to stderr or stdout in a single write, so lines of
-// parallel frames never interleave. An error line shows control characters escaped.
-void PrintError(const std::wstring& line);
-void PrintOut(const std::wstring& line);
+// parallel frames never interleave. PrintError writes ProgramLine(text), its control
+// characters shown escaped. Text is UTF-8.
+void PrintError(const std::string& text);
+void PrintOut(const std::string& line);
 // UTF-8 text with its control characters shown escaped (\n, \t, \x01, ...), so that a name
 // holding them cannot break a line in two.
 std::string OneLine(const std::string& text);

@@ -222,16 +222,16 @@ HANDLE UnixStream::ToHandle(bool write) {
     return handle;
 }
 
-std::wstring LinuxErrorText(int error) {
+std::string LinuxErrorText(int error) {
     switch (error) {
         case 2:
-            return L"No such file or directory";
+            return "No such file or directory";
         case 6:
-            return L"No reader has it open (No such device or address)";
+            return "No reader has it open (No such device or address)";
         case 13:
-            return L"Permission denied";
+            return "Permission denied";
         default:
-            return L"Linux error " + std::to_wstring(error);
+            return "Linux error " + std::to_string(error);
     }
 }
 

@@ -84,7 +84,7 @@ class UnixStream {
 };
 
 // Linux's words for an error number of its own (a few common ones), else the number.
-std::wstring LinuxErrorText(int error);
+std::string LinuxErrorText(int error);
 
 // The largest file this process may write (its file-size limit, `ulimit -f`); nothing when
 // there is no limit or not on Linux.

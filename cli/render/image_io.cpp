@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "cli/platform/file_io.h"
 #include "cli/platform/memory_status.h"
 #include "cli/platform/pending_file.h"
 #include "cli/platform/text.h"
@@ -19,13 +20,13 @@ namespace {
 // would fault.
 class InputFile {
   public:
-    // Failures carry kExitBadInput.
+    // Failures carry FailureCode::BadInput.
     Failure Open(const FilePath& path) {
-        file_ =
-            UniqueHandle(CreateFileW(path.system.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!file_ || !GetFileInformationByHandle(file_.Get(), &before_)) return CannotRead(path);
-        if (Size() == 0) return {kExitBadInput, path.shown + L": is empty, not an image"};
+        file_ = OpenToRead(path);
+        if (!file_ || !GetFileInformationByHandle(file_.Get(), &before_)) {
+            return CannotRead(path.shown, GetLastError());
+        }
+        if (Size() == 0) return {FailureCode::BadInput, path.shown + ": is empty, not an image"};
         return {};
     }
 
@@ -34,17 +35,11 @@ class InputFile {
     Failure Read(const FilePath& path) {
         bytes_.resize(static_cast<std::size_t>(Size()));
         std::size_t got = 0;
-        while (got < bytes_.size()) {
-            const auto wanted =
-                static_cast<DWORD>(std::min<std::size_t>(bytes_.size() - got, kLargestRead));
-            DWORD read = 0;
-            if (!ReadFile(file_.Get(), bytes_.data() + got, wanted, &read, nullptr)) {
-                return CannotRead(path);
-            }
-            if (read == 0) return Changed(path);
-            got += read;
+        if (Failure failure =
+                ReadAll(file_.Get(), std::as_writable_bytes(std::span(bytes_)), path.shown, got)) {
+            return failure;
         }
-        return Unchanged(path);
+        return got == bytes_.size() ? Unchanged(path) : Changed(path);
     }
 
     // Fails when the file is no longer what was read (another process changed it).
@@ -60,18 +55,12 @@ class InputFile {
     std::span<const std::uint8_t> Bytes() const { return bytes_; }
 
   private:
-    // One ReadFile moves at most this much: the count is a DWORD.
-    static constexpr std::size_t kLargestRead = std::size_t{1} << 30;
-
     static unsigned long long SizeOf(const BY_HANDLE_FILE_INFORMATION& info) {
         return (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     }
-    static Failure CannotRead(const FilePath& path) {
-        return {kExitBadInput, path.shown + L": cannot open: " + ErrorText(GetLastError())};
-    }
     static Failure Changed(const FilePath& path) {
-        return {kExitBadInput,
-                path.shown + L": changed while it was read (another program writes it)"};
+        return {FailureCode::BadInput,
+                path.shown + ": changed while it was read (another program writes it)"};
     }
 
     UniqueHandle file_;
@@ -80,22 +69,21 @@ class InputFile {
 };
 
 // Why a frame is refused at once: what it needs beside what the run may use.
-std::wstring TooLarge(unsigned long long bytes, const std::wstring& what,
-                      const FrameMemory& memory) {
-    return L"needs " + std::to_wstring(bytes >> 20) + L" MB of memory for " + what +
-           L", more than the " + std::to_wstring(memory.Budget() >> 20) +
-           L" MB this run may use (half the memory free at its start)";
+std::string TooLarge(unsigned long long bytes, const std::string& what, const FrameMemory& memory) {
+    return "needs " + std::to_string(bytes >> 20) + " MB of memory for " + what +
+           ", more than the " + std::to_string(memory.Budget() >> 20) +
+           " MB this run may use (half the memory free at its start)";
 }
 
 }  // namespace
 
 Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory) {
-    auto fail = [&](const std::wstring& why) {
-        return Failure{kExitBadInput, path.shown + L": " + why};
+    auto fail = [&](const std::string& why) {
+        return Failure{FailureCode::BadInput, path.shown + ": " + why};
     };
     const DWORD attributes = GetFileAttributesW(path.system.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return fail(L"is a folder, not an image");
+        return fail("is a folder, not an image");
     }
     InputFile file;
     if (Failure failure = file.Open(path)) return failure;
@@ -105,7 +93,7 @@ Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory) {
     FrameMemory::Share fileShare;
     const unsigned long long fileBytes = file.Size();
     if (memory != nullptr) {
-        if (fileBytes > memory->Budget()) return fail(TooLarge(fileBytes, L"its file", *memory));
+        if (fileBytes > memory->Budget()) return fail(TooLarge(fileBytes, "its file", *memory));
         admitted = memory->Admit();
         fileShare = memory->Take(fileBytes);
     }
@@ -113,21 +101,20 @@ Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory) {
     // A frame larger than the memory the run may use, or than the memory that can still be
     // committed, is refused before any of it is taken, rather than left to fail, or to swap,
     // half-way.
-    std::wstring tooLarge;
+    std::string tooLarge;
     auto allocate = [&](std::uint32_t width, std::uint32_t height) -> std::uint16_t* {
         const unsigned long long bytes = 8ull * width * height;
-        const std::wstring pixels =
-            L"its " + std::to_wstring(width) + L" x " + std::to_wstring(height) + L" pixels";
+        const std::string pixels =
+            "its " + std::to_string(width) + " x " + std::to_string(height) + " pixels";
         const std::optional<MEMORYSTATUSEX> status = MemoryStatus();
         if (status && bytes > status->ullAvailPageFile) {
-            tooLarge = L"needs " + std::to_wstring(bytes >> 20) + L" MB of memory for " + pixels +
-                       L"; " + std::to_wstring(status->ullAvailPageFile >> 20) +
-                       L" MB are available";
+            tooLarge = "needs " + std::to_string(bytes >> 20) + " MB of memory for " + pixels +
+                       "; " + std::to_string(status->ullAvailPageFile >> 20) + " MB are available";
             return nullptr;
         }
         if (memory != nullptr) {
             if (bytes + fileBytes > memory->Budget()) {
-                tooLarge = TooLarge(bytes + fileBytes, pixels + L" and its file", *memory);
+                tooLarge = TooLarge(bytes + fileBytes, pixels + " and its file", *memory);
                 return nullptr;
             }
             image.memory = memory->Take(bytes);
@@ -137,11 +124,10 @@ Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory) {
                                                               static_cast<uint16_t>(height));
         return reinterpret_cast<std::uint16_t*>(image.bitmap->Pixels());
     };
-    std::string error;
-    const bool decoded = image_files::DecodeImage(file.Bytes(), allocate, image.metadata, error);
+    const Failure decoded = image_files::DecodeImage(file.Bytes(), allocate, image.metadata);
     // A file changed meanwhile explains a failed decode better than the decoder can.
     Failure outcome = file.Unchanged(path);
-    if (!outcome && !decoded) outcome = fail(tooLarge.empty() ? FromUtf8(error) : tooLarge);
+    if (!outcome && decoded) outcome = fail(tooLarge.empty() ? decoded.reason : tooLarge);
     if (outcome) {
         image.bitmap.reset();
         image.memory = {};
@@ -171,11 +157,9 @@ Failure WriteImage(const Image& image, const FilePath& path, image_files::FileFo
                                         bitmap.Width(), bitmap.Height(), 0};
     const image_files::EncodeOptions encode = EncodeOptionsFor(options, image.metadata);
     std::vector<std::uint8_t> bytes;
-    std::string error;
-    const bool encoded =
-        format == image_files::FileFormat::Png
-            ? image_files::EncodePng(pixels, image.metadata, encode, bytes, error)
-            : image_files::EncodeTiff(pixels, image.metadata, encode, bytes, error);
-    if (!encoded) return {kExitNotWritten, path.shown + L": not written: " + FromUtf8(error)};
+    const Failure encoded = format == image_files::FileFormat::Png
+                                ? image_files::EncodePng(pixels, image.metadata, encode, bytes)
+                                : image_files::EncodeTiff(pixels, image.metadata, encode, bytes);
+    if (encoded) return {FailureCode::NotWritten, path.shown + ": not written: " + encoded.reason};
     return WriteWholeFile(path, std::as_bytes(std::span(bytes)));
 }

@@ -23,8 +23,8 @@ struct Image {
 };
 
 // Reads the first image of a PNG or TIFF file exactly, as the codec describes; with `memory`, the
-// pixels are taken from that budget first. Failures carry kExitBadInput and one line that says
-// what is wrong.
+// pixels are taken from that budget first. Failures carry FailureCode::BadInput and one line that
+// says what is wrong.
 Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory = nullptr);
 
 // The codec's options for one output: the command line's, else the defaults; a TIFF output
@@ -33,6 +33,6 @@ image_files::EncodeOptions EncodeOptionsFor(const OutputOptions& options,
                                             const image_files::ImageMetadata& input);
 
 // Writes the image in `format` with its metadata, through a temporary file that replaces `path`
-// only once it is complete. Failures carry kExitNotWritten and leave no temporary file.
+// only once it is complete. Failures carry FailureCode::NotWritten and leave no temporary file.
 Failure WriteImage(const Image& image, const FilePath& path, image_files::FileFormat format,
                    const OutputOptions& options);

@@ -22,11 +22,11 @@ FilterPtr FilterFor(const RenderContext& context, Bitmap& frame) {
 
 // The configuration is checked before any frame is read, so a failed render that is no abort
 // comes from the host side: a short mask, or a row call refused.
-std::wstring RenderFailureReason(const Bitmap& frame, const Bitmap* mask) {
-    std::wstring why = L"the render failed";
+std::string RenderFailureReason(const Bitmap& frame, const Bitmap* mask) {
+    std::string why = "the render failed";
     if (mask != nullptr && mask->Height() < frame.Height()) {
-        why += L" (the mask has " + std::to_wstring(mask->Height()) + L" rows, the frame " +
-               std::to_wstring(frame.Height()) + L")";
+        why += " (the mask has " + std::to_string(mask->Height()) + " rows, the frame " +
+               std::to_string(frame.Height()) + ")";
     }
     return why;
 }
@@ -47,22 +47,26 @@ void RenderWindow::OnAbortPoll(WPARAM, int32_t* flag) {
 }
 
 Failure RenderFrame(const RenderContext& context, Bitmap& frame, RenderWindow& window,
-                    const std::wstring& name) {
+                    const std::string& name) {
     if (window.Handle() == nullptr) {
-        return {kExitRenderFailed, name + L": no progress window: " + ErrorText(GetLastError())};
+        return {FailureCode::RenderFailed,
+                name + ": no progress window: " + ErrorText(GetLastError())};
     }
     FilterPtr filter = FilterFor(context, frame);
-    if (!filter) return {kExitRenderFailed, name + L": the plug-in created no filter"};
+    if (!filter) return {FailureCode::RenderFailed, name + ": the plug-in created no filter"};
     if (filter->Render(window.Handle()) == 1) return {};
-    if (window.AbortDelivered()) return {kExitAborted, name + L": aborted"};
-    return {kExitRenderFailed, name + L": " + RenderFailureReason(frame, context.mask)};
+    if (window.AbortDelivered()) return {FailureCode::Aborted, name + ": aborted"};
+    return {FailureCode::RenderFailed, name + ": " + RenderFailureReason(frame, context.mask)};
 }
 
 int ExpectedProgressMessages(int height, Field field, bool mask) {
     return RowsRebuilt(height, field).LoopRowCount() + (mask ? height : 0);
 }
 
-std::wstring RunDescription(const FilterConfig& config, bool masked) {
-    return L"(" + DescribeMode(config.mode) + L", " + DescribeField(config.field) +
-           (masked ? L", masked" : L"") + L")";
+std::string RunDescription(const FilterConfig& config, bool masked) {
+    std::string text = "(";
+    return text.append(DescribeMode(config.mode))
+        .append(", ")
+        .append(DescribeField(config.field))
+        .append(masked ? ", masked)" : ")");
 }

@@ -38,14 +38,14 @@ class RenderWindow final : public MessageWindow {
 };
 
 // Renders `frame` in place through a filter object of its own, in `window`. Fails with
-// kExitAborted when the window handed the filter an abort, otherwise with kExitRenderFailed and
-// the reason; every message starts with `name`.
+// FailureCode::Aborted when the window handed the filter an abort, otherwise with
+// FailureCode::RenderFailed and the reason; every message starts with `name`.
 Failure RenderFrame(const RenderContext& context, Bitmap& frame, RenderWindow& window,
-                    const std::wstring& name);
+                    const std::string& name);
 
 // How many progress messages a render sends: one per rebuilt line with a line below it, plus
 // one per row for the mask pass.
 int ExpectedProgressMessages(int height, Field field, bool mask);
 
 // How frames are filtered, as the summary lines say it: "(six-point weighted, even lines)".
-std::wstring RunDescription(const FilterConfig& config, bool masked);
+std::string RunDescription(const FilterConfig& config, bool masked);

@@ -27,8 +27,8 @@ std::unique_ptr<hostsdk::PlainBitmap> FramePipeline::TakeBuffer() {
     guard.unlock();
     auto bitmap = std::make_unique<hostsdk::PlainBitmap>(width_, height_);
     if (bitmap->Pixels() != nullptr && bitmap->Width() == width_) return bitmap;
-    Stop({kExitRenderFailed, L"not enough memory for a frame of " + std::to_wstring(width_) + L"x" +
-                                 std::to_wstring(height_)});
+    Stop({FailureCode::RenderFailed, "not enough memory for a frame of " + std::to_string(width_) +
+                                         "x" + std::to_string(height_)});
     return nullptr;
 }
 

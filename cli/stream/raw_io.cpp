@@ -3,22 +3,12 @@
 #include <algorithm>
 
 #include "cli/plan/arguments.h"
+#include "cli/platform/file_io.h"
 #include "cli/platform/text.h"
 #include "cli/platform/wine.h"
 #include "cli/render/cancellation.h"
 
 namespace {
-
-// One ReadFile or WriteFile moves at most this much: the count is a DWORD.
-constexpr std::size_t kLargestTransfer = std::size_t{1} << 30;
-// Wine touches every page of a read's buffer before each read, while a pipe hands over at most
-// its own buffer (64 KiB) per read: asking for the rest of a frame every time would touch it
-// over and over. A request is therefore twice what the last read brought, within these bounds.
-constexpr std::size_t kSmallestRequest = std::size_t{64} << 10;
-
-std::size_t NextRequest(std::size_t lastRead) {
-    return std::clamp(lastRead * 2, kSmallestRequest, kLargestTransfer);
-}
 
 bool IsDiskFile(HANDLE handle) {
     return GetFileType(handle) == FILE_TYPE_DISK;
@@ -26,11 +16,12 @@ bool IsDiskFile(HANDLE handle) {
 
 // A standard stream for raw frames: refused when it is not open (`closedCode`), also when the
 // caller of the Linux launcher closed it. The run's plan has already refused a terminal.
-Failure StandardStream(DWORD which, const std::wstring& name, ExitCode closedCode, HANDLE& handle) {
+Failure StandardStream(DWORD which, const std::string& name, FailureCode closedCode,
+                       HANDLE& handle) {
     handle = GetStdHandle(which);
     const bool closed = wine::ClosedByCaller(which == STD_INPUT_HANDLE ? 0 : 1);
     if (!closed && handle != nullptr && handle != INVALID_HANDLE_VALUE) return {};
-    return {closedCode, name + L": not open (closed by the caller)"};
+    return {closedCode, name + ": not open (closed by the caller)"};
 }
 
 constexpr int kNoReader = 6;    // ENXIO: a named pipe opened for writing before its reader
@@ -39,22 +30,26 @@ constexpr int kWaitStep = 100;  // milliseconds between looks for an abort while
 // A named pipe or character device as a raw stream's end, opened by Linux itself (Wine would
 // take a named pipe with no writer yet for one at its end). A named pipe's reader waits for its
 // writer and its writer for a reader, each until an abort.
-Failure OpenStreamDevice(const FilePath& path, bool write, ExitCode code, UniqueHandle& handle) {
+Failure OpenStreamDevice(const FilePath& path, bool write, FailureCode code, UniqueHandle& handle) {
     std::unique_ptr<wine::UnixStream> stream;
     for (;;) {
         stream = std::make_unique<wine::UnixStream>(path.unixPath, write);
         if (!write || stream->Error() != kNoReader) break;
-        if (AbortRequested().load()) return {kExitAborted, path.shown + L": aborted"};
+        if (AbortRequested().load()) return {FailureCode::Aborted, path.shown + ": aborted"};
         Sleep(kWaitStep);
     }
     if (stream->Error() != 0) {
-        return {code, path.shown + L": cannot be opened: " + wine::LinuxErrorText(stream->Error())};
+        return {code, path.shown + (write ? ": not written: " : ": cannot be read: ") +
+                          wine::LinuxErrorText(stream->Error())};
     }
     while (!write && !stream->WaitReady(false, kWaitStep)) {
-        if (AbortRequested().load()) return {kExitAborted, path.shown + L": aborted"};
+        if (AbortRequested().load()) return {FailureCode::Aborted, path.shown + ": aborted"};
     }
     handle = UniqueHandle(stream->ToHandle(write));
-    if (!handle) return {code, path.shown + L": cannot be opened: " + ErrorText(GetLastError())};
+    if (!handle) {
+        return write ? NotWritten(path.shown, GetLastError())
+                     : CannotRead(path.shown, GetLastError());
+    }
     return {};
 }
 
@@ -67,18 +62,18 @@ bool IsStreamDevice(const FilePath& path) {
 
 }  // namespace
 
-RawInput::RawInput(UniqueHandle owned, HANDLE handle, std::wstring name)
+RawInput::RawInput(UniqueHandle owned, HANDLE handle, std::string name)
     : owned_(std::move(owned)),
       handle_(handle),
       name_(std::move(name)),
-      mayBlock_(!IsDiskFile(handle)),
-      request_(kSmallestRequest) {}
+      mayBlock_(!IsDiskFile(handle)) {}
 
 Failure RawInput::Open(const FilePath& path, std::unique_ptr<RawInput>& input) {
     if (IsStandardStream(path.shown)) {
-        const std::wstring name = L"standard input";
+        const std::string name = "standard input";
         HANDLE handle = nullptr;
-        if (Failure failure = StandardStream(STD_INPUT_HANDLE, name, kExitBadInput, handle)) {
+        if (Failure failure =
+                StandardStream(STD_INPUT_HANDLE, name, FailureCode::BadInput, handle)) {
             return failure;
         }
         input.reset(new RawInput({}, handle, name));
@@ -86,36 +81,19 @@ Failure RawInput::Open(const FilePath& path, std::unique_ptr<RawInput>& input) {
     }
     UniqueHandle file;
     if (IsStreamDevice(path)) {
-        if (Failure failure = OpenStreamDevice(path, false, kExitBadInput, file)) return failure;
+        if (Failure failure = OpenStreamDevice(path, false, FailureCode::BadInput, file))
+            return failure;
     } else {
-        file =
-            UniqueHandle(CreateFileW(path.system.c_str(), GENERIC_READ,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        file = OpenToRead(path, true);
     }
-    if (!file) {
-        return {kExitBadInput, path.shown + L": cannot be read: " + ErrorText(GetLastError())};
-    }
+    if (!file) return CannotRead(path.shown, GetLastError());
     const HANDLE handle = file.Get();
     input.reset(new RawInput(std::move(file), handle, path.shown));
     return {};
 }
 
 Failure RawInput::Fill(std::span<std::byte> bytes, std::size_t& got) {
-    got = 0;
-    while (got < bytes.size()) {
-        const auto wanted = static_cast<DWORD>(std::min(bytes.size() - got, request_));
-        DWORD read = 0;
-        if (!ReadFile(handle_, bytes.data() + got, wanted, &read, nullptr)) {
-            const DWORD error = GetLastError();
-            if (IsPipeClosed(error) || error == ERROR_HANDLE_EOF) break;
-            return {kExitBadInput, name_ + L": cannot be read: " + ErrorText(error)};
-        }
-        if (read == 0) break;
-        got += read;
-        request_ = NextRequest(read);
-    }
-    return {};
+    return ReadAll(handle_, bytes, name_, got);
 }
 
 namespace {
@@ -123,7 +101,7 @@ namespace {
 // A stream into a new file that replaces its destination once the stream is complete.
 class FileOutput final : public RawOutput {
   public:
-    FileOutput(std::unique_ptr<PendingFile> pending, std::wstring name)
+    FileOutput(std::unique_ptr<PendingFile> pending, std::string name)
         : RawOutput(std::move(name)), pending_(std::move(pending)) {}
 
     Failure Write(std::span<const std::byte> bytes, bool& readerGone) override {
@@ -142,7 +120,7 @@ class FileOutput final : public RawOutput {
 // device written straight on, as standard output is.
 class DirectOutput final : public RawOutput {
   public:
-    DirectOutput(UniqueHandle owned, HANDLE handle, std::wstring name)
+    DirectOutput(UniqueHandle owned, HANDLE handle, std::string name)
         : RawOutput(std::move(name)),
           owned_(std::move(owned)),
           handle_(handle),
@@ -150,7 +128,7 @@ class DirectOutput final : public RawOutput {
 
     Failure Write(std::span<const std::byte> bytes, bool& readerGone) override {
         Failure failure = WriteAll(handle_, bytes, Name(), readerGone);
-        if (readerGone) failure.message = Name() + L": its reader closed it";
+        if (readerGone) failure.reason = Name() + ": its reader closed it";
         return failure;
     }
     Failure Finish() override { return {}; }
@@ -168,16 +146,16 @@ class DirectOutput final : public RawOutput {
 Failure RawOutput::Open(const FilePath& path, std::unique_ptr<RawOutput>& output) {
     if (IsStandardStream(path.shown)) {
         HANDLE handle = nullptr;
-        if (Failure failure =
-                StandardStream(STD_OUTPUT_HANDLE, L"standard output", kExitNotWritten, handle)) {
+        if (Failure failure = StandardStream(STD_OUTPUT_HANDLE, "standard output",
+                                             FailureCode::NotWritten, handle)) {
             return failure;
         }
-        output = std::make_unique<DirectOutput>(UniqueHandle(), handle, L"standard output");
+        output = std::make_unique<DirectOutput>(UniqueHandle(), handle, "standard output");
         return {};
     }
     if (IsStreamDevice(path)) {
         UniqueHandle device;
-        if (Failure failure = OpenStreamDevice(path, true, kExitNotWritten, device)) {
+        if (Failure failure = OpenStreamDevice(path, true, FailureCode::NotWritten, device)) {
             return failure;
         }
         const HANDLE handle = device.Get();

@@ -17,47 +17,47 @@
 
 class RawInput {
   public:
-    // Failures carry kExitBadInput.
+    // Failures carry FailureCode::BadInput.
     static Failure Open(const FilePath& path, std::unique_ptr<RawInput>& input);
 
     // Fills `bytes` unless the stream ends first; `got` says how many bytes came. A read error
-    // fails with kExitBadInput.
+    // fails with FailureCode::BadInput.
     Failure Fill(std::span<std::byte> bytes, std::size_t& got);
 
-    const std::wstring& Name() const { return name_; }
+    const std::string& Name() const { return name_; }
     // Whether a read may wait for another process (a pipe or terminal, not a file).
     bool MayBlock() const { return mayBlock_; }
 
   private:
-    RawInput(UniqueHandle owned, HANDLE handle, std::wstring name);
+    RawInput(UniqueHandle owned, HANDLE handle, std::string name);
 
     UniqueHandle owned_;
     HANDLE handle_;
-    std::wstring name_;
+    std::string name_;
     bool mayBlock_;
-    std::size_t request_;
 };
 
 // A file, written through a PendingFile, or standard output, written straight out.
 class RawOutput {
   public:
-    // Failures carry kExitNotWritten.
+    // Failures carry FailureCode::NotWritten.
     static Failure Open(const FilePath& path, std::unique_ptr<RawOutput>& output);
     virtual ~RawOutput() = default;
 
-    // Failures carry kExitNotWritten; `readerGone` tells that the reader of a pipe closed it.
+    // Failures carry FailureCode::NotWritten; `readerGone` tells that the reader of a pipe closed
+    // it.
     virtual Failure Write(std::span<const std::byte> bytes, bool& readerGone) = 0;
     // Puts a file in place of its destination; nothing to do for standard output.
     virtual Failure Finish() = 0;
 
-    const std::wstring& Name() const { return name_; }
+    const std::string& Name() const { return name_; }
     virtual bool IsFile() const = 0;
     // Whether a write may wait for another process (a pipe, not a file).
     virtual bool MayBlock() const = 0;
 
   protected:
-    explicit RawOutput(std::wstring name) : name_(std::move(name)) {}
+    explicit RawOutput(std::string name) : name_(std::move(name)) {}
 
   private:
-    std::wstring name_;
+    std::string name_;
 };

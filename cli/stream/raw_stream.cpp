@@ -31,10 +31,10 @@ struct StreamEnds {
     std::unique_ptr<RawOutput> output;
 };
 
-const Failure kAborted{kExitAborted, L"aborted"};
+const Failure kAborted{FailureCode::Aborted, "aborted"};
 
-std::wstring FrameName(std::uint64_t index) {
-    return L"frame " + std::to_wstring(index + 1);
+std::string FrameName(std::uint64_t index) {
+    return "frame " + std::to_string(index + 1);
 }
 
 void ReadFrames(StreamEnds& ends) {
@@ -51,8 +51,9 @@ void ReadFrames(StreamEnds& ends) {
             continue;
         }
         if (got == 0) return pipeline.EndInput({});
-        return pipeline.EndInput({kExitBadInput, ends.input->Name() + L": " + std::to_wstring(got) +
-                                                     L" bytes after the last whole frame"});
+        return pipeline.EndInput({FailureCode::BadInput, ends.input->Name() + ": " +
+                                                             std::to_string(got) +
+                                                             " bytes after the last whole frame"});
     }
 }
 
@@ -62,7 +63,8 @@ void RenderFrames(const RenderContext& context, FramePipeline& pipeline) {
     RenderWindow window([&pipeline] { return AbortRequested().load() || pipeline.Stopped(); });
     while (std::optional<StreamFrame> frame = pipeline.NextToRender()) {
         Failure failure = RenderFrame(context, *frame->bitmap, window, FrameName(frame->index));
-        if (failure) return pipeline.Stop(failure.code == kExitAborted ? kAborted : failure);
+        if (failure)
+            return pipeline.Stop(failure.code == FailureCode::Aborted ? kAborted : failure);
         pipeline.Rendered(std::move(*frame));
     }
 }
@@ -127,10 +129,10 @@ class StreamThreads {
 };
 
 // What became of the output, for the line that ends a stream that did not end well.
-std::wstring OutputFate(bool toFile, bool completed, std::uint64_t frames,
-                        const std::wstring& output) {
-    if (toFile && !completed) return output + L" not written";
-    return std::to_wstring(frames) + L" frames written to " + output;
+std::string OutputFate(bool toFile, bool completed, std::uint64_t frames,
+                       const std::string& output) {
+    if (toFile && !completed) return output + " not written";
+    return std::to_string(frames) + " frames written to " + output;
 }
 
 std::uint64_t FrameBytes(FrameSize format) {
@@ -150,12 +152,12 @@ int WorkersFor(FrameSize format, int jobs, std::uint64_t budget) {
 Failure FitsInMemory(FrameSize format, std::uint64_t budget) {
     const std::uint64_t least = (1 + kFramesBesideWorkers) * FrameBytes(format);
     if (least <= budget) return {};
-    return {kExitBadInput, L"--raw " + std::to_wstring(format.width) + L"x" +
-                               std::to_wstring(format.height) + L": three frames take " +
-                               std::to_wstring(least >> 20) + L" MB, more than the " +
-                               std::to_wstring(budget >> 20) +
-                               L" MB this run may use (half the memory free at its start); "
-                               L"nothing read"};
+    return {FailureCode::BadInput, "--raw " + std::to_string(format.width) + "x" +
+                                       std::to_string(format.height) + ": three frames take " +
+                                       std::to_string(least >> 20) + " MB, more than the " +
+                                       std::to_string(budget >> 20) +
+                                       " MB this run may use (half the memory free at its start); "
+                                       "nothing read"};
 }
 
 }  // namespace
@@ -168,8 +170,8 @@ Failure RunRawStream(const RenderContext& context, const StreamTask& task, Frame
     auto ends = std::make_shared<StreamEnds>(format, jobs + kFramesBesideWorkers);
     if (Failure failure = RawInput::Open(task.input, ends->input)) return failure;
     if (Failure failure = RawOutput::Open(task.output, ends->output)) return failure;
-    const std::wstring input = ends->input->Name();
-    const std::wstring output = ends->output->Name();
+    const std::string input = ends->input->Name();
+    const std::string output = ends->output->Name();
     const bool toFile = ends->output->IsFile();
 
     StreamProgress progress(status);
@@ -184,11 +186,11 @@ Failure RunRawStream(const RenderContext& context, const StreamTask& task, Frame
     const bool completed = !ends->pipeline.Stopped();
     Failure outcome = ends->pipeline.Outcome();
     if (!outcome) {
-        progress.Summary(frames, input + L" -> " + output + L" " +
+        progress.Summary(frames, input + " -> " + output + " " +
                                      RunDescription(context.config, context.mask != nullptr));
         return {};
     }
     status.Clear();
-    outcome.message += L"; " + OutputFate(toFile, completed, frames, output);
+    outcome.reason += "; " + OutputFate(toFile, completed, frames, output);
     return outcome;
 }

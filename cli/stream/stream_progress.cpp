@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "hosting/win32_text.h"
+#include "cli/platform/text.h"
 
 namespace {
 
@@ -31,11 +31,11 @@ void StreamProgress::Show(std::uint64_t frames) {
     const auto now = std::chrono::steady_clock::now();
     if (now - drawn_ < kRedrawInterval) return;
     drawn_ = now;
-    line_.Draw("braidel-run: " + RateText(frames));
+    line_.Draw(ProgramLine(RateText(frames)));
 }
 
-void StreamProgress::Summary(std::uint64_t frames, const std::wstring& what) {
+void StreamProgress::Summary(std::uint64_t frames, const std::string& what) {
     if (line_.GetStyle() == StatusLine::Style::Quiet) return;
     line_.Clear();
-    line_.Print("braidel-run: " + ToUtf8(what) + ": " + RateText(frames));
+    line_.Print(what + ": " + RateText(frames));
 }

@@ -14,7 +14,7 @@ class StreamProgress {
 
     void Show(std::uint64_t frames);
     // The last line of a stream that ended well.
-    void Summary(std::uint64_t frames, const std::wstring& what);
+    void Summary(std::uint64_t frames, const std::string& what);
 
   private:
     double Seconds() const;

@@ -84,15 +84,15 @@ TEST(FramePipeline, StopEndsEveryStageWithTheFirstFailure) {
         std::async(std::launch::async, [&] { return pipeline.TakeBuffer(); });
     std::future<std::optional<StreamFrame>> writer =
         std::async(std::launch::async, [&] { return pipeline.NextToWrite(); });
-    pipeline.Stop({kExitNotWritten, L"reader gone"});
-    pipeline.Stop({kExitAborted, L"aborted"});
+    pipeline.Stop({FailureCode::NotWritten, "reader gone"});
+    pipeline.Stop({FailureCode::Aborted, "aborted"});
     EXPECT_EQ(reader.get(), nullptr);
     EXPECT_FALSE(writer.get());
     EXPECT_FALSE(pipeline.NextToRender());
     EXPECT_TRUE(pipeline.WaitForEnd(0ms));
     EXPECT_FALSE(pipeline.BeginFinish());
-    EXPECT_EQ(pipeline.Outcome().code, kExitNotWritten);
-    EXPECT_EQ(pipeline.Outcome().message, L"reader gone");
+    EXPECT_EQ(pipeline.Outcome().code, FailureCode::NotWritten);
+    EXPECT_EQ(pipeline.Outcome().reason, "reader gone");
 }
 
 // Once the writer has begun to finish, a late stop (an abort after the last frame) no longer
@@ -100,18 +100,18 @@ TEST(FramePipeline, StopEndsEveryStageWithTheFirstFailure) {
 TEST(FramePipeline, FinishOutlastsALateStop) {
     FramePipeline pipeline(2, 2, 1);
     Read(pipeline, 0);
-    pipeline.EndInput({kExitBadInput, L"3 bytes after the last whole frame"});
+    pipeline.EndInput({FailureCode::BadInput, "3 bytes after the last whole frame"});
     std::optional<StreamFrame> frame = pipeline.NextToRender();
     ASSERT_TRUE(frame);
     pipeline.Rendered(std::move(*frame));
     EXPECT_EQ(WriteAll(pipeline), std::vector<int>{0});
     ASSERT_TRUE(pipeline.BeginFinish());
-    pipeline.Stop({kExitAborted, L"aborted"});
+    pipeline.Stop({FailureCode::Aborted, "aborted"});
     EXPECT_FALSE(pipeline.Stopped());
     EXPECT_FALSE(pipeline.WaitForEnd(0ms));
     pipeline.Finished({});
     EXPECT_TRUE(pipeline.WaitForEnd(0ms));
-    EXPECT_EQ(pipeline.Outcome().code, kExitBadInput);
+    EXPECT_EQ(pipeline.Outcome().code, FailureCode::BadInput);
 }
 
 // A failed completion of the output (the rename) still stops the stream with its failure.
@@ -120,9 +120,9 @@ TEST(FramePipeline, FailedFinishIsTheOutcome) {
     pipeline.EndInput({});
     EXPECT_TRUE(WriteAll(pipeline).empty());
     ASSERT_TRUE(pipeline.BeginFinish());
-    pipeline.Finished({kExitNotWritten, L"not renamed"});
+    pipeline.Finished({FailureCode::NotWritten, "not renamed"});
     EXPECT_TRUE(pipeline.Stopped());
-    EXPECT_EQ(pipeline.Outcome().code, kExitNotWritten);
+    EXPECT_EQ(pipeline.Outcome().code, FailureCode::NotWritten);
 }
 
 TEST(FramePipeline, PixelBytesAreTheWholeFrame) {

@@ -12,31 +12,31 @@ using image_files::FileFormat;
 
 struct Planned {
     const char* what;
-    std::vector<std::wstring> args;
-    ExitCode code;
+    std::vector<std::string> args;
+    FailureCode code;
     std::vector<FileFormat> formats;  // of the frames, when planned
 };
 
 // Every output's format and every clash is settled by the plan, before a file is touched. The
 // names do not exist: nothing here reads or writes.
 const Planned kPlans[] = {
-    {"png", {L"a.png", L"b.png"}, kExitSuccess, {FileFormat::Png}},
-    {"tif in capitals", {L"a.png", L"b.TIF"}, kExitSuccess, {FileFormat::Tiff}},
-    {"tiff", {L"a.png", L"b.tiff"}, kExitSuccess, {FileFormat::Tiff}},
-    {"jpeg", {L"a.png", L"b.jpg"}, kExitUsage, {}},
-    {"no extension", {L"a.png", L"b"}, kExitUsage, {}},
-    {"a dot in the folder only", {L"a.png", L"d.png\\b"}, kExitUsage, {}},
+    {"png", {"a.png", "b.png"}, FailureCode::None, {FileFormat::Png}},
+    {"tif in capitals", {"a.png", "b.TIF"}, FailureCode::None, {FileFormat::Tiff}},
+    {"tiff", {"a.png", "b.tiff"}, FailureCode::None, {FileFormat::Tiff}},
+    {"jpeg", {"a.png", "b.jpg"}, FailureCode::Usage, {}},
+    {"no extension", {"a.png", "b"}, FailureCode::Usage, {}},
+    {"a dot in the folder only", {"a.png", "d.png\\b"}, FailureCode::Usage, {}},
     {"batch",
-     {L"--out-dir", L"o", L"a.png", L"b.tif"},
-     kExitSuccess,
+     {"--out-dir", "o", "a.png", "b.tif"},
+     FailureCode::None,
      {FileFormat::Png, FileFormat::Tiff}},
-    {"batch with a text file", {L"--out-dir", L"o", L"a.png", L"notes.txt"}, kExitUsage, {}},
-    {"batch, one name twice", {L"--out-dir", L"o", L"x\\a.png", L"y\\A.PNG"}, kExitUsage, {}},
+    {"batch with a text file", {"--out-dir", "o", "a.png", "notes.txt"}, FailureCode::Usage, {}},
+    {"batch, one name twice", {"--out-dir", "o", "x\\a.png", "y\\A.PNG"}, FailureCode::Usage, {}},
     {"configuration saved over the output",
-     {L"--save-config", L"b.png", L"a.png", L"b.png"},
-     kExitUsage,
+     {"--save-config", "b.png", "a.png", "b.png"},
+     FailureCode::Usage,
      {}},
-    {"raw stream", {L"--raw", L"2x2", L"in.raw", L"out.raw"}, kExitSuccess, {}},
+    {"raw stream", {"--raw", "2x2", "in.raw", "out.raw"}, FailureCode::None, {}},
 };
 
 class RunPlan : public ::testing::TestWithParam<Planned> {};
@@ -46,7 +46,7 @@ TEST_P(RunPlan, DecidesFormatsAndClashes) {
     ASSERT_FALSE(ParseArguments(GetParam().args, options));
     RunFiles files;
     const Failure failure = PlanRun(options, files);
-    EXPECT_EQ(failure.code, GetParam().code) << ToUtf8(failure.message);
+    EXPECT_EQ(failure.code, GetParam().code) << failure.reason;
     if (failure) return;
     std::vector<FileFormat> formats;
     for (const FrameTask& task : files.frames) formats.push_back(task.format);
@@ -58,12 +58,12 @@ INSTANTIATE_TEST_SUITE_P(Plans, RunPlan, ::testing::ValuesIn(kPlans));
 
 TEST(RunPlan, BatchOutputsTakeTheInputsNamesInTheFolder) {
     RunOptions options;
-    ASSERT_FALSE(ParseArguments({L"--out-dir", L"o", L"x\\a.png", L"b.tif"}, options));
+    ASSERT_FALSE(ParseArguments({"--out-dir", "o", "x\\a.png", "b.tif"}, options));
     RunFiles files;
     ASSERT_FALSE(PlanRun(options, files));
     ASSERT_EQ(files.frames.size(), 2u);
-    EXPECT_EQ(files.frames[0].output.shown, L"o/a.png");
-    EXPECT_EQ(files.frames[1].output.shown, L"o/b.tif");
+    EXPECT_EQ(files.frames[0].output.shown, "o/a.png");
+    EXPECT_EQ(files.frames[1].output.shown, "o/b.tif");
 }
 
 }  // namespace

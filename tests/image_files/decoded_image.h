@@ -26,6 +26,6 @@ inline DecodedImage DecodeToMemory(std::span<const std::uint8_t> file) {
         image.pixels.resize(std::size_t{width} * height * 4);
         return image.pixels.data();
     };
-    image_files::DecodeImage(file, allocate, image.metadata, image.error);
+    image.error = image_files::DecodeImage(file, allocate, image.metadata).reason;
     return image;
 }

@@ -27,10 +27,9 @@ std::vector<std::uint8_t> Encode(FileFormat format, const std::vector<std::uint1
                                  const EncodeOptions& options = {}, std::size_t rowPixels = 0) {
     const PixelView view{pixels.data(), width, height, rowPixels};
     std::vector<std::uint8_t> file;
-    std::string error;
-    const bool ok = format == FileFormat::Png ? EncodePng(view, metadata, options, file, error)
-                                              : EncodeTiff(view, metadata, options, file, error);
-    EXPECT_TRUE(ok) << error;
+    const Failure failure = format == FileFormat::Png ? EncodePng(view, metadata, options, file)
+                                                      : EncodeTiff(view, metadata, options, file);
+    EXPECT_FALSE(failure) << failure.reason;
     return file;
 }
 
@@ -240,11 +239,11 @@ TEST(Decode, RefusalsSayWhyInOneLine) {
 
 TEST(Decode, AnAllocatorThatCannotGiveMemoryFailsTheDecode) {
     ImageMetadata metadata;
-    std::string error;
     const std::vector<std::uint8_t> file = Encode(FileFormat::Png, Ramp(3, 3), 3, 3);
-    EXPECT_FALSE(DecodeImage(
-        file, [](std::uint32_t, std::uint32_t) { return nullptr; }, metadata, error));
-    EXPECT_EQ(error, "out of memory");
+    const Failure failure = DecodeImage(
+        file, [](std::uint32_t, std::uint32_t) { return nullptr; }, metadata);
+    EXPECT_EQ(failure.code, FailureCode::BadInput);
+    EXPECT_EQ(failure.reason, "out of memory");
 }
 
 }  // namespace

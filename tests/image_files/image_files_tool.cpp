@@ -93,12 +93,11 @@ bool Convert(const Decoded& decoded, const std::string& out, bool eightBit) {
     if (eightBit) options.bitsPerChannel = 8;
     const PixelView view{decoded.pixels.data(), decoded.width, decoded.height, 0};
     std::vector<std::uint8_t> file;
-    std::string error;
     const bool png = out.size() > 4 && out.substr(out.size() - 4) == ".png";
-    const bool ok = png ? EncodePng(view, decoded.metadata, options, file, error)
-                        : EncodeTiff(view, decoded.metadata, options, file, error);
-    if (!ok) std::cerr << error << '\n';
-    return ok && WriteFile(out, file.data(), file.size());
+    const Failure failure = png ? EncodePng(view, decoded.metadata, options, file)
+                                : EncodeTiff(view, decoded.metadata, options, file);
+    if (failure) std::cerr << failure.reason << '\n';
+    return !failure && WriteFile(out, file.data(), file.size());
 }
 
 }  // namespace

@@ -218,7 +218,7 @@ CASES = [
     ("output name of 256 bytes", [images("in.png")], ["in.png", "n" * 252 + ".png"], 2,
      "255 bytes", []),
     ("option value that looks like a flag", [images("in.png")], ["--mask", "--about", "in.png",
-     "o.png"], 3, "--about: cannot open", []),
+     "o.png"], 3, "--about: cannot be read", []),
     ("standard input closed", [], "braidel-run --raw 16x16 - out.raw <&-", 3, "standard input",
      []),
     ("standard output closed for -", [raw_file("three.raw", 3)],

@@ -2,11 +2,9 @@
 
 #include <stdexcept>
 
-#include "hosting/win32_text.h"
-
 PluginLibrary& Plugin() {
     static PluginLibrary library;
-    if (!library.Loaded()) throw std::runtime_error(ToUtf8(library.Error()));
+    if (!library.Loaded()) throw std::runtime_error(library.LoadFailure().reason);
     return library;
 }
 

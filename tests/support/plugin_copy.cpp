@@ -2,8 +2,6 @@
 
 #include <stdexcept>
 
-#include "hosting/win32_text.h"
-
 namespace {
 
 void CreateFolders(const std::wstring& filePath) {
@@ -26,5 +24,5 @@ std::wstring CopiedPlugin(std::wstring path) {
 
 PluginCopy::PluginCopy(const std::wstring& relativePath)
     : PluginLibrary(CopiedPlugin(PathBesideProgram(relativePath.c_str()))) {
-    if (!Loaded()) throw std::runtime_error(ToUtf8(Error()));
+    if (!Loaded()) throw std::runtime_error(LoadFailure().reason);
 }
