@@ -6,32 +6,54 @@
 #include <cstring>
 #include <span>
 
+#include "cli/plan/arguments.h"
 #include "cli/plan/names.h"
 #include "cli/platform/file_io.h"
 #include "cli/platform/pending_file.h"
 #include "cli/platform/text.h"
 #include "hosting/unique_handle.h"
 
+namespace {
+
+// The block from an open file or stream: exactly its 8 bytes.
+Failure ReadBlock(HANDLE handle, const std::string& name, FilterConfig& config) {
+    std::byte block[sizeof(FilterConfig) + 1];
+    std::size_t read = 0;
+    if (Failure failure = ReadAll(handle, block, name, read)) return failure;
+    if (read != sizeof(FilterConfig)) {
+        return {FailureCode::BadInput, name + ": not an 8-byte configuration block"};
+    }
+    std::memcpy(&config, block, sizeof(FilterConfig));
+    return {};
+}
+
+}  // namespace
+
 Failure ReadConfigFile(const FilePath& path, FilterConfig& config) {
+    if (IsStandardStream(path.shown)) {
+        HANDLE input = nullptr;
+        if (Failure failure = StandardStream(STD_INPUT_HANDLE, input)) return failure;
+        return ReadBlock(input, StandardStreamName(STD_INPUT_HANDLE), config);
+    }
     const DWORD attributes = GetFileAttributesW(path.system.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return {FailureCode::BadInput, path.shown + ": is a folder, not a configuration block"};
     }
     const UniqueHandle file = OpenToRead(path);
     if (!file) return CannotRead(path.shown, GetLastError());
-    std::byte block[sizeof(FilterConfig) + 1];
-    std::size_t read = 0;
-    if (Failure failure = ReadAll(file.Get(), block, path.shown, read)) return failure;
-    if (read != sizeof(FilterConfig)) {
-        return {FailureCode::BadInput, path.shown + ": not an 8-byte configuration block"};
-    }
-    std::memcpy(&config, block, sizeof(FilterConfig));
-    return {};
+    return ReadBlock(file.Get(), path.shown, config);
 }
 
 // Only a configuration block is ever replaced: a forgotten value after --save-config would
 // otherwise turn the next argument, an image perhaps, into 8 bytes.
 Failure WriteConfigFile(const FilePath& path, const FilterConfig& config) {
+    const auto bytes = std::as_bytes(std::span(&config, 1));
+    if (IsStandardStream(path.shown)) {
+        HANDLE output = nullptr;
+        if (Failure failure = StandardStream(STD_OUTPUT_HANDLE, output)) return failure;
+        bool readerGone = false;
+        return WriteAll(output, bytes, StandardStreamName(STD_OUTPUT_HANDLE), readerGone);
+    }
     const DWORD attributes = GetFileAttributesW(path.system.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         FilterConfig existing;
@@ -41,7 +63,7 @@ Failure WriteConfigFile(const FilePath& path, const FilterConfig& config) {
                                                  "replaced"};
         }
     }
-    return WriteWholeFile(path, std::as_bytes(std::span(&config, 1)));
+    return WriteWholeFile(path, bytes);
 }
 
 Failure CheckConfig(const FilterConfig& config) {

@@ -111,9 +111,26 @@ void AddChecked(const FilePath& path, DWORD standard, std::vector<Checked>& chec
     }
 }
 
+// Two new files are one when the system takes their names in one folder for one name.
+bool SameIdentity(const FileIdentity& a, const FileIdentity& b) {
+    if (a.volume != b.volume || a.index != b.index) return false;
+    if (a.newName.empty() || b.newName.empty()) return a.newName == b.newName;
+    return WindowsTakesForOne(a.newName, b.newName);
+}
+
+// Keys of new files in folders that do not exist yet: the same folder, and names the system
+// takes for one.
+bool SameKey(const std::string& a, const std::string& b) {
+    const std::size_t slashA = a.find_last_of("\\/");
+    const std::size_t slashB = b.find_last_of("\\/");
+    if (slashA == std::string::npos || slashB == std::string::npos) return a == b;
+    return a.compare(0, slashA, b, 0, slashB) == 0 &&
+           WindowsTakesForOne(FromUtf8(a.substr(slashA + 1)), FromUtf8(b.substr(slashB + 1)));
+}
+
 bool SameFile(const Checked& a, const Checked& b) {
-    if (a.identity && b.identity) return *a.identity == *b.identity;
-    return !a.identity && !b.identity && !a.key.empty() && a.key == b.key;
+    if (a.identity && b.identity) return SameIdentity(*a.identity, *b.identity);
+    return !a.identity && !b.identity && !a.key.empty() && !b.key.empty() && SameKey(a.key, b.key);
 }
 
 Failure CheckWrites(const RunFiles& files) {
@@ -135,7 +152,8 @@ Failure CheckWrites(const RunFiles& files) {
             if (SameFile(written[i], written[j])) {
                 return {FailureCode::Usage,
                         written[i].name + " and " + written[j].name +
-                            " are the same file; one would overwrite the other"};
+                            " are the same file (for Windows too, names that differ only in "
+                            "case or by a short form are one); one would overwrite the other"};
             }
         }
     }
@@ -153,11 +171,54 @@ Failure CheckWrites(const RunFiles& files) {
 
 }  // namespace
 
+namespace {
+
+// An option's file. "-" (which the launcher makes of /dev/stdin, /dev/stdout and their /dev/fd
+// names) is the standard stream where the option can take one (`stream`: the block to read or
+// write), and a usage error where it cannot: never a file named "-".
+Failure ResolveOptionFile(const char* option, const std::string& typed, const char* stream,
+                          FilePath& path) {
+    if (!IsStandardStream(typed)) return Resolve(typed, path);
+    if (stream == nullptr) {
+        return {FailureCode::Usage, std::string(option) +
+                                        " cannot be a standard stream (-, /dev/stdin or "
+                                        "/dev/stdout); name a file (./- for a file named -)"};
+    }
+    path = {typed, {}, {}};
+    return {};
+}
+
+// A standard stream carries one thing: the block, or the raw frames.
+Failure CheckStreamUse(const RunOptions& options, const RunFiles& files) {
+    const bool rawIn = files.stream && IsStandardStream(files.stream->input.shown);
+    const bool rawOut = files.stream && IsStandardStream(files.stream->output.shown);
+    if (rawIn && IsStandardStream(options.configPath)) {
+        return {FailureCode::Usage,
+                "standard input cannot carry both --config and the raw frames; name a file"};
+    }
+    if (rawOut && IsStandardStream(options.saveConfigPath)) {
+        return {FailureCode::Usage,
+                "standard output cannot carry both --save-config and the raw frames; name a file"};
+    }
+    return {};
+}
+
+}  // namespace
+
 Failure PlanRun(const RunOptions& options, RunFiles& files) {
-    if (Failure failure = Resolve(options.maskPath, files.mask)) return failure;
-    if (Failure failure = Resolve(options.configPath, files.config)) return failure;
-    if (Failure failure = Resolve(options.saveConfigPath, files.saveConfig)) return failure;
+    if (Failure failure = ResolveOptionFile("--mask", options.maskPath, nullptr, files.mask))
+        return failure;
+    if (Failure failure =
+            ResolveOptionFile("--config", options.configPath, "standard input", files.config))
+        return failure;
+    if (Failure failure = ResolveOptionFile("--save-config", options.saveConfigPath,
+                                            "standard output", files.saveConfig))
+        return failure;
+    if (IsStandardStream(options.outDir)) {
+        return ResolveOptionFile("--out-dir", options.outDir, nullptr, files.outDir);
+    }
     if (Failure failure = ResolveFrames(options, files)) return failure;
+    if (Failure failure = CheckStreamUse(options, files)) return failure;
     return CheckWrites(files);
 }
 

@@ -62,6 +62,56 @@ std::optional<FileIdentity> IdentityOf(const FilePath& path) {
     return folder;
 }
 
+namespace {
+
+bool SameIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The short name the system generates for a long name: asked of the system itself, through an
+// empty file of that name in a folder of our own under the temporary folder, both removed at
+// once. Empty when it cannot be asked.
+std::wstring GeneratedShortName(const std::wstring& name) {
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+    if (length == 0 || length > MAX_PATH) return {};
+    const std::wstring folder = std::wstring(temp) + L"braidel-short-names-" +
+                                std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(GetCurrentThreadId());
+    if (!CreateDirectoryW(folder.c_str(), nullptr)) return {};
+    const std::wstring path = folder + L"\\" + name;
+    std::wstring shortName;
+    {
+        const UniqueHandle probe(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                             FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        wchar_t shortPath[MAX_PATH * 2];
+        const DWORD got = probe ? GetShortPathNameW(path.c_str(), shortPath, MAX_PATH * 2) : 0;
+        if (got > 0 && got < MAX_PATH * 2) {
+            const std::wstring whole(shortPath, got);
+            shortName = whole.substr(whole.find_last_of(L"\\/") + 1);
+        }
+    }
+    RemoveDirectoryW(folder.c_str());
+    return shortName;
+}
+
+// Whether `shortName` is the short name generated for `name`. Only a name with a tilde can be
+// one, so only then is the system asked.
+bool IsShortNameOf(const std::wstring& shortName, const std::wstring& name) {
+    if (shortName.find(L'~') == std::wstring::npos || SameIgnoringCase(shortName, name)) {
+        return false;
+    }
+    const std::wstring generated = GeneratedShortName(name);
+    return !generated.empty() && SameIgnoringCase(generated, shortName);
+}
+
+}  // namespace
+
+bool WindowsTakesForOne(const std::wstring& a, const std::wstring& b) {
+    return SameIgnoringCase(a, b) || IsShortNameOf(a, b) || IsShortNameOf(b, a);
+}
+
 std::optional<FileIdentity> IdentityOf(HANDLE file) {
     if (file == nullptr || file == INVALID_HANDLE_VALUE || GetFileType(file) != FILE_TYPE_DISK) {
         return std::nullopt;

@@ -27,3 +27,8 @@ std::optional<FileIdentity> IdentityOf(const FilePath& path);
 
 // The identity of an open file (a standard stream's); empty for pipes, consoles and devices.
 std::optional<FileIdentity> IdentityOf(HANDLE file);
+
+// Whether Windows takes two names of new files in one folder for one file, so that the second
+// rename replaces the first: they differ only in case, or one is the short (8.3) name that the
+// system generates for the other. Wine looks names up this way in every folder.
+bool WindowsTakesForOne(const std::wstring& a, const std::wstring& b);

@@ -62,6 +62,19 @@ Failure WriteAll(HANDLE handle, std::span<const std::byte> bytes, const std::str
     return {};
 }
 
+const char* StandardStreamName(DWORD which) {
+    return which == STD_INPUT_HANDLE ? "standard input" : "standard output";
+}
+
+Failure StandardStream(DWORD which, HANDLE& handle) {
+    handle = GetStdHandle(which);
+    const bool input = which == STD_INPUT_HANDLE;
+    const bool closed = wine::ClosedByCaller(input ? 0 : 1);
+    if (!closed && handle != nullptr && handle != INVALID_HANDLE_VALUE) return {};
+    return {input ? FailureCode::BadInput : FailureCode::NotWritten,
+            std::string(StandardStreamName(which)) + ": not open (closed by the caller)"};
+}
+
 bool IsPipeClosed(unsigned long error) {
     return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ||
            error == ERROR_PIPE_NOT_CONNECTED;

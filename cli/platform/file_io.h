@@ -29,6 +29,13 @@ Failure ReadAll(HANDLE handle, std::span<std::byte> bytes, const std::string& na
 Failure WriteAll(HANDLE handle, std::span<const std::byte> bytes, const std::string& name,
                  bool& readerGone);
 
+// Standard input or output (STD_INPUT_HANDLE or STD_OUTPUT_HANDLE) as a stream the run reads or
+// writes: refused when it is not open, also when the caller of the Linux launcher closed it
+// (FailureCode::BadInput for input, NotWritten for output).
+Failure StandardStream(DWORD which, HANDLE& handle);
+// "standard input" or "standard output".
+const char* StandardStreamName(DWORD which);
+
 // How a pipe tells its reader that the writer closed it, or its writer that the reader did.
 bool IsPipeClosed(unsigned long error);
 

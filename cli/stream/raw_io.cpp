@@ -14,16 +14,6 @@ bool IsDiskFile(HANDLE handle) {
     return GetFileType(handle) == FILE_TYPE_DISK;
 }
 
-// A standard stream for raw frames: refused when it is not open (`closedCode`), also when the
-// caller of the Linux launcher closed it. The run's plan has already refused a terminal.
-Failure StandardStream(DWORD which, const std::string& name, FailureCode closedCode,
-                       HANDLE& handle) {
-    handle = GetStdHandle(which);
-    const bool closed = wine::ClosedByCaller(which == STD_INPUT_HANDLE ? 0 : 1);
-    if (!closed && handle != nullptr && handle != INVALID_HANDLE_VALUE) return {};
-    return {closedCode, name + ": not open (closed by the caller)"};
-}
-
 constexpr int kNoReader = 6;    // ENXIO: a named pipe opened for writing before its reader
 constexpr int kWaitStep = 100;  // milliseconds between looks for an abort while waiting
 
@@ -70,13 +60,9 @@ RawInput::RawInput(UniqueHandle owned, HANDLE handle, std::string name)
 
 Failure RawInput::Open(const FilePath& path, std::unique_ptr<RawInput>& input) {
     if (IsStandardStream(path.shown)) {
-        const std::string name = "standard input";
         HANDLE handle = nullptr;
-        if (Failure failure =
-                StandardStream(STD_INPUT_HANDLE, name, FailureCode::BadInput, handle)) {
-            return failure;
-        }
-        input.reset(new RawInput({}, handle, name));
+        if (Failure failure = StandardStream(STD_INPUT_HANDLE, handle)) return failure;
+        input.reset(new RawInput({}, handle, StandardStreamName(STD_INPUT_HANDLE)));
         return {};
     }
     UniqueHandle file;
@@ -146,11 +132,9 @@ class DirectOutput final : public RawOutput {
 Failure RawOutput::Open(const FilePath& path, std::unique_ptr<RawOutput>& output) {
     if (IsStandardStream(path.shown)) {
         HANDLE handle = nullptr;
-        if (Failure failure = StandardStream(STD_OUTPUT_HANDLE, "standard output",
-                                             FailureCode::NotWritten, handle)) {
-            return failure;
-        }
-        output = std::make_unique<DirectOutput>(UniqueHandle(), handle, "standard output");
+        if (Failure failure = StandardStream(STD_OUTPUT_HANDLE, handle)) return failure;
+        output = std::make_unique<DirectOutput>(UniqueHandle(), handle,
+                                                StandardStreamName(STD_OUTPUT_HANDLE));
         return {};
     }
     if (IsStreamDevice(path)) {
