@@ -19,9 +19,9 @@
 
 #include "filter/filter_config.h"
 #include "host/image_filter.h"
-#include "hosting/message_window.h"
-#include "hosting/plugin_library.h"
 #include "hostsdk/plain_bitmap.h"
+#include "loader/message_window.h"
+#include "loader/plugin_library.h"
 #include "rebuild/core/channels.h"
 #include "rebuild/core/field_rebuild.h"
 #include "rebuild/mask_pass.h"

@@ -20,8 +20,8 @@
 #include "cli/render/image_io.h"
 #include "cli/render/render_frame.h"
 #include "cli/stream/raw_stream.h"
-#include "hosting/plugin_library.h"
 #include "image_files/image_files.h"
+#include "loader/plugin_library.h"
 
 namespace {
 

@@ -28,7 +28,7 @@ add_subdirectory(filter)
 add_subdirectory(ui)
 add_subdirectory(resources)
 
-add_subdirectory(hosting)
+add_subdirectory(loader)
 add_subdirectory(image_files)
 add_subdirectory(cli)
 add_subdirectory(bench)

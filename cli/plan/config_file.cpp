@@ -11,7 +11,7 @@
 #include "cli/platform/file_io.h"
 #include "cli/platform/pending_file.h"
 #include "cli/platform/text.h"
-#include "hosting/unique_handle.h"
+#include "loader/unique_handle.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cwctype>
 
 #include "cli/platform/wine.h"
-#include "hosting/unique_handle.h"
+#include "loader/unique_handle.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "cli/platform/wine.h"
-#include "hosting/win32_text.h"
+#include "loader/win32_text.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/platform/file_paths.h"
-#include "hosting/unique_handle.h"
+#include "loader/unique_handle.h"
 
 // Moving bytes between memory and an open file, pipe or device: the one read loop and the one
 // write loop of the program. One ReadFile or WriteFile moves at most kLargestTransfer bytes (the

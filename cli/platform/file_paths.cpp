@@ -5,8 +5,8 @@
 #include "cli/platform/caller_permissions.h"
 #include "cli/platform/linux_names.h"
 #include "cli/platform/wine.h"
-#include "hosting/unique_handle.h"
-#include "hosting/win32_text.h"
+#include "loader/unique_handle.h"
+#include "loader/win32_text.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "cli/exit_codes.h"
-#include "hosting/unique_handle.h"
+#include "loader/unique_handle.h"
 
 // A file named on the command line: as the user typed it, for messages, and as the system
 // opens it.

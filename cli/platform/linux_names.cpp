@@ -5,8 +5,8 @@
 #include <string>
 
 #include "cli/platform/wine.h"
-#include "hosting/unique_handle.h"
-#include "hosting/win32_text.h"
+#include "loader/unique_handle.h"
+#include "loader/win32_text.h"
 
 namespace {
 

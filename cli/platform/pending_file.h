@@ -7,7 +7,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/platform/file_paths.h"
-#include "hosting/unique_handle.h"
+#include "loader/unique_handle.h"
 
 // A new file that takes the place of its destination only once it is complete. It is written
 // to a temporary file in the destination's folder, created exclusively (never over an existing

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "hosting/win32_text.h"
+#include "loader/win32_text.h"
 
 // A line of the program's own on stderr: "braidel-run: " and the text, the one place that
 // prefix is written.

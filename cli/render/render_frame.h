@@ -5,8 +5,8 @@
 
 #include "cli/exit_codes.h"
 #include "filter/filter_config.h"
-#include "hosting/message_window.h"
-#include "hosting/plugin_library.h"
+#include "loader/message_window.h"
+#include "loader/plugin_library.h"
 
 // One frame through the plug-in, the step that batch and stream runs share.
 

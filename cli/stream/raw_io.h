@@ -10,7 +10,7 @@
 #include "cli/exit_codes.h"
 #include "cli/platform/file_paths.h"
 #include "cli/platform/pending_file.h"
-#include "hosting/unique_handle.h"
+#include "loader/unique_handle.h"
 
 // The two ends of a raw frame stream: a file or a standard stream ("-"), read and written in
 // large blocks straight from and into frame memory.

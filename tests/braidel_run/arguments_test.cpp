@@ -6,7 +6,7 @@
 
 #include "cli/plan/arguments.h"
 #include "cli/plan/names.h"
-#include "hosting/win32_text.h"
+#include "loader/win32_text.h"
 
 namespace {
 

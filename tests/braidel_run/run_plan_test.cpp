@@ -4,7 +4,7 @@
 
 #include "cli/plan/arguments.h"
 #include "cli/plan/run_plan.h"
-#include "hosting/win32_text.h"
+#include "loader/win32_text.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "hosting/message_window.h"
+#include "loader/message_window.h"
 
 // A host's render window that records every progress message and abort poll, and can ask for
 // an abort at a chosen poll.

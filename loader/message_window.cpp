@@ -1,4 +1,4 @@
-#include "hosting/message_window.h"
+#include "loader/message_window.h"
 
 #include <mutex>
 

@@ -1,10 +1,10 @@
-#include "hosting/win32_text.h"
+#include "loader/win32_text.h"
 
 #include <windows.h>
 
 #include <cstdio>
 
-#include "hosting/unique_handle.h"
+#include "loader/unique_handle.h"
 
 std::string ToUtf8(const std::wstring& text) {
     if (text.empty()) return {};

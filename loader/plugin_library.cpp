@@ -1,6 +1,6 @@
-#include "hosting/plugin_library.h"
+#include "loader/plugin_library.h"
 
-#include "hosting/win32_text.h"
+#include "loader/win32_text.h"
 
 std::wstring PathBesideProgram(const wchar_t* fileName) {
     std::wstring path(MAX_PATH, L'\0');
