@@ -20,8 +20,9 @@ Failure Refused(const FilePath& path, const std::string& why) {
 
 // A Unix path as the caller sees it: relative to the launcher's folder when inside it.
 std::string ShownUnixPath(const std::string& unixPath) {
-    const std::string folder = std::string(wine::LauncherFolder()) + "/";
-    if (unixPath.rfind(folder, 0) == 0) return unixPath.substr(folder.size());
+    const char* launcherFolder = wine::LauncherFolder();
+    const std::string folder = launcherFolder == nullptr ? "" : std::string(launcherFolder) + "/";
+    if (!folder.empty() && unixPath.rfind(folder, 0) == 0) return unixPath.substr(folder.size());
     return unixPath;
 }
 
