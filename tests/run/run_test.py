@@ -309,6 +309,16 @@ class Errors(Workspace):
         self.assertExit(result, 0)
         self.assertIn(b"Stereo Braidel Filter Plugin. (orv)", result.stdout)
 
+    def test_launcher_knows_every_option_that_takes_a_value(self):
+        # The launcher steps over option values when it looks for --setup and --about; its list
+        # must be the program's: every "--name VALUE" that --help shows, usage lines included.
+        help_text = run("--help").stdout.decode()
+        from_help = set(re.findall(r"(--[a-z][a-z-]*) [^\s-]", help_text))
+        with open(LAUNCHER, encoding="utf-8") as f:
+            listed = re.search(r'^takes_value=" (.*) "$', f.read(), re.M).group(1).split()
+        self.assertEqual(sorted(listed), sorted(from_help))
+        self.assertEqual(len(listed), len(set(listed)))
+
     def test_unreadable_inputs(self):
         with open(self.path("text.png"), "w") as f:
             f.write("not an image\n")
