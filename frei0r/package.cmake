@@ -1,4 +1,4 @@
-# The Debian package: `cmake --build --preset frei0r --target package` (or scripts/package-frei0r)
+# The Debian package: `cmake --build --preset frei0r --target package`
 # makes braidel-frei0r_<version>_amd64.deb, which installs braidel.so in /usr/lib/frei0r-1/,
 # where Debian's FFmpeg, MLT and GStreamer look for frei0r effects.
 set(doc share/doc/braidel-frei0r)

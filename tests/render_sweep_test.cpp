@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -16,6 +15,7 @@
 
 #include "hostsdk/instrumentation.h"
 #include "hostsdk/instrumented_bitmap.h"
+#include "rebuild/core/six_point_constants.h"
 #include "tests/support/frames.h"
 #include "tests/support/plugin.h"
 #include "tests/support/progress_window.h"
@@ -35,10 +35,10 @@ void SetChannel(BMM_Color_64& p, int c, uint16_t v) {
 
 // The six-point weighted mean of one output channel, straight from its definition.
 uint16_t SixPoint(const PixelRow& up, const PixelRow& down, std::size_t x, int c) {
-    const float diagonal = std::bit_cast<float>(0x3FB504F3u);
-    const float edge = std::bit_cast<float>(0x3E5413CCu);
-    const float edgeDiagonal = std::bit_cast<float>(0x3E95F619u);
-    const float interior = std::bit_cast<float>(0x3E05BC84u);
+    const float diagonal = kDiagonalFactor;
+    const float edge = kEdgeNormaliser;
+    const float edgeDiagonal = kEdgeDiagonalWeight;
+    const float interior = kInteriorNormaliser;
     const std::size_t w = up.size();
     auto u = [&](std::size_t i) { return static_cast<uint32_t>(Channel(up[i], c)); };
     auto d = [&](std::size_t i) { return static_cast<uint32_t>(Channel(down[i], c)); };

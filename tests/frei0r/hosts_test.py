@@ -20,12 +20,8 @@ import unittest
 
 import numpy as np
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(os.path.dirname(HERE), "run"))
-
-import reference  # noqa: E402
-import testimages  # noqa: E402
+import reference
+import testimages
 
 MODULE_DIR = os.path.abspath(sys.argv.pop(1))
 BUILD = os.path.abspath(sys.argv.pop(1))

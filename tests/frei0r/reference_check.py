@@ -6,19 +6,15 @@ every host.
 
 import os
 import subprocess
-import sys
 import tempfile
 import unittest
 
 import numpy as np
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(ROOT, "tests", "run"))
+import reference
+import testimages
 
-import reference  # noqa: E402
-import testimages  # noqa: E402
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 LAUNCHER = os.path.join(ROOT, "scripts", "braidel-run")
 SIZES = [(1, 5), (5, 1), (7, 3), (9, 9), (13, 6), (64, 33), (300, 41)]

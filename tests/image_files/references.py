@@ -10,7 +10,6 @@ import math
 import pathlib
 import struct
 import subprocess
-import sys
 import tempfile
 import warnings
 import zlib
@@ -21,8 +20,7 @@ import numpy as np
 import png
 import tifffile
 
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "run"))
-from testimages import chunk, png_bytes  # noqa: E402
+from testimages import chunk, png_bytes
 
 # tifffile's remarks on the damaged test images
 warnings.simplefilter("ignore")

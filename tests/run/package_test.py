@@ -19,7 +19,7 @@ import zipfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
-import expected  # noqa: E402
+import reference  # noqa: E402
 import run_test  # noqa: E402
 from testimages import from_rgba16, read_image, write_png  # noqa: E402
 
@@ -109,7 +109,7 @@ class Package(unittest.TestCase):
         result = self.run_unpacked("--quiet", "--mode", "weighted", "in.png", "out.png")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(read_image(os.path.join(self.dir, "out.png")).rgba16(),
-                         expected.rebuild(frame, "weighted", 0))
+                         reference.rebuild(frame, "weighted", 0))
 
     def test_filters_a_raw_stream_from_the_unpacked_folder(self):
         frames = [run_test.random_frame(5, 4, seed) for seed in (1, 2, 3)]
@@ -123,7 +123,7 @@ class Package(unittest.TestCase):
             data = f.read()
         got = [[[struct.unpack_from("<4H", data, ((i * 4 + y) * 5 + x) * 8) for x in range(5)]
                 for y in range(4)] for i in range(3)]
-        self.assertEqual(got, [expected.rebuild(frame, "linear", 1) for frame in frames])
+        self.assertEqual(got, [reference.rebuild(frame, "linear", 1) for frame in frames])
 
 
 if __name__ == "__main__":

@@ -4,7 +4,7 @@
 
 SOURCES holds the unpacked libpng and libtiff source packages. Their test images, generated TIFF
 variants and files that must be refused go through --mode copy; every output must equal the
-independent decode (tests/image_files/references.py) rebuilt by the model (expected.py), every
+independent decode (tests/image_files/references.py) rebuilt by the model (reference.py), every
 refusal must be one line. Metadata is carried between PNG and TIFF and read back with pypng and
 tifffile.
 """
@@ -17,12 +17,9 @@ import unittest
 
 import numpy as np
 
-HERE = pathlib.Path(__file__).resolve().parent
-sys.path[:0] = [str(HERE), str(HERE.parent / "image_files")]
-
-import expected  # noqa: E402
-import references  # noqa: E402
-from run_test import run  # noqa: E402
+import reference
+import references
+from run_test import run
 
 SOURCES = None
 WORK = None
@@ -40,7 +37,7 @@ def batch(out, inputs, *options, cwd=None):
 def rebuilt(pixels):
     """The copy-line rebuild of the even lines, as the model does it. That kernel only chooses
     rows, so the model runs on a one-pixel frame of row numbers (fast on 24-megapixel files)."""
-    numbers = expected.rebuild([[(y,)] for y in range(len(pixels))], "copy", 0)
+    numbers = reference.rebuild([[(y,)] for y in range(len(pixels))], "copy", 0)
     return pixels[[row[0][0] for row in numbers]]
 
 

@@ -1,6 +1,6 @@
 """End-to-end tests of scripts/braidel-run: real files in, the plug-in under Wine, files out.
 
-Expected pixels come from expected.py, a model written from the filter's rules, never from the
+Expected pixels come from reference.py, a model written from the filter's rules, never from the
 plug-in's code.
 """
 
@@ -24,7 +24,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
 
-import expected  # noqa: E402
+import reference  # noqa: E402
 from testimages import (Image, chunk, from_rgba16, png_bytes, read_image,  # noqa: E402
                         write_png, write_tiff)
 
@@ -130,7 +130,7 @@ class KernelOutputs(Workspace):
         self.assertEqual(result.stderr, b"")
         got = read_image(output)
         self.assertEqual((got.channels, got.bits), (4, 16))
-        want = expected.rebuild(frame, kernel, field, mask_grey)
+        want = reference.rebuild(frame, kernel, field, mask_grey)
         self.assertEqual(got.rgba16(), want, "%s field %d" % (kernel, field))
         self.assertEqual(digest(source), before, "the input was modified")
         self.assertEqual(self.leftovers(), [])
@@ -186,7 +186,7 @@ class KernelOutputs(Workspace):
                     result = run("--quiet", "--mode", "linear", self.path(name),
                                  self.path("out.png"))
                     self.assertExit(result, 0)
-                    want = expected.rebuild(image.rgba16(), "linear", 0)
+                    want = reference.rebuild(image.rgba16(), "linear", 0)
                     self.assertEqual(read_image(self.path("out.png")).rgba16(), want)
 
     def test_palette_and_one_bit_inputs(self):
@@ -212,7 +212,7 @@ class KernelOutputs(Workspace):
                 self.assertExit(run("--quiet", "--mode", "linear", self.path(name),
                                     self.path("out.png")), 0)
                 self.assertEqual(read_image(self.path("out.png")).rgba16(),
-                                 expected.rebuild(frame, "linear", 0))
+                                 reference.rebuild(frame, "linear", 0))
 
 
 class Configuration(Workspace):
@@ -227,20 +227,20 @@ class Configuration(Workspace):
         result = run("--quiet", "--config", block, self.path("in.png"), self.path("out.png"))
         self.assertExit(result, 0)
         self.assertEqual(read_image(self.path("out.png")).rgba16(),
-                         expected.rebuild(frame, "weighted", 1))
+                         reference.rebuild(frame, "weighted", 1))
         # Options override the loaded block.
         result = run("--quiet", "--config", block, "--field", "even", self.path("in.png"),
                      self.path("out.png"))
         self.assertExit(result, 0)
         self.assertEqual(read_image(self.path("out.png")).rgba16(),
-                         expected.rebuild(frame, "weighted", 0))
+                         reference.rebuild(frame, "weighted", 0))
 
     def test_default_is_copy_on_even_lines(self):
         frame = random_frame(4, 5, 9)
         write_png(self.path("in.png"), from_rgba16(frame))
         self.assertExit(run("--quiet", self.path("in.png"), self.path("out.png")), 0)
         self.assertEqual(read_image(self.path("out.png")).rgba16(),
-                         expected.rebuild(frame, "copy", 0))
+                         reference.rebuild(frame, "copy", 0))
 
     def test_block_selecting_no_kernel_fails_the_render(self):
         with open(self.path("bad.cfg"), "wb") as f:
@@ -393,7 +393,7 @@ class Batch(Workspace):
         self.assertEqual(len(result.stderr.decode().splitlines()), len(frames))
         for name, frame in frames.items():
             self.assertEqual(read_image(self.path("out", name)).rgba16(),
-                             expected.rebuild(frame, "weighted", 0), name)
+                             reference.rebuild(frame, "weighted", 0), name)
         self.assertEqual(self.leftovers(self.path("out")), [])
 
     def test_one_bad_frame(self):
@@ -407,7 +407,7 @@ class Batch(Workspace):
         self.assertEqual(sorted(os.listdir(self.path("out"))), ["f00.png", "f01.png", "f03.png"])
         for name in ("f00.png", "f01.png", "f03.png"):
             self.assertEqual(read_image(self.path("out", name)).rgba16(),
-                             expected.rebuild(frames[name], "linear", 0))
+                             reference.rebuild(frames[name], "linear", 0))
 
     def test_exit_code_of_the_first_failure_in_input_order(self):
         write_png(self.path("tall.png"), from_rgba16(random_frame(4, 9, 1)))
@@ -440,7 +440,7 @@ class Batch(Workspace):
         self.assertEqual(self.leftovers(self.path("out")), [])
         for name in written:
             self.assertEqual(read_image(self.path("out", name)).rgba16(),
-                             expected.rebuild(frames[name], "weighted", 0), name)
+                             reference.rebuild(frames[name], "weighted", 0), name)
 
 
 class RawStreams(Workspace):
@@ -564,7 +564,7 @@ class Launcher(Workspace):
                      cwd=self.dir)
         self.assertExit(result, 0)
         self.assertEqual(read_image(self.path("sub", "out.png")).rgba16(),
-                         expected.rebuild(frame, "linear", 0))
+                         reference.rebuild(frame, "linear", 0))
         result = run("--quiet", "--out-dir", "batch", "sub/in frame.png", cwd=self.dir)
         self.assertExit(result, 0)
         self.assertTrue(os.path.exists(self.path("batch", "in frame.png")))
