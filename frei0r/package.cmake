@@ -2,6 +2,12 @@
 # makes braidel-frei0r_<version>_amd64.deb, which installs braidel.so in /usr/lib/frei0r-1/,
 # where Debian's FFmpeg, MLT and GStreamer look for frei0r effects.
 set(doc share/doc/braidel-frei0r)
+# The editors' descriptions of the effect, where Kdenlive and Shotcut look for them, so that both
+# show it with its two menus.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/kdenlive/frei0r_braidel.xml
+    DESTINATION share/kdenlive/effects COMPONENT frei0r)
+install(DIRECTORY ${CMAKE_CURRENT_LIST_DIR}/shotcut/braidel
+    DESTINATION share/shotcut/qml/filters COMPONENT frei0r)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright DESTINATION ${doc} COMPONENT frei0r)
 
 # A native package's changelog, compressed with no name or time in the gzip header.
@@ -26,7 +32,8 @@ field and rebuilds each from the kept lines next to it (copy line, two-point
 linear or six-point weighted), leaving one view at full height.
 
 This package holds the frei0r effect braidel for FFmpeg, MLT (melt, Kdenlive,
-Shotcut) and GStreamer.")
+Shotcut) and GStreamer, and the effect's descriptions for Kdenlive and Shotcut,
+which show it with menus for the kernel and the rebuilt lines.")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
