@@ -1,7 +1,13 @@
 # The Windows package: `cmake --build --preset win64 --target package` (or scripts/package)
 # makes Braidel-<version>-win64.zip with braidel-run, the stand-in SDK DLL, the plug-in, a short
-# README and the licence texts of what is linked in statically. Nothing else goes in.
+# README and the licence texts of what is linked in statically, and in frei0r\ the video module
+# with the editors' descriptions of it. Nothing else goes in.
 install(TARGETS braidel-run hostsdk Braidel RUNTIME DESTINATION . LIBRARY DESTINATION .
+    COMPONENT braidel)
+install(TARGETS braidel_frei0r LIBRARY DESTINATION frei0r COMPONENT braidel)
+install(FILES ${CMAKE_SOURCE_DIR}/frei0r/kdenlive/frei0r_braidel.xml DESTINATION frei0r/kdenlive
+    COMPONENT braidel)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/frei0r/shotcut/braidel DESTINATION frei0r/shotcut
     COMPONENT braidel)
 # The README names the source packages of the libraries built into braidel-run.exe, as its
 # --version does.

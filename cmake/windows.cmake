@@ -29,6 +29,7 @@ add_subdirectory(ui)
 add_subdirectory(resources)
 
 add_subdirectory(loader)
+add_subdirectory(frei0r)
 add_subdirectory(image_files)
 add_subdirectory(cli)
 add_subdirectory(bench)

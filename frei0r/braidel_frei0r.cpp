@@ -13,7 +13,12 @@ extern "C" {
 #include "frei0r/rgba8_rebuild.h"
 #include "rebuild/core/vocabulary.h"
 
+#ifdef _WIN32
+// With one symbol marked for export, the linker exports no other: the DLL shows only these.
+#define BRAIDEL_EXPORT extern "C" __declspec(dllexport)
+#else
 #define BRAIDEL_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 

@@ -1,5 +1,10 @@
-// braidel.so driven through its frei0r entry points, loaded with dlopen as a host loads it.
+// The module (braidel.so, or braidel.dll under Wine) driven through its frei0r entry points,
+// loaded as a host loads it: with dlopen, or LoadLibraryW.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 // The API header declares its entry points for C only.
 extern "C" {
 #include <frei0r.h>
@@ -18,12 +23,37 @@ extern "C" {
 
 namespace {
 
+#ifdef _WIN32
+// The build's path is a Linux one; Wine's drive Z: is the root folder.
+HMODULE LoadModule() {
+    std::wstring path = L"Z:";
+    for (const char c : std::string(BRAIDEL_FREI0R_MODULE)) path += c == '/' ? L'\\' : wchar_t(c);
+    return LoadLibraryW(path.c_str());
+}
+void* FindEntry(HMODULE module, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(module, name));
+}
+std::string LoadError() {
+    return "LoadLibraryW failed, error " + std::to_string(GetLastError());
+}
+#else
+void* LoadModule() {
+    return dlopen(BRAIDEL_FREI0R_MODULE, RTLD_NOW | RTLD_LOCAL);
+}
+void* FindEntry(void* module, const char* name) {
+    return dlsym(module, name);
+}
+std::string LoadError() {
+    return dlerror();
+}
+#endif
+
 struct Module {
-    void* handle = dlopen(BRAIDEL_FREI0R_MODULE, RTLD_NOW | RTLD_LOCAL);
+    decltype(LoadModule()) handle = LoadModule();
 
     template <class F>
     F* Entry(const char* name) const {
-        return reinterpret_cast<F*>(dlsym(handle, name));
+        return reinterpret_cast<F*>(FindEntry(handle, name));
     }
     decltype(&f0r_init) init = Entry<int()>("f0r_init");
     decltype(&f0r_get_plugin_info) pluginInfo =
@@ -131,7 +161,7 @@ std::vector<uint32_t> Expected(const std::vector<uint32_t>& in, unsigned width, 
 
 TEST(Frei0rModule, DescribesItselfAsAnRgbaFilterWithTwoStringParameters) {
     const Module& module = TheModule();
-    ASSERT_NE(module.handle, nullptr) << dlerror();
+    ASSERT_NE(module.handle, nullptr) << LoadError();
     EXPECT_EQ(module.init(), 1);
     f0r_plugin_info_t info{};
     module.pluginInfo(&info);

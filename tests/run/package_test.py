@@ -27,7 +27,12 @@ BUILD = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else None
 WINE_EXEC = os.path.join(run_test.ROOT, "scripts", "wine-exec")
 CONTENTS = {"braidel-run.exe", "hostsdk.dll", "Braidel.flt", "README.txt",
             "licences/libpng.txt", "licences/libtiff.txt", "licences/zlib.txt",
-            "licences/mingw-w64-runtime.txt", "licences/gcc-runtime.txt"}
+            "licences/mingw-w64-runtime.txt", "licences/gcc-runtime.txt",
+            "frei0r/braidel.dll", "frei0r/kdenlive/frei0r_braidel.xml",
+            "frei0r/shotcut/braidel/meta.qml", "frei0r/shotcut/braidel/ui.qml"}
+FREI0R_ENTRY_POINTS = {"f0r_init", "f0r_deinit", "f0r_get_plugin_info", "f0r_get_param_info",
+                       "f0r_construct", "f0r_destruct", "f0r_set_param_value",
+                       "f0r_get_param_value", "f0r_update"}
 
 
 def pe_table(path):
@@ -93,6 +98,11 @@ class Package(unittest.TestCase):
         self.assertEqual(sorted(name for name in exports if "7hostsdk" in name), [])
         instrumented, _ = pe_table(os.path.join(BUILD, "test-bin", "hostsdk.dll"))
         self.assertIn("_ZN7hostsdk15RecordLerpCallsEb", instrumented)
+
+    def test_frei0r_module_exports_its_entry_points_and_needs_no_runtime_dll(self):
+        exports, imports = pe_table(os.path.join(self.top, "frei0r", "braidel.dll"))
+        self.assertEqual(exports, FREI0R_ENTRY_POINTS)
+        self.assertLessEqual(set(imports), {"kernel32.dll", "msvcrt.dll"})
 
     def test_readme_names_the_library_sources_that_version_names(self):
         result = self.run_unpacked("--version")
