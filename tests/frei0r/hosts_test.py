@@ -245,8 +245,8 @@ def read_text(path):
 
 
 def marked_processes(marker):
-    """The processes whose environment holds the marker: whatever an editor run started, also
-    what left its session."""
+    """The processes whose environment holds the marker (one NAME=VALUE entry): whatever an
+    editor run started, also what left its session."""
     found = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
@@ -326,8 +326,9 @@ def run_editor(command, env, log, done):
     """Starts an editor on a virtual display, in a session of its own, until its log file
     matches `done` or EDITOR_SECONDS pass; then ends it and everything it started. Returns the
     match (or None), the log, and the processes that could not be ended."""
-    marker = "BRAIDEL_EDITOR_RUN=" + uuid.uuid4().hex
-    env = dict(env, BRAIDEL_EDITOR_RUN=marker.split("=", 1)[1])
+    token = uuid.uuid4().hex
+    env = dict(env, BRAIDEL_EDITOR_RUN=token)
+    marker = "BRAIDEL_EDITOR_RUN=" + token
     with VirtualDisplay() as display:
         env["DISPLAY"] = display.name
         output = os.path.join(env["HOME"], "output.txt")
