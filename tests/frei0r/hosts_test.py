@@ -34,6 +34,7 @@ import numpy as np
 import reference
 import testimages
 
+HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
 PROJECTS = os.path.join(HERE, "projects")
 MODULE_DIR = os.path.abspath(sys.argv.pop(1))
