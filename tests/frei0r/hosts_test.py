@@ -425,6 +425,12 @@ class DebianPackage(unittest.TestCase):
                                 text=True)
         errors = [line for line in result.stdout.splitlines() if line.startswith("E:")]
         self.assertEqual(errors, [], result.stdout)
+        # The module is loaded by path, outside every library path: no ldconfig scripts.
+        self.assertNotIn("maintscript-calls-ldconfig", result.stdout)
+        control = subprocess.run(["dpkg-deb", "--info", self.deb], check=True,
+                                 capture_output=True, text=True).stdout
+        self.assertNotIn("postinst", control)
+        self.assertNotIn("postrm", control)
 
     def test_installs_the_module_where_the_hosts_look_and_nothing_else(self):
         listing = subprocess.run(["dpkg-deb", "--contents", self.deb], check=True,
