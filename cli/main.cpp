@@ -16,6 +16,7 @@
 #include "cli/platform/caller_permissions.h"
 #include "cli/platform/status_line.h"
 #include "cli/platform/text.h"
+#include "cli/platform/wine.h"
 #include "cli/render/cancellation.h"
 #include "cli/render/image_io.h"
 #include "cli/render/render_frame.h"
@@ -50,7 +51,10 @@ Failure PrepareConfig(const PluginLibrary& plugin, const RunOptions& options, co
     if (options.field) config.field = *options.field;
     filter->LoadConfig(&config);
     if (options.setup) {
-        const int result = filter->ShowSetup(nullptr);
+        const int result = [&] {
+            const DialogScope dialog;
+            return filter->ShowSetup(nullptr);
+        }();
         if (result == -1) {
             return {FailureCode::RenderFailed,
                     "the setup dialog could not be shown: " + ErrorText(GetLastError())};
@@ -66,6 +70,7 @@ Failure PrepareConfig(const PluginLibrary& plugin, const RunOptions& options, co
 int ShowAbout(const PluginLibrary& plugin) {
     FilterPtr filter = plugin.CreateFilter();
     if (!filter) return Report({FailureCode::RenderFailed, "the plug-in created no filter"});
+    const DialogScope dialog;
     if (filter->ShowAbout(nullptr) == -1) {
         return Report({FailureCode::RenderFailed,
                        "the about box could not be shown: " + ErrorText(GetLastError())});
@@ -82,9 +87,11 @@ int ShowVersion(const PluginLibrary& plugin) {
     return kExitSuccess;
 }
 
-// The mask every frame gets, read once.
-Failure ReadMask(const FilePath& path, bool quiet, Image& mask) {
-    if (Failure failure = ReadImage(path, mask)) return failure;
+// The mask every frame gets, checked once.
+Failure OpenMask(const FilePath& path, bool quiet, std::unique_ptr<RunMask>& mask) {
+    std::vector<std::string> notes;
+    if (Failure failure = RunMask::Open(path, mask, notes)) return failure;
+    for (const std::string& note : notes) PrintError(path.shown + ": note: " + note);
     if (!quiet) {
         PrintError(
             "note: the mask pass hands each masked pixel to the host's blend "
@@ -134,6 +141,13 @@ int Run(const std::vector<std::string>& args) {
         PrintOut(UsageText());
         return kExitSuccess;
     }
+    if (const std::string folder = wine::UnreachedCallerFolder(); !folder.empty()) {
+        return Report({FailureCode::Usage,
+                       "started from " + folder +
+                           ", which Wine cannot make this program's working folder (a character "
+                           "Windows cannot name); relative names would mean another folder. "
+                           "Start it from another folder"});
+    }
     CaptureCallerUmask();
     InstallAbortHandler();
 
@@ -153,10 +167,10 @@ int Run(const std::vector<std::string>& args) {
         return Report(failure);
     }
     if (files.frames.empty() && !files.stream) return kExitSuccess;
-    Image mask;
+    std::unique_ptr<RunMask> mask;
     if (!files.mask.Empty()) {
-        if (Failure failure = ReadMask(files.mask, options.quiet, mask)) return Report(failure);
-        context.mask = mask.bitmap.get();
+        if (Failure failure = OpenMask(files.mask, options.quiet, mask)) return Report(failure);
+        context.mask = mask.get();
     }
     if (Failure failure = MakeOutputFolder(files)) return Report(failure);
     return FilterFrames(context, options, files);

@@ -27,7 +27,8 @@ struct Image {
 };
 
 bool Decode(const std::uint8_t* data, std::size_t size, Image& image) {
-    auto allocate = [&](std::uint32_t width, std::uint32_t height) -> std::uint16_t* {
+    auto allocate = [&](std::uint32_t width, std::uint32_t height,
+                        std::uint64_t) -> std::uint16_t* {
         Require(width >= 1 && height >= 1 && width <= kMaxDimension && height <= kMaxDimension);
         if (std::size_t{width} * height > kMaxPixels) return nullptr;
         image.width = width;

@@ -80,9 +80,9 @@ Failure CheckDimensions(std::uint32_t width, std::uint32_t height) {
 }
 
 std::uint16_t* AllocatePixels(const PixelAllocator& allocate, std::uint32_t width,
-                              std::uint32_t height) {
+                              std::uint32_t height, std::uint64_t workBytes) {
     try {
-        return allocate ? allocate(width, height) : nullptr;
+        return allocate ? allocate(width, height, workBytes) : nullptr;
     } catch (...) {
         return nullptr;
     }

@@ -16,9 +16,9 @@ namespace image_files::detail {
 
 // The per-format halves of DecodeImage.
 Failure DecodePng(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
-                  ImageMetadata& metadata);
+                  ImageMetadata& metadata, DecodeCrop crop);
 Failure DecodeTiff(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
-                   ImageMetadata& metadata);
+                   ImageMetadata& metadata, DecodeCrop crop);
 
 // Every check and step of the codec reports as its entry points do: a Failure, BadInput for a
 // file that cannot be read, NotWritten for pixels that cannot be encoded.
@@ -33,7 +33,7 @@ Failure CheckDimensions(std::uint32_t width, std::uint32_t height);
 
 // Calls `allocate`, turning a refusal or an exception into nullptr.
 std::uint16_t* AllocatePixels(const PixelAllocator& allocate, std::uint32_t width,
-                              std::uint32_t height);
+                              std::uint32_t height, std::uint64_t workBytes);
 
 // The first message a library reports during one operation, formatted; later ones are dropped
 // since they tend to be consequences of the first.

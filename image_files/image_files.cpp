@@ -52,13 +52,13 @@ std::optional<FileFormat> DetectFormat(std::span<const std::uint8_t> file) {
 }
 
 Failure DecodeImage(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
-                    ImageMetadata& metadata) {
+                    ImageMetadata& metadata, DecodeCrop crop) {
     metadata = {};
     const std::optional<FileFormat> format = DetectFormat(file);
     if (!format) return {FailureCode::BadInput, "not a PNG or TIFF file"};
     metadata.sourceFormat = *format;
-    return *format == FileFormat::Png ? detail::DecodePng(file, allocate, metadata)
-                                      : detail::DecodeTiff(file, allocate, metadata);
+    return *format == FileFormat::Png ? detail::DecodePng(file, allocate, metadata, crop)
+                                      : detail::DecodeTiff(file, allocate, metadata, crop);
 }
 
 }  // namespace image_files

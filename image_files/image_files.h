@@ -42,8 +42,15 @@ struct IccProfile {
 // "Description", "Author" and "Copyright"; other keywords exist in PNG only.
 struct TextItem {
     std::string keyword;
-    std::string value;  // UTF-8
+    std::string value;        // UTF-8
+    bool compressed = false;  // PNG zTXt or compressed iTXt; written back compressed
 };
+
+// Text a PNG file may carry: each item at most kTextItemLimit bytes once inflated, and all items
+// together at most kTextFileLimit. Items past either are left out (with a note), counted as they
+// inflate, so that no file can make the codec hold more.
+constexpr std::size_t kTextItemLimit = std::size_t{1} << 20;
+constexpr std::size_t kTextFileLimit = std::size_t{8} << 20;
 
 struct ImageMetadata {
     std::optional<IccProfile> icc;
@@ -61,14 +68,26 @@ struct ImageMetadata {
     // Set by decoding only.
     FileFormat sourceFormat = FileFormat::Png;
     std::optional<TiffCompression> tiffCompression;
-    std::uint32_t pageCount = 1;  // TIFF: directories in the file; the first is decoded
+    std::uint32_t pageCount = 1;     // TIFF: directories in the file; the first is decoded
+    bool pageCountAtLeast = false;   // the file has more directories than are counted
+    std::vector<std::string> notes;  // what the decode left out, one line each
 };
 
 // Storage for width x height pixels of 4 native-endian uint16 (R, G, B, A), rows top to bottom
-// without padding; nullptr when it cannot be had. Called once, after the size checks.
-using PixelAllocator = std::function<std::uint16_t*(std::uint32_t width, std::uint32_t height)>;
+// without padding; nullptr when it cannot be had. Called once, after the size checks, and told
+// how many bytes of its own the decode holds beside the pixels until it returns (`workBytes`:
+// row and tile buffers), so that a caller with a memory bound can count them too.
+using PixelAllocator = std::function<std::uint16_t*(std::uint32_t width, std::uint32_t height,
+                                                    std::uint64_t workBytes)>;
 
 constexpr std::uint32_t kMaxDimension = 65535;
+
+// The part of an image a decode keeps: its first `height` rows and `width` columns (all of a
+// smaller image). Only those rows are decoded where the file allows, and only they are stored.
+struct DecodeCrop {
+    std::uint32_t width = kMaxDimension;
+    std::uint32_t height = kMaxDimension;
+};
 
 std::optional<FileFormat> DetectFormat(std::span<const std::uint8_t> file);
 
@@ -83,7 +102,7 @@ std::string LibraryVersions();
 // sizes above kMaxDimension or beyond what the file's bytes can hold, before allocating: a
 // FailureCode::BadInput failure whose reason says what is wrong.
 Failure DecodeImage(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
-                    ImageMetadata& metadata);
+                    ImageMetadata& metadata, DecodeCrop crop = {});
 
 struct PixelView {
     const std::uint16_t* rgba = nullptr;
@@ -107,9 +126,11 @@ struct EncodeOptions {
 
 // Encode RGBA as PNG or TIFF with the metadata that the format holds. The same pixels, metadata
 // and options always give the same bytes. An ICC profile for anything but RGB is left out (the
-// output is RGB). A failure is FailureCode::NotWritten, with the reason.
+// output is RGB). A failure is FailureCode::NotWritten, with the reason. PNG leaves out a
+// profile that libpng finds malformed, and says so in `notes`.
 Failure EncodePng(const PixelView& pixels, const ImageMetadata& metadata,
-                  const EncodeOptions& options, std::vector<std::uint8_t>& file);
+                  const EncodeOptions& options, std::vector<std::uint8_t>& file,
+                  std::vector<std::string>* notes = nullptr);
 Failure EncodeTiff(const PixelView& pixels, const ImageMetadata& metadata,
                    const EncodeOptions& options, std::vector<std::uint8_t>& file);
 

@@ -3,7 +3,9 @@
 // the file needs (rows, texts, buffers) are made before and live in the caller's frame.
 
 #include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <bit>
 #include <csetjmp>
 #include <cstring>
@@ -24,6 +26,10 @@ constexpr bool kLittleEndian = std::endian::native == std::endian::little;
 // neither drop nor derive any of them, so they pass through exactly as stored.
 constexpr png_byte kColourChunks[] = "gAMA\0cHRM\0sRGB";
 constexpr int kColourChunkCount = 3;
+// Text chunks are read by the codec itself, within its limits, and never by libpng, which would
+// inflate every one of them whole.
+constexpr png_byte kTextChunks[] = "tEXt\0zTXt\0iTXt";
+constexpr int kTextChunkCount = 3;
 
 const char* const kDefaultProfileName = "ICC profile";
 
@@ -32,6 +38,7 @@ struct PngContext {
     FirstError error;
     FirstError warning;
     bool truncated = false;
+    bool profileLeftOut = false;
 };
 
 PngContext& ContextOf(png_structp png) {
@@ -125,6 +132,7 @@ bool ReadHeader(png_structp png, png_infop info, MemoryReader* reader) {
     png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
     png_set_option(png, PNG_SKIP_sRGB_CHECK_PROFILE, PNG_OPTION_ON);
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, kColourChunks, kColourChunkCount);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kTextChunks, kTextChunkCount);
     png_read_info(png, info);
     return true;
 }
@@ -140,6 +148,18 @@ bool ExpandToRgba16(png_structp png, png_infop info) {
     if (kLittleEndian) png_set_swap(png);
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
+    return true;
+}
+
+// The first rows of a file without interlacing, each decoded into `wide` (a whole row) and its
+// first `width` pixels kept; the rest of the file is never decoded.
+bool ReadFirstRows(png_structp png, std::uint32_t width, std::uint32_t rows, png_bytep wide,
+                   std::uint16_t* pixels) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    for (std::uint32_t y = 0; y < rows; ++y) {
+        png_read_row(png, wide, nullptr);
+        std::memcpy(pixels + std::size_t{y} * width * 4, wide, std::size_t{width} * 8);
+    }
     return true;
 }
 
@@ -189,19 +209,103 @@ void ReadColourChunks(png_structp png, png_infop info, ImageMetadata& metadata) 
     }
 }
 
-void ReadText(png_structp png, png_infop info, ImageMetadata& metadata) {
-    png_textp texts = nullptr;
-    const int count = png_get_text(png, info, &texts, nullptr);
-    for (int i = 0; i < count; ++i) {
-        const png_text& text = texts[i];
-        const bool utf8 = text.compression >= PNG_ITXT_COMPRESSION_NONE;  // iTXt
-        std::string value = text.text != nullptr ? text.text : "";
-        metadata.text.push_back(
-            {Latin1ToUtf8(text.key), utf8 ? std::move(value) : Latin1ToUtf8(value)});
+// zlib data inflated while it stays within `limit` bytes; nothing when it is damaged or would
+// grow past the limit (inflating stops there).
+std::optional<std::string> InflateWithin(std::string_view data, std::size_t limit) {
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK) return std::nullopt;
+    std::string out;
+    char buffer[16384];
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    stream.avail_in = static_cast<uInt>(data.size());
+    int result = Z_OK;
+    while (result == Z_OK && out.size() <= limit) {
+        stream.next_out = reinterpret_cast<Bytef*>(buffer);
+        stream.avail_out = sizeof buffer;
+        result = inflate(&stream, Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - stream.avail_out);
+        if (result == Z_BUF_ERROR && stream.avail_in == 0) break;  // the data ends early
+    }
+    inflateEnd(&stream);
+    if (result != Z_STREAM_END || out.size() > limit) return std::nullopt;
+    return out;
+}
+
+// The text fields a chunk's data holds, split at NULs: `count` fields, the last running to the
+// end. Nothing when there are fewer.
+std::optional<std::vector<std::string_view>> SplitFields(std::string_view data, int count) {
+    std::vector<std::string_view> fields;
+    for (int i = 0; i + 1 < count; ++i) {
+        const std::size_t end = data.find('\0');
+        if (end == std::string_view::npos) return std::nullopt;
+        fields.push_back(data.substr(0, end));
+        data.remove_prefix(end + 1);
+    }
+    fields.push_back(data);
+    return fields;
+}
+
+// One text chunk's item, its value inflated within `limit`; nothing when it is damaged or
+// larger than the limit.
+std::optional<TextItem> ParseTextChunk(std::string_view type, std::string_view data,
+                                       std::size_t limit) {
+    if (type == "tEXt") {
+        const auto fields = SplitFields(data, 2);
+        if (!fields || (*fields)[1].size() > limit) return std::nullopt;
+        return TextItem{Latin1ToUtf8((*fields)[0]), Latin1ToUtf8((*fields)[1]), false};
+    }
+    if (type == "zTXt") {
+        const auto fields = SplitFields(data, 2);
+        if (!fields || (*fields)[1].empty() || (*fields)[1][0] != 0) return std::nullopt;
+        const auto value = InflateWithin((*fields)[1].substr(1), limit);
+        if (!value) return std::nullopt;
+        return TextItem{Latin1ToUtf8((*fields)[0]), Latin1ToUtf8(*value), true};
+    }
+    // iTXt: keyword, compression flag and method, language, translated keyword, UTF-8 text.
+    const auto head = SplitFields(data, 2);
+    if (!head || (*head)[1].size() < 2) return std::nullopt;
+    const bool compressed = (*head)[1][0] != 0;
+    const auto rest = SplitFields((*head)[1].substr(2), 3);
+    if (!rest) return std::nullopt;
+    const std::string_view text = (*rest)[2];
+    std::optional<std::string> value =
+        compressed ? InflateWithin(text, limit)
+                   : (text.size() <= limit ? std::optional<std::string>(text) : std::nullopt);
+    if (!value || !IsUtf8(*value) || !IsUtf8((*rest)[1])) return std::nullopt;
+    return TextItem{Latin1ToUtf8((*head)[0]), std::move(*value), compressed};
+}
+
+// The file's text chunks, in file order, within kTextItemLimit each and kTextFileLimit in all;
+// those beyond, and damaged ones, are left out with one note.
+void ReadText(std::span<const std::uint8_t> file, ImageMetadata& metadata) {
+    std::size_t total = 0;
+    int leftOut = 0;
+    for (std::size_t at = 8; at + 12 <= file.size();) {
+        const std::uint32_t length = BigEndian32(file.data() + at);
+        if (length > file.size() - at - 12) break;
+        const std::string_view type(reinterpret_cast<const char*>(file.data() + at + 4), 4);
+        const std::string_view data(reinterpret_cast<const char*>(file.data() + at + 8), length);
+        at += 12 + std::size_t{length};
+        if (type == "IEND") break;
+        if (type != "tEXt" && type != "zTXt" && type != "iTXt") continue;
+        const std::size_t room = std::min(kTextItemLimit, kTextFileLimit - total);
+        const std::optional<TextItem> item = ParseTextChunk(type, data, room);
+        if (!item) {
+            ++leftOut;
+            continue;
+        }
+        total += item->value.size();
+        metadata.text.push_back(std::move(*item));
+    }
+    if (leftOut > 0) {
+        metadata.notes.push_back(std::to_string(leftOut) +
+                                 " text chunk(s) left out: damaged, or beyond the 1 MiB a text "
+                                 "may take or the 8 MiB all text may take");
     }
 }
 
-void ReadMetadata(png_structp png, png_infop info, ImageMetadata& metadata) {
+void ReadMetadata(png_structp png, png_infop info, std::span<const std::uint8_t> file,
+                  ImageMetadata& metadata) {
     png_charp name = nullptr;
     int compression = 0;
     png_bytep profile = nullptr;
@@ -218,7 +322,7 @@ void ReadMetadata(png_structp png, png_infop info, ImageMetadata& metadata) {
             Resolution{static_cast<double>(x), static_cast<double>(y),
                        unit == PNG_RESOLUTION_METER ? ResolutionUnit::Metre : ResolutionUnit::None};
     }
-    ReadText(png, info, metadata);
+    ReadText(file, metadata);
 }
 
 // Everything one encode needs, prepared before libpng runs.
@@ -248,13 +352,13 @@ void SetHeaderAndMetadata(png_structp png, png_infop info, const WriteJob& job) 
                  PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     if (job.icc != nullptr) {
+        // A profile libpng finds malformed is left out (its check warns instead of failing the
+        // file while benign errors are allowed).
+        png_set_benign_errors(png, 1);
         png_set_iCCP(png, info, job.iccName, PNG_COMPRESSION_TYPE_BASE, job.icc->data.data(),
                      static_cast<png_uint_32>(job.icc->data.size()));
-        if (png_get_valid(png, info, PNG_INFO_iCCP) == 0) {
-            const PngContext& context = ContextOf(png);
-            png_error(png,
-                      context.warning.Empty() ? "ICC profile rejected" : context.warning.Text());
-        }
+        png_set_benign_errors(png, 0);
+        ContextOf(png).profileLeftOut = png_get_valid(png, info, PNG_INFO_iCCP) == 0;
     }
     if (job.hasPhys) png_set_pHYs(png, info, job.phys.x, job.phys.y, job.phys.unit);
     if (job.textCount > 0) png_set_text(png, info, job.texts, job.textCount);
@@ -332,7 +436,9 @@ Failure PrepareTexts(const ImageMetadata& metadata, std::vector<std::string>& st
         storage.push_back(std::move(*keyword));
         png_text text{};
         const bool ascii = IsAscii(item.value);
-        text.compression = ascii ? PNG_TEXT_COMPRESSION_NONE : PNG_ITXT_COMPRESSION_NONE;
+        text.compression =
+            ascii ? (item.compressed ? PNG_TEXT_COMPRESSION_zTXt : PNG_TEXT_COMPRESSION_NONE)
+                  : (item.compressed ? PNG_ITXT_COMPRESSION_zTXt : PNG_ITXT_COMPRESSION_NONE);
         text.key = storage.back().data();
         text.text = const_cast<char*>(item.value.c_str());
         text.text_length = ascii ? item.value.size() : 0;
@@ -381,7 +487,7 @@ std::vector<png_unknown_chunk> PrepareColourChunks(const ImageMetadata& metadata
 }  // namespace
 
 Failure detail::DecodePng(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
-                          ImageMetadata& metadata) {
+                          ImageMetadata& metadata, DecodeCrop crop) {
     auto refuse = [](std::string why) { return Failure{FailureCode::BadInput, std::move(why)}; };
     PngContext context;
     PngRead read(context);
@@ -403,24 +509,51 @@ Failure detail::DecodePng(std::span<const std::uint8_t> file, const PixelAllocat
     if (png_get_rowbytes(png, info) != std::size_t{width} * 8) {
         return refuse("PNG layout not supported");
     }
-    std::uint16_t* pixels = AllocatePixels(allocate, width, height);
+    const std::uint32_t keptWidth = std::min(width, crop.width);
+    const std::uint32_t keptHeight = std::min(height, crop.height);
+    const bool whole = keptWidth == width && keptHeight == height;
+    const bool interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
+    // Cropped, the kept rows are decoded whole first: one at a time, or with interlacing,
+    // which fills every row in seven passes, all of them.
+    const std::size_t wideRows = whole ? 0 : interlaced ? keptHeight + 1 : 1;
+    // Row pointers, libpng's rows of the file's own layout (the row and the row before it),
+    // and the whole rows of a crop.
+    const std::uint64_t work = std::uint64_t{height} * sizeof(png_bytep) + 2 * (rowBytes + 1) +
+                               std::uint64_t{wideRows} * width * 8;
+    std::uint16_t* pixels = AllocatePixels(allocate, keptWidth, keptHeight, work);
     std::vector<png_bytep> rows;
+    std::vector<std::uint16_t> wide;
     try {
         if (pixels != nullptr) rows.resize(height);
+        if (pixels != nullptr) wide.resize(wideRows * width * 4);
     } catch (...) {
         pixels = nullptr;
     }
     if (pixels == nullptr) return refuse("out of memory");
+    if (!whole && !interlaced) {
+        if (!ReadFirstRows(png, keptWidth, keptHeight, reinterpret_cast<png_bytep>(wide.data()),
+                           pixels)) {
+            return refuse(ReadFailure(png, context));
+        }
+        ReadMetadata(png, info, file, metadata);
+        return {};
+    }
     for (std::uint32_t y = 0; y < height; ++y) {
-        rows[y] = reinterpret_cast<png_bytep>(pixels + std::size_t{y} * width * 4);
+        std::uint16_t* row = whole ? pixels + std::size_t{y} * width * 4
+                                   : wide.data() + std::size_t{std::min(y, keptHeight)} * width * 4;
+        rows[y] = reinterpret_cast<png_bytep>(row);
     }
     if (!ReadPixels(png, info, rows.data())) return refuse(ReadFailure(png, context));
-    ReadMetadata(png, info, metadata);
+    for (std::uint32_t y = 0; !whole && y < keptHeight; ++y) {
+        std::memcpy(pixels + std::size_t{y} * keptWidth * 4, rows[y], std::size_t{keptWidth} * 8);
+    }
+    ReadMetadata(png, info, file, metadata);
     return {};
 }
 
 Failure EncodePng(const PixelView& pixels, const ImageMetadata& metadata,
-                  const EncodeOptions& options, std::vector<std::uint8_t>& file) {
+                  const EncodeOptions& options, std::vector<std::uint8_t>& file,
+                  std::vector<std::string>* notes) {
     auto notWritten = [](std::string why) {
         return Failure{FailureCode::NotWritten, "PNG: " + std::move(why)};
     };
@@ -462,7 +595,14 @@ Failure EncodePng(const PixelView& pixels, const ImageMetadata& metadata,
         phys.value_or(PngPhys{}),
         narrowRow.data(),
         &writer};
-    if (WritePngFile(write.Png(), write.Info(), job)) return {};
+    if (WritePngFile(write.Png(), write.Info(), job)) {
+        if (context.profileLeftOut && notes != nullptr) {
+            notes->push_back(
+                std::string("the ICC profile was left out: ") +
+                (context.warning.Empty() ? "libpng rejects it" : context.warning.Text()));
+        }
+        return {};
+    }
     file.clear();
     return notWritten(context.error.Text());
 }

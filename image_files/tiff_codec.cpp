@@ -22,6 +22,8 @@ constexpr tmsize_t kMaxLibraryAllocation = tmsize_t{1} << 30;
 
 // Written strips hold about this many bytes of samples.
 constexpr std::size_t kStripBytes = 256 * 1024;
+// The most directories libtiff counts (TIFF_MAX_DIR_COUNT of this libtiff).
+constexpr std::uint32_t kCountedDirectories = 1048576;
 
 // Past this many bytes of samples a written file needs BigTIFF's 64-bit offsets.
 constexpr std::uint64_t kClassicTiffLimit = 0xF0000000;
@@ -300,6 +302,47 @@ std::uint64_t ClaimedBytes(TIFF* tiff, const TiffLayout& layout) {
     return planes * layout.height * TIFFScanlineSize64(tiff);
 }
 
+// A tiled directory's tile size; zero when it has none.
+struct TileSize {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+};
+
+TileSize TileSizeOf(TIFF* tiff) {
+    TileSize size;
+    TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &size.width);
+    TIFFGetField(tiff, TIFFTAG_TILELENGTH, &size.height);
+    return size;
+}
+
+std::uint32_t RowsPerStrip(TIFF* tiff, const TiffLayout& layout) {
+    std::uint32_t rows = 0;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rows);
+    return std::clamp<std::uint32_t>(rows, 1, layout.height);
+}
+
+// The rows of one tile that the kept image has (`keptHeight` rows): a tile may reach far
+// beyond the image, and only these rows are decoded.
+std::uint32_t TileRowsNeeded(const TileSize& tile, std::uint32_t keptHeight) {
+    return std::min(tile.height, keptHeight);
+}
+
+// The bytes the pixel reader holds beside the pixels: a tile's rows, or a strip when it cannot
+// be decoded in place (separate planes, a crop), and one row of samples.
+std::uint64_t WorkBytes(TIFF* tiff, const TiffLayout& layout, std::uint32_t keptWidth,
+                        std::uint32_t keptHeight) {
+    if (layout.tiled) {
+        const TileSize tile = TileSizeOf(tiff);
+        const std::uint64_t perPixel = layout.separatePlanes ? 1 : layout.samples;
+        return std::uint64_t{TileRowsNeeded(tile, keptHeight)} * TIFFTileRowSize64(tiff) +
+               std::uint64_t{std::min(tile.width, layout.width)} * perPixel * 2;
+    }
+    const std::uint64_t samples = std::uint64_t{layout.width} * layout.samples * 2;
+    const bool cropped = keptWidth < layout.width || keptHeight < layout.height;
+    if (!layout.separatePlanes && !cropped) return samples;
+    return std::uint64_t{RowsPerStrip(tiff, layout)} * TIFFScanlineSize64(tiff) + samples;
+}
+
 // Samples of one row as 16-bit values: scaled to the full range, or raw for palette indices.
 // 16-bit samples arrive in native byte order from libtiff.
 void UnpackSamples(const std::uint8_t* row, std::size_t count, int bits, bool scale,
@@ -373,9 +416,16 @@ void StorePlane(const std::uint16_t* samples, std::uint32_t count, int plane,
 // Decodes the first directory's pixels into the caller's RGBA storage.
 class PixelReader {
   public:
+    // `pixels` holds the kept rows and columns of the image.
     PixelReader(TIFF* tiff, const TiffLayout& layout, std::uint64_t fileSize, FirstError& libError,
-                std::uint16_t* pixels)
-        : tiff_(tiff), layout_(layout), fileSize_(fileSize), libError_(libError), pixels_(pixels) {}
+                std::uint16_t* pixels, std::uint32_t keptWidth, std::uint32_t keptHeight)
+        : tiff_(tiff),
+          layout_(layout),
+          fileSize_(fileSize),
+          libError_(libError),
+          pixels_(pixels),
+          keptWidth_(keptWidth),
+          keptHeight_(keptHeight) {}
 
     Failure Read() {
         try {
@@ -390,7 +440,7 @@ class PixelReader {
     bool Scaled() const { return layout_.colour != Colour::Palette; }
 
     std::uint16_t* PixelAt(std::uint32_t x, std::uint32_t y) const {
-        return pixels_ + (std::size_t{y} * layout_.width + x) * 4;
+        return pixels_ + (std::size_t{y} * keptWidth_ + x) * 4;
     }
 
     Failure ReadChunk(std::uint32_t index, void* buffer, tmsize_t size) {
@@ -417,19 +467,19 @@ class PixelReader {
                       std::to_string(needed) + " are needed");
     }
 
-    std::uint32_t RowsPerStrip() const {
-        std::uint32_t rows = 0;
-        TIFFGetFieldDefaulted(tiff_, TIFFTAG_ROWSPERSTRIP, &rows);
-        return std::clamp<std::uint32_t>(rows, 1, layout_.height);
-    }
+    std::uint32_t RowsPerStrip() const { return ::image_files::RowsPerStrip(tiff_, layout_); }
 
     // Each strip lands at the start of its own rows' RGBA storage (never more bytes than they
     // hold) and is widened in place from its last row up, so no row is overwritten unread.
+    // A crop's strips are decoded apart and only their kept part stored.
     Failure ReadContiguousStrips() {
         const std::uint32_t rowsPerStrip = RowsPerStrip();
         const auto scanline = static_cast<std::size_t>(TIFFScanlineSize64(tiff_));
         const std::uint32_t strips = (layout_.height + rowsPerStrip - 1) / rowsPerStrip;
         if (Failure failure = CheckChunkCount(strips)) return failure;
+        if (keptWidth_ < layout_.width || keptHeight_ < layout_.height) {
+            return ReadCroppedStrips(rowsPerStrip, scanline);
+        }
         const bool inPlace =
             layout_.bits == 16 && layout_.colour == Colour::Rgb && layout_.hasAlpha;
         std::vector<std::uint16_t> samples(std::size_t{layout_.width} * layout_.samples);
@@ -451,6 +501,24 @@ class PixelReader {
         return {};
     }
 
+    Failure ReadCroppedStrips(std::uint32_t rowsPerStrip, std::size_t scanline) {
+        std::vector<std::uint8_t> chunk(rowsPerStrip * scanline);
+        std::vector<std::uint16_t> samples(std::size_t{layout_.width} * layout_.samples);
+        for (std::uint32_t strip = 0, top = 0; top < keptHeight_; ++strip, top += rowsPerStrip) {
+            const std::uint32_t rows = std::min(rowsPerStrip, layout_.height - top);
+            if (Failure failure =
+                    ReadChunk(strip, chunk.data(), static_cast<tmsize_t>(rows * scanline))) {
+                return failure;
+            }
+            for (std::uint32_t row = 0; row < std::min(rows, keptHeight_ - top); ++row) {
+                UnpackSamples(chunk.data() + row * scanline, samples.size(), layout_.bits, Scaled(),
+                              samples.data());
+                StorePixels(samples.data(), keptWidth_, layout_, PixelAt(0, top + row));
+            }
+        }
+        return {};
+    }
+
     Failure ReadSeparateStrips() {
         const std::uint32_t rowsPerStrip = RowsPerStrip();
         const auto scanline = static_cast<std::size_t>(TIFFScanlineSize64(tiff_));
@@ -459,33 +527,43 @@ class PixelReader {
         std::vector<std::uint8_t> chunk(rowsPerStrip * scanline);
         std::vector<std::uint16_t> samples(layout_.width);
         for (int plane = 0; plane < layout_.samples; ++plane) {
-            for (std::uint32_t strip = 0; strip < stripsPerPlane; ++strip) {
+            for (std::uint32_t strip = 0; strip * rowsPerStrip < keptHeight_; ++strip) {
                 const std::uint32_t top = strip * rowsPerStrip;
                 const std::uint32_t rows = std::min(rowsPerStrip, layout_.height - top);
                 if (Failure failure = ReadChunk(plane * stripsPerPlane + strip, chunk.data(),
                                                 static_cast<tmsize_t>(rows * scanline))) {
                     return failure;
                 }
-                for (std::uint32_t row = 0; row < rows; ++row) {
+                for (std::uint32_t row = 0; row < std::min(rows, keptHeight_ - top); ++row) {
                     UnpackSamples(chunk.data() + row * scanline, layout_.width, layout_.bits,
                                   Scaled(), samples.data());
-                    StorePlane(samples.data(), layout_.width, plane, layout_,
-                               PixelAt(0, top + row));
+                    StorePlane(samples.data(), keptWidth_, plane, layout_, PixelAt(0, top + row));
                 }
             }
         }
         return {};
     }
 
+    // A tile's first `rows` rows, which must be what its stored bytes can hold: a tile far
+    // larger than its bytes is refused before any of it is decoded.
+    Failure ReadTileRows(std::uint32_t index, std::uint8_t* buffer, const TileSize& tile,
+                         std::uint32_t rows, std::size_t tileRow) {
+        const std::uint64_t wanted = std::uint64_t{rows} * tileRow;
+        if (Failure failure = CheckClaimedSize(tile.width, tile.height, wanted,
+                                               TIFFGetStrileByteCount(tiff_, index),
+                                               CompressionOf(layout_.compression))) {
+            return Refuse("damaged TIFF: tile " + std::to_string(index) + " " + failure.reason);
+        }
+        return ReadChunk(index, buffer, static_cast<tmsize_t>(wanted));
+    }
+
     Failure ReadTiles() {
-        std::uint32_t tileWidth = 0;
-        std::uint32_t tileHeight = 0;
-        TIFFGetField(tiff_, TIFFTAG_TILEWIDTH, &tileWidth);
-        TIFFGetField(tiff_, TIFFTAG_TILELENGTH, &tileHeight);
+        const TileSize tileSize = TileSizeOf(tiff_);
+        const std::uint32_t tileWidth = tileSize.width;
+        const std::uint32_t tileHeight = tileSize.height;
         if (tileWidth == 0 || tileHeight == 0) {
             return Refuse("damaged TIFF: tiles of no size");
         }
-        const auto tileBytes = static_cast<std::size_t>(TIFFTileSize64(tiff_));
         const auto tileRow = static_cast<std::size_t>(TIFFTileRowSize64(tiff_));
         const int planes = layout_.separatePlanes ? layout_.samples : 1;
         const int samplesPerPixel = layout_.separatePlanes ? 1 : layout_.samples;
@@ -495,19 +573,21 @@ class PixelReader {
                                 1)) {
             return failure;
         }
-        std::vector<std::uint8_t> chunk(tileBytes);
-        std::vector<std::uint16_t> samples(std::size_t{tileWidth} * samplesPerPixel);
+        std::vector<std::uint8_t> chunk(std::size_t{TileRowsNeeded(tileSize, keptHeight_)} *
+                                        tileRow);
+        std::vector<std::uint16_t> samples(std::size_t{std::min(tileWidth, layout_.width)} *
+                                           samplesPerPixel);
         for (int plane = 0; plane < planes; ++plane) {
-            for (std::uint32_t top = 0; top < layout_.height; top += tileHeight) {
-                for (std::uint32_t left = 0; left < layout_.width; left += tileWidth) {
+            for (std::uint32_t top = 0; top < keptHeight_; top += tileHeight) {
+                for (std::uint32_t left = 0; left < keptWidth_; left += tileWidth) {
                     const std::uint32_t tile =
                         TIFFComputeTile(tiff_, left, top, 0, static_cast<std::uint16_t>(plane));
+                    const std::uint32_t columns = std::min(tileWidth, keptWidth_ - left);
+                    const std::uint32_t rows = std::min(tileHeight, keptHeight_ - top);
                     if (Failure failure =
-                            ReadChunk(tile, chunk.data(), static_cast<tmsize_t>(tileBytes))) {
+                            ReadTileRows(tile, chunk.data(), tileSize, rows, tileRow)) {
                         return failure;
                     }
-                    const std::uint32_t columns = std::min(tileWidth, layout_.width - left);
-                    const std::uint32_t rows = std::min(tileHeight, layout_.height - top);
                     for (std::uint32_t row = 0; row < rows; ++row) {
                         UnpackSamples(chunk.data() + row * tileRow,
                                       std::size_t{columns} * samplesPerPixel, layout_.bits,
@@ -530,6 +610,8 @@ class PixelReader {
     std::uint64_t fileSize_;
     FirstError& libError_;
     std::uint16_t* pixels_;
+    std::uint32_t keptWidth_;
+    std::uint32_t keptHeight_;
 };
 
 std::string TextFromTiff(const char* value) {
@@ -578,6 +660,8 @@ void ReadMetadata(TIFF* tiff, const TiffLayout& layout, ImageMetadata& metadata)
     metadata.associatedAlpha = layout.associatedAlpha;
     metadata.tiffCompression = CompressionOf(layout.compression);
     metadata.pageCount = std::max<tdir_t>(1, TIFFNumberOfDirectories(tiff));
+    // libtiff stops counting at its own limit of directories.
+    metadata.pageCountAtLeast = metadata.pageCount >= kCountedDirectories;
 }
 
 std::uint16_t CompressionTag(TiffCompression compression) {
@@ -675,7 +759,7 @@ bool WriteStrips(TIFF* tiff, const PixelView& pixels, int bits, std::uint32_t ro
 }  // namespace
 
 Failure detail::DecodeTiff(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
-                           ImageMetadata& metadata) {
+                           ImageMetadata& metadata, DecodeCrop crop) {
     FirstError libError;
     MemoryFile input{file};
     const TiffHandle tiff = OpenTiff("r", input, libError);
@@ -690,9 +774,12 @@ Failure detail::DecodeTiff(std::span<const std::uint8_t> file, const PixelAlloca
                              file.size(), CompressionOf(layout.compression))) {
         return Refuse("damaged TIFF: " + failure.reason);
     }
-    std::uint16_t* pixels = AllocatePixels(allocate, layout.width, layout.height);
+    const std::uint32_t keptWidth = std::min(layout.width, crop.width);
+    const std::uint32_t keptHeight = std::min(layout.height, crop.height);
+    std::uint16_t* pixels = AllocatePixels(allocate, keptWidth, keptHeight,
+                                           WorkBytes(tiff.get(), layout, keptWidth, keptHeight));
     if (pixels == nullptr) return Refuse("out of memory");
-    PixelReader reader(tiff.get(), layout, file.size(), libError, pixels);
+    PixelReader reader(tiff.get(), layout, file.size(), libError, pixels, keptWidth, keptHeight);
     if (Failure failure = reader.Read()) return failure;
     ReadMetadata(tiff.get(), layout, metadata);
     return {};

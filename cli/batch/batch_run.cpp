@@ -38,12 +38,20 @@ Failure RunTask(const RenderContext& context, const OutputOptions& output, const
     if (AbortRequested().load()) return Aborted(task);
     Image image;
     if (Failure failure = ReadImage(task.input, image, &memory)) return failure;
+    for (const std::string& note : image.metadata.notes) {
+        report.Error(task.input.shown + ": note: " + note);
+    }
     if (Failure rendered = RenderImage(context, task, image, report, index)) return rendered;
     // An abort requested after the render's last poll still keeps the frame from being written.
     if (AbortRequested().load()) return Aborted(task);
-    if (Failure written = WriteImage(image, task.output, task.format, output)) return written;
+    std::vector<std::string> notes;
+    if (Failure written = WriteImage(image, task.output, task.format, output, notes)) {
+        return written;
+    }
+    for (const std::string& note : notes) report.Error(task.output.shown + ": note: " + note);
     const std::uint32_t pages = image.metadata.pageCount;
-    summary = task.input.shown + (pages > 1 ? " (page 1 of " + std::to_string(pages) + ")" : "") +
+    const std::string of = image.metadata.pageCountAtLeast ? " of at least " : " of ";
+    summary = task.input.shown + (pages > 1 ? " (page 1" + of + std::to_string(pages) + ")" : "") +
               " -> " + task.output.shown + " " +
               RunDescription(context.config, context.mask != nullptr);
     return {};

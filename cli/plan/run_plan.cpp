@@ -46,6 +46,7 @@ Failure ResolveStreams(const RunOptions& options, RunFiles& files) {
     if (Failure failure = ResolveStream(options.output, STD_OUTPUT_HANDLE, "standard output",
                                         "send the raw frames to a pipe or a file", task.output))
         return failure;
+    if (Failure failure = FollowOutputLink(task.output)) return failure;
     files.stream = std::move(task);
     return {};
 }
@@ -56,7 +57,7 @@ Failure ResolveOutput(const FilePath& output, FrameTask& task) {
         return {FailureCode::Usage, output.shown + ": an output must end in .png, .tif or .tiff"};
     task.output = output;
     task.format = *format;
-    return {};
+    return FollowOutputLink(task.output);
 }
 
 Failure ResolveFrames(const RunOptions& options, RunFiles& files) {
@@ -214,6 +215,7 @@ Failure PlanRun(const RunOptions& options, RunFiles& files) {
     if (Failure failure = ResolveOptionFile("--save-config", options.saveConfigPath,
                                             "standard output", files.saveConfig))
         return failure;
+    if (Failure failure = FollowOutputLink(files.saveConfig)) return failure;
     if (IsStandardStream(options.outDir)) {
         return ResolveOptionFile("--out-dir", options.outDir, nullptr, files.outDir);
     }

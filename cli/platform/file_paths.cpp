@@ -77,6 +77,19 @@ Failure ResolvePath(const std::string& typed, FilePath& path) {
     return {};
 }
 
+Failure FollowOutputLink(FilePath& path) {
+    std::string target;
+    if (path.unixPath.empty() || !wine::IsLink(path.unixPath, target)) return {};
+    const std::string real = wine::RealPath(path.unixPath);
+    if (real.empty() || !wine::WindowsPathOf(real, path.system)) {
+        return {FailureCode::NotWritten, path.shown + ": a link to " + target +
+                                             ", which does not exist; not written (remove the "
+                                             "link or make its target)"};
+    }
+    path.unixPath = real;
+    return {};
+}
+
 UniqueHandle OpenForAttributes(const std::wstring& systemPath) {
     // Folders open too, with backup semantics.
     return UniqueHandle(CreateFileW(systemPath.c_str(), FILE_READ_ATTRIBUTES,

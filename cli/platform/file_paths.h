@@ -23,6 +23,11 @@ struct FilePath {
 // Fails with FailureCode::Usage when the path cannot be mapped.
 Failure ResolvePath(const std::string& typed, FilePath& path);
 
+// An output named through a symbolic link is written to the file the link leads to, so that the
+// link stays and its target gets the new content (written beside the target and renamed over
+// it). A link that leads to no file is refused (FailureCode::NotWritten). Other paths pass.
+Failure FollowOutputLink(FilePath& path);
+
 // The file `name` inside `folder`.
 FilePath InFolder(const FilePath& folder, const std::string& name);
 

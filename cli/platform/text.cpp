@@ -33,9 +33,17 @@ void PrintOut(const std::string& line) {
 
 std::string OneLine(const std::string& text) {
     std::string line;
-    for (const char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7F) {
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            // U+0080 to U+009F, the C1 controls, in UTF-8.
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", next);
+            line += escaped;
+            ++i;
+        } else if (byte >= 0x20 && byte != 0x7F) {
             line += c;
         } else if (c == '\n') {
             line += "\\n";

@@ -15,8 +15,9 @@ std::string ProgramLine(const std::string& text);
 // characters shown escaped. Text is UTF-8.
 void PrintError(const std::string& text);
 void PrintOut(const std::string& line);
-// UTF-8 text with its control characters shown escaped (\n, \t, \x01, ...), so that a name
-// holding them cannot break a line in two.
+// UTF-8 text with its control characters shown escaped (\n, \t, \x01, ..., and the C1
+// controls as \u0085, ...), so that a name holding them cannot break a line in two or drive
+// the terminal.
 std::string OneLine(const std::string& text);
 
 // Writes text to stderr as it is (no newline added).

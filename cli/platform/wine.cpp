@@ -170,6 +170,32 @@ std::string RealPath(const std::string& unixPath) {
     return path;
 }
 
+std::string UnreachedCallerFolder() {
+    if (!OnLinux() || LauncherFolder() != nullptr) return {};
+    const std::string caller = RealPath("/proc/self/cwd");
+    if (caller.empty()) return {};
+    using ToUnixName = char*(CDECL*)(const wchar_t* name);
+    static const auto toUnix = reinterpret_cast<ToUnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    std::wstring current(32768, L'\0');
+    current.resize(GetCurrentDirectoryW(static_cast<DWORD>(current.size()), current.data()));
+    char* unixName = toUnix != nullptr && !current.empty() ? toUnix(current.c_str()) : nullptr;
+    if (unixName == nullptr) return {};
+    const std::string working = RealPath(unixName);
+    HeapFree(GetProcessHeap(), 0, unixName);
+    return caller != working ? caller : std::string();
+}
+
+bool IsLink(const std::string& unixPath, std::string& target) {
+    if (!OnLinux()) return false;
+    target.assign(4096, '\0');
+    const long long length =
+        LinuxCall(kSysReadlink, Address(unixPath.c_str()), Address(target.data()), target.size());
+    if (length < 0) return false;
+    target.resize(static_cast<std::size_t>(length));
+    return true;
+}
+
 std::size_t LongestUnixPath() {
     constexpr std::size_t kLinuxLongest = 4095;
     const char* prefix = std::getenv("WINEPREFIX");

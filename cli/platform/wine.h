@@ -15,6 +15,12 @@ namespace wine {
 // (it passes BRAIDEL_UNIX_CWD); null otherwise.
 const char* LauncherFolder();
 
+// Started by Wine itself (no launcher) from a Linux folder that Wine could not make the
+// program's working folder (its path holds a character Windows cannot name, such as * ? \), so
+// that Wine started it elsewhere: that folder (the process's Linux working folder). Empty
+// otherwise.
+std::string UnreachedCallerFolder();
+
 // Whether the caller started the launcher with standard stream `fd` (0, 1 or 2) closed; the
 // launcher then gives the program /dev/null in its place and says so in BRAIDEL_CLOSED_STREAMS.
 bool ClosedByCaller(int fd);
@@ -52,6 +58,9 @@ std::optional<UnixStatus> StatusOf(HANDLE file);
 // The path Linux reaches through `unixPath`, with every link and ".." resolved as Linux resolves
 // them; empty when nothing is there.
 std::string RealPath(const std::string& unixPath);
+
+// Whether the last name of `unixPath` is a symbolic link (not followed); with its target's text.
+bool IsLink(const std::string& unixPath, std::string& target);
 
 // The Unix path of the file behind an open handle, as Linux names it; empty when unknown.
 std::string UnixPathOf(HANDLE file);

@@ -2,7 +2,15 @@
 
 #include <windows.h>
 
+#include "cli/exit_codes.h"
+#include "cli/platform/text.h"
+
 namespace {
+
+std::atomic<int>& DialogsShown() {
+    static std::atomic<int> shown{0};
+    return shown;
+}
 
 BOOL WINAPI OnConsoleControl(DWORD event) {
     switch (event) {
@@ -10,6 +18,11 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
         case CTRL_BREAK_EVENT:
         case CTRL_CLOSE_EVENT:
             AbortRequested().store(true);
+            // A modal dialog polls nothing, and nothing of the run is under way yet.
+            if (DialogsShown().load() > 0) {
+                PrintError("aborted while a dialog was open; nothing done");
+                TerminateProcess(GetCurrentProcess(), kExitAborted);
+            }
             return TRUE;
         default:
             return FALSE;
@@ -21,6 +34,18 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 std::atomic<bool>& AbortRequested() {
     static std::atomic<bool> requested{false};
     return requested;
+}
+
+DialogScope::DialogScope() {
+    ++DialogsShown();
+    if (AbortRequested().load()) {
+        PrintError("aborted before the dialog opened; nothing done");
+        TerminateProcess(GetCurrentProcess(), kExitAborted);
+    }
+}
+
+DialogScope::~DialogScope() {
+    --DialogsShown();
 }
 
 void InstallAbortHandler() {

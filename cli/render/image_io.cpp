@@ -77,7 +77,8 @@ std::string TooLarge(unsigned long long bytes, const std::string& what, const Fr
 
 }  // namespace
 
-Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory) {
+Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory,
+                  image_files::DecodeCrop crop) {
     auto fail = [&](const std::string& why) {
         return Failure{FailureCode::BadInput, path.shown + ": " + why};
     };
@@ -101,11 +102,14 @@ Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory) {
     // A frame larger than the memory the run may use, or than the memory that can still be
     // committed, is refused before any of it is taken, rather than left to fail, or to swap,
     // half-way.
+    // The decode's own buffers are counted with the pixels while it runs.
     std::string tooLarge;
-    auto allocate = [&](std::uint32_t width, std::uint32_t height) -> std::uint16_t* {
-        const unsigned long long bytes = 8ull * width * height;
-        const std::string pixels =
-            "its " + std::to_string(width) + " x " + std::to_string(height) + " pixels";
+    FrameMemory::Share workShare;
+    auto allocate = [&](std::uint32_t width, std::uint32_t height,
+                        std::uint64_t workBytes) -> std::uint16_t* {
+        const unsigned long long bytes = 8ull * width * height + workBytes;
+        const std::string pixels = "its " + std::to_string(width) + " x " + std::to_string(height) +
+                                   " pixels" + (workBytes > bytes / 2 ? " and their decoding" : "");
         const std::optional<MEMORYSTATUSEX> status = MemoryStatus();
         if (status && bytes > status->ullAvailPageFile) {
             tooLarge = "needs " + std::to_string(bytes >> 20) + " MB of memory for " + pixels +
@@ -117,14 +121,15 @@ Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory) {
                 tooLarge = TooLarge(bytes + fileBytes, pixels + " and its file", *memory);
                 return nullptr;
             }
-            image.memory = memory->Take(bytes);
+            image.memory = memory->Take(bytes - workBytes);
+            workShare = memory->Take(workBytes);
             admitted.unlock();
         }
         image.bitmap = std::make_unique<hostsdk::PlainBitmap>(static_cast<uint16_t>(width),
                                                               static_cast<uint16_t>(height));
         return reinterpret_cast<std::uint16_t*>(image.bitmap->Pixels());
     };
-    const Failure decoded = image_files::DecodeImage(file.Bytes(), allocate, image.metadata);
+    const Failure decoded = image_files::DecodeImage(file.Bytes(), allocate, image.metadata, crop);
     // A file changed meanwhile explains a failed decode better than the decoder can.
     Failure outcome = file.Unchanged(path);
     if (!outcome && decoded) outcome = fail(tooLarge.empty() ? decoded.reason : tooLarge);
@@ -151,15 +156,16 @@ image_files::EncodeOptions EncodeOptionsFor(const OutputOptions& options,
 }
 
 Failure WriteImage(const Image& image, const FilePath& path, image_files::FileFormat format,
-                   const OutputOptions& options) {
+                   const OutputOptions& options, std::vector<std::string>& notes) {
     const hostsdk::PlainBitmap& bitmap = *image.bitmap;
     const image_files::PixelView pixels{reinterpret_cast<const std::uint16_t*>(bitmap.Pixels()),
                                         bitmap.Width(), bitmap.Height(), 0};
     const image_files::EncodeOptions encode = EncodeOptionsFor(options, image.metadata);
     std::vector<std::uint8_t> bytes;
-    const Failure encoded = format == image_files::FileFormat::Png
-                                ? image_files::EncodePng(pixels, image.metadata, encode, bytes)
-                                : image_files::EncodeTiff(pixels, image.metadata, encode, bytes);
+    const Failure encoded =
+        format == image_files::FileFormat::Png
+            ? image_files::EncodePng(pixels, image.metadata, encode, bytes, &notes)
+            : image_files::EncodeTiff(pixels, image.metadata, encode, bytes);
     if (encoded) return {FailureCode::NotWritten, path.shown + ": not written: " + encoded.reason};
     return WriteWholeFile(path, std::as_bytes(std::span(bytes)));
 }

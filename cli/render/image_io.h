@@ -25,7 +25,9 @@ struct Image {
 // Reads the first image of a PNG or TIFF file exactly, as the codec describes; with `memory`, the
 // pixels are taken from that budget first. Failures carry FailureCode::BadInput and one line that
 // says what is wrong.
-Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory = nullptr);
+// Only the crop's rows and columns are decoded and kept.
+Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory = nullptr,
+                  image_files::DecodeCrop crop = {});
 
 // The codec's options for one output: the command line's, else the defaults; a TIFF output
 // keeps a TIFF input's compression (PackBits, which is not written, becomes Deflate).
@@ -34,5 +36,6 @@ image_files::EncodeOptions EncodeOptionsFor(const OutputOptions& options,
 
 // Writes the image in `format` with its metadata, through a temporary file that replaces `path`
 // only once it is complete. Failures carry FailureCode::NotWritten and leave no temporary file.
+// What the encoder left out is added to `notes`, one line each.
 Failure WriteImage(const Image& image, const FilePath& path, image_files::FileFormat format,
-                   const OutputOptions& options);
+                   const OutputOptions& options, std::vector<std::string>& notes);

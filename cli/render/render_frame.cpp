@@ -10,13 +10,13 @@ namespace {
 
 // A filter object from the plug-in, given the configuration, the frame and the mask as a host
 // gives them; null when the plug-in creates none.
-FilterPtr FilterFor(const RenderContext& context, Bitmap& frame) {
+FilterPtr FilterFor(const RenderContext& context, Bitmap& frame, Bitmap* mask) {
     FilterPtr filter = context.plugin.CreateFilter();
     if (!filter) return nullptr;
     FilterConfig config = context.config;
     filter->LoadConfig(&config);
     filter->SetSource(&frame);
-    if (context.mask != nullptr) filter->SetMask(context.mask);
+    if (mask != nullptr) filter->SetMask(mask);
     return filter;
 }
 
@@ -52,11 +52,17 @@ Failure RenderFrame(const RenderContext& context, Bitmap& frame, RenderWindow& w
         return {FailureCode::RenderFailed,
                 name + ": no progress window: " + ErrorText(GetLastError())};
     }
-    FilterPtr filter = FilterFor(context, frame);
+    Bitmap* mask = nullptr;
+    if (context.mask != nullptr) {
+        Failure failure;
+        mask = context.mask->For(frame.Width(), frame.Height(), failure);
+        if (failure) return {failure.code, name + ": its mask: " + failure.reason};
+    }
+    FilterPtr filter = FilterFor(context, frame, mask);
     if (!filter) return {FailureCode::RenderFailed, name + ": the plug-in created no filter"};
     if (filter->Render(window.Handle()) == 1) return {};
     if (window.AbortDelivered()) return {FailureCode::Aborted, name + ": aborted"};
-    return {FailureCode::RenderFailed, name + ": " + RenderFailureReason(frame, context.mask)};
+    return {FailureCode::RenderFailed, name + ": " + RenderFailureReason(frame, mask)};
 }
 
 int ExpectedProgressMessages(int height, Field field, bool mask) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/exit_codes.h"
+#include "cli/render/run_mask.h"
 #include "filter/filter_config.h"
 #include "loader/message_window.h"
 #include "loader/plugin_library.h"
@@ -15,7 +16,7 @@
 struct RenderContext {
     const PluginLibrary& plugin;
     FilterConfig config;
-    Bitmap* mask = nullptr;
+    RunMask* mask = nullptr;
 };
 
 // The host's render window: answers the filter's abort polls with what `abortWanted` says and

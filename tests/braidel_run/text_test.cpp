@@ -18,6 +18,10 @@ const Escape kEscapes[] = {
     {"newline", "a\nb.png", "a\\nb.png"},
     {"tab and carriage return", "\t\r", "\\t\\r"},
     {"other control characters", std::string("\x01\x1f\x7f", 3), "\\x01\\x1f\\x7f"},
+    {"C1 controls, which terminals act on too",
+     "a\xc2\x9b"
+     "2J\xc2\x85",
+     "a\\u009b2J\\u0085"},
     {"UTF-8 and punctuation", "caf\xc3\xa9 \\ ?.png", "caf\xc3\xa9 \\ ?.png"},
 };
 

@@ -18,14 +18,15 @@ struct DecodedImage {
     std::string error;  // empty when the file was decoded
 };
 
-inline DecodedImage DecodeToMemory(std::span<const std::uint8_t> file) {
+inline DecodedImage DecodeToMemory(std::span<const std::uint8_t> file,
+                                   image_files::DecodeCrop crop = {}) {
     DecodedImage image;
-    auto allocate = [&](std::uint32_t width, std::uint32_t height) {
+    auto allocate = [&](std::uint32_t width, std::uint32_t height, std::uint64_t) {
         image.width = width;
         image.height = height;
         image.pixels.resize(std::size_t{width} * height * 4);
         return image.pixels.data();
     };
-    image.error = image_files::DecodeImage(file, allocate, image.metadata).reason;
+    image.error = image_files::DecodeImage(file, allocate, image.metadata, crop).reason;
     return image;
 }

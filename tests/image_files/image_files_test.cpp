@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -76,6 +77,38 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{FileFormat::Tiff, TiffCompression::Lzw, 301, 7},
                       Case{FileFormat::Tiff, TiffCompression::Deflate, 17, 800},
                       Case{FileFormat::Tiff, TiffCompression::PackBits, 5, 3}));
+
+// A crop keeps exactly the image's top-left rows and columns, from files of one strip or many.
+class Crop : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Crop, KeepsTheTopLeftRowsAndColumns) {
+    const Case c = GetParam();
+    EncodeOptions options;
+    options.tiffCompression = c.compression;
+    const std::vector<std::uint16_t> pixels = Ramp(c.width, c.height);
+    const std::vector<std::uint8_t> file = Encode(c.format, pixels, c.width, c.height, {}, options);
+    for (const DecodeCrop crop : {DecodeCrop{3, 2}, DecodeCrop{c.width, 5}, DecodeCrop{1, 70000},
+                                  DecodeCrop{70000, 70000}}) {
+        const Image image = DecodeToMemory(file, crop);
+        ASSERT_EQ(image.error, "");
+        const std::uint32_t width = std::min(c.width, crop.width);
+        const std::uint32_t height = std::min(c.height, crop.height);
+        ASSERT_EQ(image.width, width);
+        ASSERT_EQ(image.height, height);
+        for (std::uint32_t y = 0; y < height; ++y) {
+            EXPECT_TRUE(std::equal(pixels.begin() + std::size_t{y} * c.width * 4,
+                                   pixels.begin() + (std::size_t{y} * c.width + width) * 4,
+                                   image.pixels.begin() + std::size_t{y} * width * 4))
+                << "row " << y << " of a " << crop.width << " x " << crop.height << " crop";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, Crop,
+                         ::testing::Values(Case{FileFormat::Png, {}, 7, 9},
+                                           Case{FileFormat::Tiff, TiffCompression::None, 7, 9},
+                                           Case{FileFormat::Tiff, TiffCompression::Deflate, 9000,
+                                                20}));
 
 TEST(Encode, RowsAreTakenAtTheGivenDistance) {
     const std::vector<std::uint16_t> wide = Ramp(10, 4);
@@ -241,7 +274,7 @@ TEST(Decode, AnAllocatorThatCannotGiveMemoryFailsTheDecode) {
     ImageMetadata metadata;
     const std::vector<std::uint8_t> file = Encode(FileFormat::Png, Ramp(3, 3), 3, 3);
     const Failure failure = DecodeImage(
-        file, [](std::uint32_t, std::uint32_t) { return nullptr; }, metadata);
+        file, [](std::uint32_t, std::uint32_t, std::uint64_t) { return nullptr; }, metadata);
     EXPECT_EQ(failure.code, FailureCode::BadInput);
     EXPECT_EQ(failure.reason, "out of memory");
 }

@@ -93,6 +93,52 @@ def blank_png(name, side):
     return make
 
 
+def text_bomb(name, chunks, inflated):
+    """A 16 x 16 PNG with `chunks` zTXt chunks of `inflated` zero bytes each: a small file whose
+    text would take chunks x inflated bytes."""
+    def make(ws):
+        text = chunk(b"zTXt", b"Comment\0\0" + zlib.compress(b"\0" * inflated, 9))
+        with open(ws.path(name), "wb") as f:
+            f.write(png_bytes(16, 16, 8, 6, b"\0" * (16 * 4 + 1) * 16, [text] * chunks))
+    return make
+
+
+def tile_claim(name, side):
+    """A 16 x 16 RGBA16 TIFF in one Deflate tile of side x side pixels, padded so that the file
+    can hold what the tile claims: only the tile's first 16 rows are in its data."""
+    def make(ws):
+        data = zlib.compress(bytes(16 * side * 8), 9)
+        size = side * side * 8 // 1032 + 1024
+        entries = [(256, 3, 1, 16), (257, 3, 1, 16), (258, 3, 4, 0), (259, 3, 1, 8),
+                   (262, 3, 1, 2), (277, 3, 1, 4), (284, 3, 1, 1), (322, 4, 1, side),
+                   (323, 4, 1, side), (324, 4, 1, 0), (325, 4, 1, len(data)), (338, 3, 1, 2)]
+        ifd = 8
+        bits = ifd + 2 + 12 * len(entries) + 4
+        tile = bits + 8
+        values = {258: bits, 324: tile}
+        out = struct.pack("<2sHI", b"II", 42, ifd) + struct.pack("<H", len(entries))
+        for tag, kind, count, value in entries:
+            field = struct.pack("<I", values.get(tag, value)) if kind == 4 or tag in values \
+                else struct.pack("<HH", value, 0)
+            out += struct.pack("<HHI", tag, kind, count) + field
+        out += struct.pack("<I", 0) + struct.pack("<4H", 16, 16, 16, 16) + data
+        with open(ws.path(name), "wb") as f:
+            f.write(out + b"\0" * max(0, size - len(out)))
+    return make
+
+
+def tiff_with_profile(name, profile):
+    """A 6 x 5 RGBA16 TIFF carrying `profile` as its ICC profile."""
+    def make(ws):
+        import numpy
+        import tifffile
+        pixels = numpy.array(FRAME.rows, dtype="<u2").reshape(FRAME.height, FRAME.width, 4)
+        tifffile.imwrite(ws.path(name), pixels, byteorder="<", photometric="rgb",
+                         extrasamples=["unassalpha"], metadata=None, software=False,
+                         extratags=[(34675, 7, len(profile), profile, True)])
+    return make
+
+
 def links(*pairs):
     def make(ws):
         for name, target in pairs:
@@ -193,6 +239,25 @@ CASES = [
     ("command line longer than Windows takes", [],
      ["--out-dir", "o"] + ["%04d-%s.png" % (i, "n" * 30) for i in range(1000)], 2,
      "more than Windows takes", []),
+    ("text chunks that inflate to gigabytes", [text_bomb("bomb.png", 30, 8 << 20)],
+     ["--quiet", "bomb.png", "out.png"], 0, "30 text chunk(s) left out", ["out.png"]),
+    ("compressed text stays compressed", [text_bomb("text.png", 1, 512 << 10)],
+     "braidel-run --quiet text.png out.png && test $(stat -c %s out.png) -lt 65536", 0, None,
+     ["out.png"]),
+    ("a tile far larger than the frame", [tile_claim("tiled.tif", 16384)],
+     ["--quiet", "tiled.tif", "out.png"], 0, None, ["out.png"]),
+    ("a mask far larger than the frame", [images("in.png"), blank_png("mask.png", 16000)],
+     ["--quiet", "--mask", "mask.png", "in.png", "out.png"], 0, None, ["out.png"]),
+    ("output that is a link", [images("in.png", "real/target.png"),
+                               links(("out.png", "real/target.png"))],
+     ["--quiet", "in.png", "out.png"], 0, None, ["real/target.png"]),
+    ("output that is a link to nothing", [images("in.png"), links(("out.png", "gone.png"))],
+     ["in.png", "out.png"], 5, "gone.png, which does not exist", []),
+    ("malformed ICC profile into a PNG", [tiff_with_profile("in.tif", bytes(16) + b"RGB " +
+                                                             bytes(180))],
+     ["--quiet", "in.tif", "out.png"], 0, "ICC profile was left out", ["out.png"]),
+    ("C1 control characters in a name", [], ["a\u009b2Jb\u0085.png", "out.png"], 3,
+     "a\\u009b2Jb\\u0085.png: cannot be read", []),
     ("case alias of an existing output", [images("in.png", "Photo.png")], ["in.png", "photo.png"],
      2, "for Photo.png", []),
     ("generated short name of an existing output", [images("in.png", "holiday photographs.png")],
@@ -294,6 +359,17 @@ CASES = [
 # Rows run from a folder below the row's own.
 WORKING_FOLDERS = {"long working folder": LONG, "working folder past the path limit": DEEP}
 
+# Rows whose promise is about memory: the program's peak resident memory, in MB, stays below
+# this (the program takes about twenty; before these limits, hundreds or thousands).
+PEAK_MB = {"text chunks that inflate to gigabytes": 200, "a tile far larger than the frame": 200,
+           "a mask far larger than the frame": 200}
+
+# Runs a command and writes the peak resident memory of its processes, in kB, to the file named
+# first.
+MEASURE = ("import resource, subprocess, sys; code = subprocess.run(sys.argv[2:]).returncode; "
+           "open(sys.argv[1], 'w').write(str(resource.getrusage(resource.RUSAGE_CHILDREN)"
+           ".ru_maxrss)); sys.exit(code)")
+
 # Rows whose promise is about time: refused before any of the claimed memory is taken.
 REFUSED_AT_ONCE = {"huge claimed size", "raw frame too large for memory",
                    "batch frame too large for memory"}
@@ -331,9 +407,19 @@ class FileSafety(run_test.Workspace):
                 cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
         else:
             encoded = [os.fsencode(a) for a in args]
-            result = subprocess.run([run_test.LAUNCHER, *encoded], cwd=cwd,
+            measured = []
+            if self.case in PEAK_MB:
+                self.peak_file = tempfile.mktemp(prefix="braidel-peak-")
+                measured = [sys.executable, "-c", MEASURE, self.peak_file]
+            result = subprocess.run([*measured, run_test.LAUNCHER, *encoded], cwd=cwd,
                                     stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
         return before, result, time.monotonic() - started
+
+    def peak_mb(self):
+        with open(self.peak_file) as f:
+            peak = int(f.read()) // 1024
+        os.unlink(self.peak_file)
+        return peak
 
     def test_table(self):
         # BRAIDEL_ROWS=text runs only the rows whose name holds the text.
@@ -354,6 +440,8 @@ class FileSafety(run_test.Workspace):
                 after = snapshot(self.dir)
                 changed = {p for p in set(before) | set(after) if before.get(p) != after.get(p)}
                 self.assertEqual(changed, set(written))
+                if name in PEAK_MB:
+                    self.assertLess(self.peak_mb(), PEAK_MB[name])
                 if name in REFUSED_AT_ONCE:
                     # Decoding what the header claims would take minutes and gigabytes; the
                     # bound holds on a loaded two-core machine.
@@ -453,9 +541,26 @@ class Displays(run_test.Workspace):
         silent.bind(path)
         silent.listen(1)
         threading.Thread(target=lambda: silent.accept(), daemon=True).start()
+        # A server that begins its setup reply (success, more data to come) and stalls.
+        stalling = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        stalled_path = "/tmp/.X11-unix/X%d" % (70 + os.getpid() % 8)
+        if os.path.exists(stalled_path):
+            self.skipTest(stalled_path + " is in use")
+        stalling.bind(stalled_path)
+        stalling.listen(4)
+
+        def stall():
+            while True:
+                try:
+                    connection, _ = stalling.accept()
+                except OSError:
+                    return
+                connection.recv(12)
+                connection.sendall(struct.pack("<BxHHH", 1, 11, 0, 100))
+        threading.Thread(target=stall, daemon=True).start()
         try:
             for display in (":" + path[-2:], ":87.0" if not os.path.exists("/tmp/.X11-unix/X87")
-                            else ":86"):
+                            else ":86", ":" + stalled_path[-2:]):
                 for option in ("--setup", "--about"):
                     with self.subTest(display=display, option=option):
                         started = time.monotonic()
@@ -470,6 +575,59 @@ class Displays(run_test.Workspace):
         finally:
             silent.close()
             os.unlink(path)
+            stalling.close()
+            os.unlink(stalled_path)
+
+    def test_a_dialog_ends_with_its_launcher(self):
+        # The about box open on a virtual display and the launcher killed outright: the modal
+        # dialog answers no abort poll, yet the program must not outlive its launcher.
+        number = 80 + os.getpid() % 8
+        if os.path.exists("/tmp/.X11-unix/X%d" % number):
+            self.skipTest("display :%d is in use" % number)
+        server = subprocess.Popen(["Xvfb", ":%d" % number, "-nolisten", "tcp"],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        marker = "braidel-dialog-%d" % os.getpid()
+        try:
+            deadline = time.monotonic() + 30
+            while not os.path.exists("/tmp/.X11-unix/X%d" % number):
+                self.assertLess(time.monotonic(), deadline, "Xvfb did not start")
+                time.sleep(0.1)
+            launcher = subprocess.Popen(
+                [run_test.LAUNCHER, "--about"], stdin=subprocess.DEVNULL,
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                env=dict(os.environ, DISPLAY=":%d" % number, BRAIDEL_TEST_MARKER=marker))
+            deadline = time.monotonic() + 180
+            while not programs_marked(marker):
+                self.assertLess(time.monotonic(), deadline, "the program never started")
+                time.sleep(0.2)
+            time.sleep(3)  # the about box is up
+            launcher.kill()
+            launcher.wait()
+            deadline = time.monotonic() + 30
+            while programs_marked(marker) and time.monotonic() < deadline:
+                time.sleep(0.2)
+            self.assertEqual(programs_marked(marker), [])
+        finally:
+            for pid in programs_marked(marker):
+                os.kill(pid, signal.SIGKILL)
+            server.terminate()
+            server.wait()
+
+
+def programs_marked(marker):
+    """The braidel-run.exe processes whose environment holds the marker."""
+    found = []
+    for folder in glob.glob("/proc/[0-9]*"):
+        try:
+            with open(folder + "/cmdline", "rb") as f:
+                if b"braidel-run.exe" not in f.read():
+                    continue
+            with open(folder + "/environ", "rb") as f:
+                if marker.encode() in f.read():
+                    found.append(int(os.path.basename(folder)))
+        except OSError:
+            pass
+    return found
 
 
 if __name__ == "__main__":

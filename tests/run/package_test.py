@@ -77,9 +77,9 @@ class Package(unittest.TestCase):
         subprocess.run([WINE_EXEC, cls.prefix, "--stop-server"], capture_output=True)
         shutil.rmtree(cls.dir, ignore_errors=True)
 
-    def run_unpacked(self, *args):
+    def run_unpacked(self, *args, cwd=None):
         return subprocess.run([WINE_EXEC, self.prefix, os.path.join(self.top, "braidel-run.exe"),
-                               *args], cwd=self.dir, stdin=subprocess.DEVNULL,
+                               *args], cwd=cwd or self.dir, stdin=subprocess.DEVNULL,
                               capture_output=True, timeout=300)
 
     def test_holds_exactly_the_program_its_libraries_and_licences(self):
@@ -134,6 +134,22 @@ class Package(unittest.TestCase):
         got = [[[struct.unpack_from("<4H", data, ((i * 4 + y) * 5 + x) * 8) for x in range(5)]
                 for y in range(4)] for i in range(3)]
         self.assertEqual(got, [reference.rebuild(frame, "linear", 1) for frame in frames])
+
+    def test_refuses_a_working_folder_wine_cannot_take(self):
+        # Wine starts a program whose folder it cannot name elsewhere (in C:\windows): relative
+        # names would be read and written there, so the run is refused before anything.
+        folder = os.path.join(self.dir, "with*star")
+        os.mkdir(folder)
+        windows = os.path.join(self.prefix, "drive_c", "windows")
+        before = set(os.listdir(windows))
+        result = self.run_unpacked("--mode", "weighted", "--save-config", "my.cfg", cwd=folder)
+        self.assertEqual(result.returncode, 2, result.stderr)
+        lines = result.stderr.decode().splitlines()
+        self.assertEqual([line for line in lines if line.startswith("braidel-run: ")],
+                         [lines[-1]])
+        self.assertIn("with*star", lines[-1])
+        self.assertEqual(os.listdir(folder), [])
+        self.assertEqual(set(os.listdir(windows)), before)
 
 
 if __name__ == "__main__":
