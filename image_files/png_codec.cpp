@@ -210,8 +210,8 @@ void ReadColourChunks(png_structp png, png_infop info, ImageMetadata& metadata) 
 }
 
 // zlib data inflated while it stays within `limit` bytes; nothing when it is damaged or would
-// grow past the limit (inflating stops there).
-std::optional<std::string> InflateWithin(std::string_view data, std::size_t limit) {
+// grow past the limit (inflating stops there, and `tooLarge` says so).
+std::optional<std::string> InflateWithin(std::string_view data, std::size_t limit, bool& tooLarge) {
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK) return std::nullopt;
     std::string out;
@@ -227,7 +227,8 @@ std::optional<std::string> InflateWithin(std::string_view data, std::size_t limi
         if (result == Z_BUF_ERROR && stream.avail_in == 0) break;  // the data ends early
     }
     inflateEnd(&stream);
-    if (result != Z_STREAM_END || out.size() > limit) return std::nullopt;
+    tooLarge = out.size() > limit;
+    if (result != Z_STREAM_END || tooLarge) return std::nullopt;
     return out;
 }
 
@@ -246,18 +247,20 @@ std::optional<std::vector<std::string_view>> SplitFields(std::string_view data, 
 }
 
 // One text chunk's item, its value inflated within `limit`; nothing when it is damaged or
-// larger than the limit.
+// larger than the limit (`tooLarge`).
 std::optional<TextItem> ParseTextChunk(std::string_view type, std::string_view data,
-                                       std::size_t limit) {
+                                       std::size_t limit, bool& tooLarge) {
+    tooLarge = false;
     if (type == "tEXt") {
         const auto fields = SplitFields(data, 2);
-        if (!fields || (*fields)[1].size() > limit) return std::nullopt;
+        tooLarge = fields && (*fields)[1].size() > limit;
+        if (!fields || tooLarge) return std::nullopt;
         return TextItem{Latin1ToUtf8((*fields)[0]), Latin1ToUtf8((*fields)[1]), false};
     }
     if (type == "zTXt") {
         const auto fields = SplitFields(data, 2);
         if (!fields || (*fields)[1].empty() || (*fields)[1][0] != 0) return std::nullopt;
-        const auto value = InflateWithin((*fields)[1].substr(1), limit);
+        const auto value = InflateWithin((*fields)[1].substr(1), limit, tooLarge);
         if (!value) return std::nullopt;
         return TextItem{Latin1ToUtf8((*fields)[0]), Latin1ToUtf8(*value), true};
     }
@@ -268,15 +271,16 @@ std::optional<TextItem> ParseTextChunk(std::string_view type, std::string_view d
     const auto rest = SplitFields((*head)[1].substr(2), 3);
     if (!rest) return std::nullopt;
     const std::string_view text = (*rest)[2];
+    tooLarge = !compressed && text.size() > limit;
     std::optional<std::string> value =
-        compressed ? InflateWithin(text, limit)
-                   : (text.size() <= limit ? std::optional<std::string>(text) : std::nullopt);
+        compressed ? InflateWithin(text, limit, tooLarge)
+                   : (tooLarge ? std::nullopt : std::optional<std::string>(text));
     if (!value || !IsUtf8(*value) || !IsUtf8((*rest)[1])) return std::nullopt;
     return TextItem{Latin1ToUtf8((*head)[0]), std::move(*value), compressed};
 }
 
 // The file's text chunks, in file order, within kTextItemLimit each and kTextFileLimit in all;
-// those beyond, and damaged ones, are left out with one note.
+// those beyond are left out with one note, and damaged ones quietly, as libpng leaves them.
 void ReadText(std::span<const std::uint8_t> file, ImageMetadata& metadata) {
     std::size_t total = 0;
     int leftOut = 0;
@@ -289,9 +293,10 @@ void ReadText(std::span<const std::uint8_t> file, ImageMetadata& metadata) {
         if (type == "IEND") break;
         if (type != "tEXt" && type != "zTXt" && type != "iTXt") continue;
         const std::size_t room = std::min(kTextItemLimit, kTextFileLimit - total);
-        const std::optional<TextItem> item = ParseTextChunk(type, data, room);
+        bool tooLarge = false;
+        const std::optional<TextItem> item = ParseTextChunk(type, data, room, tooLarge);
         if (!item) {
-            ++leftOut;
+            leftOut += tooLarge;
             continue;
         }
         total += item->value.size();
@@ -299,8 +304,8 @@ void ReadText(std::span<const std::uint8_t> file, ImageMetadata& metadata) {
     }
     if (leftOut > 0) {
         metadata.notes.push_back(std::to_string(leftOut) +
-                                 " text chunk(s) left out: damaged, or beyond the 1 MiB a text "
-                                 "may take or the 8 MiB all text may take");
+                                 " text chunk(s) left out: beyond the 1 MiB a text may take or "
+                                 "the 8 MiB all text may take");
     }
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "cli/platform/file_identity.h"
+#include "cli/platform/file_io.h"
 #include "cli/platform/linux_names.h"
 #include "cli/platform/text.h"
 
@@ -175,15 +176,21 @@ Failure CheckWrites(const RunFiles& files) {
 namespace {
 
 // An option's file. "-" (which the launcher makes of /dev/stdin, /dev/stdout and their /dev/fd
-// names) is the standard stream where the option can take one (`stream`: the block to read or
-// write), and a usage error where it cannot: never a file named "-".
-Failure ResolveOptionFile(const char* option, const std::string& typed, const char* stream,
+// names) is the standard stream where the option can take one (`stream`, STD_INPUT_HANDLE or
+// STD_OUTPUT_HANDLE, that the block is read from or written to; 0 where it cannot), and a usage
+// error where it cannot or is a terminal: never a file named "-".
+Failure ResolveOptionFile(const char* option, const std::string& typed, DWORD stream,
                           FilePath& path) {
     if (!IsStandardStream(typed)) return Resolve(typed, path);
-    if (stream == nullptr) {
+    if (stream == 0) {
         return {FailureCode::Usage, std::string(option) +
                                         " cannot be a standard stream (-, /dev/stdin or "
                                         "/dev/stdout); name a file (./- for a file named -)"};
+    }
+    if (IsTerminal(GetStdHandle(stream))) {
+        return {FailureCode::Usage, std::string(option) + ": " + StandardStreamName(stream) +
+                                        " is a terminal, which carries no configuration block; "
+                                        "name a file"};
     }
     path = {typed, {}, {}};
     return {};
@@ -207,17 +214,17 @@ Failure CheckStreamUse(const RunOptions& options, const RunFiles& files) {
 }  // namespace
 
 Failure PlanRun(const RunOptions& options, RunFiles& files) {
-    if (Failure failure = ResolveOptionFile("--mask", options.maskPath, nullptr, files.mask))
+    if (Failure failure = ResolveOptionFile("--mask", options.maskPath, 0, files.mask))
         return failure;
     if (Failure failure =
-            ResolveOptionFile("--config", options.configPath, "standard input", files.config))
+            ResolveOptionFile("--config", options.configPath, STD_INPUT_HANDLE, files.config))
         return failure;
     if (Failure failure = ResolveOptionFile("--save-config", options.saveConfigPath,
-                                            "standard output", files.saveConfig))
+                                            STD_OUTPUT_HANDLE, files.saveConfig))
         return failure;
     if (Failure failure = FollowOutputLink(files.saveConfig)) return failure;
     if (IsStandardStream(options.outDir)) {
-        return ResolveOptionFile("--out-dir", options.outDir, nullptr, files.outDir);
+        return ResolveOptionFile("--out-dir", options.outDir, 0, files.outDir);
     }
     if (Failure failure = ResolveFrames(options, files)) return failure;
     if (Failure failure = CheckStreamUse(options, files)) return failure;
