@@ -1,9 +1,9 @@
 #include "host/image_filter.h"
 
 #include <algorithm>
-#include <cstdint>
 
 #include "hostsdk/hooks.h"
+#include "hostsdk/linear_blend.h"
 
 ImageFilter::ImageFilter() = default;
 ImageFilter::~ImageFilter() = default;
@@ -29,10 +29,8 @@ float ImageFilter::Lerp(float a, float b, float l) {
     return a + (b - a) * l;
 }
 
-// Blend of a and b by the 16-bit weight l (0 gives a, 65535 gives b).
 int ImageFilter::Lerp(int a, int b, int l) {
-    const int64_t delta = static_cast<int64_t>(b) - a;
-    const int result = static_cast<int>(a + delta * l / 65535);
+    const int result = hostsdk::LinearBlend(a, b, l);
     hostsdk::hooks::Blended(a, b, l, result);
     return result;
 }
