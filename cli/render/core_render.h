@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "filter/filter_config.h"
+#include "host/color.h"
+
+// One frame through the shared rebuild core in braidel-run's own memory, braidel-run being the
+// host: what the plug-in makes of the frame, without loading it. Every row the plug-in's pass
+// reads and writes is read and written here in the same order, the abort is asked before the
+// same rows, and the mask pass hands each in-band pixel to braidel-run's blend helper exactly
+// as the plug-in hands it to the SDK's, so both renderers give the same bytes. No platform
+// header comes in here.
+
+// Pixels in memory, row after row, `width` to a row.
+struct FrameView {
+    BMM_Color_64* pixels;
+    uint16_t width;
+    uint16_t height;
+};
+
+// A mask as braidel-run holds it: pixels whose host grey (integer luma) is the mask value.
+struct MaskView {
+    const BMM_Color_64* pixels;
+    uint16_t width;
+    uint16_t height;
+};
+
+// What the render step asks of a render while it runs: whether to stop (asked before each row,
+// where the plug-in polls its window), and a call per progress message the plug-in would send.
+struct RenderPolls {
+    std::function<bool()> abortWanted;
+    std::function<void()> progress;
+};
+
+enum class CoreRenderResult {
+    Rendered,
+    Aborted,
+    // Where the plug-in's render returns 0 on its own: a mode that names no kernel (the frame is
+    // untouched), or a mask with fewer rows than the frame (the rebuild stays written).
+    Failed,
+};
+
+// Renders `frame` in place with the configuration's kernel and field; `mask` may be null.
+CoreRenderResult RenderWithCore(const FilterConfig& config, FrameView frame, const MaskView* mask,
+                                const RenderPolls& polls);
