@@ -19,6 +19,7 @@ include(cmake/googletest.cmake)
 
 add_subdirectory(rebuild)
 add_subdirectory(frei0r)
+add_subdirectory(cli)
 if(BRAIDEL_SANITIZE)
     add_subdirectory(tests)
     add_subdirectory(fuzz)

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+#include "cli/platform/posix/unique_fd.h"
+
+// Paths of any length. Linux refuses a path of PATH_MAX bytes or more in one call, so a path is
+// walked one folder at a time, each opened relative to the one before; Linux resolves each step
+// as it resolves a whole path (links followed, ".." after a linked folder going to the link
+// target's parent), so the walk reaches exactly the file a shorter path would name.
+
+// A file named by the entry `name` in an open folder.
+struct FolderEntry {
+    UniqueFd folder;
+    std::string name;  // "." when the path names the folder itself
+};
+
+// Opens the folder that holds the last component of `path` (relative paths from the current
+// folder). Fails with the errno of the step that failed; ENOENT for an empty path.
+int OpenEntry(const std::string& path, FolderEntry& entry);
+
+// The same, with a relative `path` taken from the open folder `base`.
+int OpenEntryFrom(int base, const std::string& path, FolderEntry& entry);
+
+// Opens the folder at `path` (a path of any length), for further calls relative to it.
+int OpenFolder(const std::string& path, UniqueFd& folder);

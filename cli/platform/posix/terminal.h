@@ -1,0 +1,4 @@
+#pragma once
+
+// Whether a descriptor is a terminal: the status line is drawn only there.
+bool IsTerminal(int fd);

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <unistd.h>
+
+#include <utility>
+
+// A file descriptor owned by one object and closed when it goes.
+class UniqueFd {
+  public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() {
+        // close() is never retried on EINTR: Linux has released the descriptor either way.
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+    explicit operator bool() const { return fd_ >= 0; }
+    int Get() const { return fd_; }
+
+  private:
+    int fd_ = -1;
+};
