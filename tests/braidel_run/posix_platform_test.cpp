@@ -24,6 +24,7 @@
 
 #include "cli/platform/posix/file_status.h"
 #include "cli/platform/posix/folder_walk.h"
+#include "cli/platform/posix/open_files.h"
 #include "cli/platform/posix/pending_file.h"
 #include "cli/platform/posix/stop_signals.h"
 #include "cli/platform/posix/system_calls.h"
@@ -274,6 +275,47 @@ TEST_F(IdentityTest, NewFileIsItsFolderAndExactName) {
     EXPECT_FALSE(IdentityOf(ends[0]).has_value());
     ::close(ends[0]);
     ::close(ends[1]);
+}
+
+using FolderTest = Scratch;
+
+TEST_F(FolderTest, MissingParentsAreMadeWithTheCallersUmask) {
+    const mode_t old = ::umask(027);
+    EXPECT_EQ(MakeFolders(root_ / "a" / "b" / "c/"), 0);
+    ::umask(old);
+    EXPECT_TRUE(fs::is_directory(root_ / "a" / "b" / "c"));
+    EXPECT_EQ(fs::status(root_ / "a").permissions() & fs::perms::all,
+              fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    EXPECT_EQ(MakeFolders(root_ / "a" / "b"), 0);  // there already
+    Put(root_ / "file", "x");
+    EXPECT_EQ(MakeFolders(root_ / "file"), ENOTDIR);
+    EXPECT_EQ(MakeFolders(root_ / "file" / "below"), ENOTDIR);
+    ::chmod((root_ / "a").c_str(), 0555);
+    EXPECT_EQ(InChild(true, [&] { return MakeFolders(root_ / "a" / "new"); }), EACCES);
+}
+
+// A named pipe is opened at once whatever its other end does; reading waits for a writer, and
+// writing needs a reader.
+TEST_F(FolderTest, NamedPipesOpenWithoutWaiting) {
+    const fs::path fifo = root_ / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    OpenedFile writer;
+    EXPECT_EQ(OpenStreamForWriting(fifo, writer), ENXIO);
+    OpenedFile reader;
+    ASSERT_EQ(OpenForReading(fifo, reader), 0);
+    EXPECT_TRUE(IsStreamDevice(reader.status));
+    EXPECT_FALSE(WaitReady(reader.fd.Get(), false, 50));
+    ASSERT_EQ(OpenStreamForWriting(fifo, writer), 0);
+    ASSERT_TRUE(WaitReady(writer.fd.Get(), true, 1000));
+    ASSERT_EQ(WriteAll(writer.fd.Get(), BytesOf("frame")), 0);
+    writer = {};
+    ASSERT_TRUE(WaitReady(reader.fd.Get(), false, 1000));
+    std::byte buffer[16];
+    std::size_t got = 0;
+    EXPECT_EQ(ReadFull(reader.fd.Get(), buffer, got), 0);
+    EXPECT_EQ(got, 5u);
+    Put(root_ / "plain", "x");
+    EXPECT_EQ(OpenStreamForWriting(root_ / "plain", writer), EINVAL);
 }
 
 void OnWindowChange(int) {}
