@@ -1,0 +1,62 @@
+"""The manual page against the program: every option that --help shows (the option table's own
+text), with its value, is in the page's OPTIONS section in the same order, the page names no
+option the program lacks, and groff reads the page without a warning.
+
+Usage: man_page_test.py MAN_PAGE PROGRAM [ARGUMENT...]   (PROGRAM --help is run)
+"""
+
+import re
+import shlex
+import subprocess
+import sys
+import unittest
+
+MAN_PAGE = sys.argv[1]
+PROGRAM = sys.argv[2:]
+
+
+def help_options(text):
+    """([(name, value)] of the synopsis, [(name, value)] of the option lines) from --help."""
+    synopsis, listed = [], []
+    for line in text.splitlines():
+        if line.startswith(("usage:", "       braidel-run")):
+            synopsis += re.findall(r"(--[a-z-]+) ([A-Z][A-Za-z]*)", line)
+        elif line.startswith("  --"):
+            names, _, rest = line.strip().partition("  ")
+            if "," in names:  # "--help, --version"
+                listed += [(name.strip(), "") for name in names.split(",")]
+            else:
+                name, _, value = names.partition(" ")
+                listed.append((name, value))
+    return synopsis, listed
+
+
+def man_options(source):
+    """[(name, value)] from the .B/.BI line after each .TP of the OPTIONS section."""
+    section = source.split(".SH OPTIONS", 1)[1].split("\n.SH ", 1)[0]
+    options = []
+    for heading in re.findall(r"^\.TP\n(\.BI? .*)$", section, re.MULTILINE):
+        words = shlex.split(heading.replace("\\-", "-"))[1:]
+        options.append((words[0], "".join(words[1:]).strip()))
+    return options
+
+
+class ManPage(unittest.TestCase):
+    def test_options_match_help(self):
+        shown = subprocess.run([*PROGRAM, "--help"], capture_output=True, text=True, timeout=120)
+        self.assertEqual(shown.returncode, 0, shown.stderr)
+        with open(MAN_PAGE, encoding="utf-8") as page:
+            documented = man_options(page.read())
+        synopsis, listed = help_options(shown.stdout)
+        self.assertGreater(len(listed), 10)
+        self.assertEqual(sorted(documented), sorted(set(synopsis + listed)))
+        self.assertEqual([option for option in documented if option in listed], listed)
+
+    def test_groff_reads_it_without_warnings(self):
+        checked = subprocess.run(["groff", "-man", "-ww", "-z", MAN_PAGE], capture_output=True,
+                                 text=True)
+        self.assertEqual((checked.returncode, checked.stderr), (0, ""))
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1])
