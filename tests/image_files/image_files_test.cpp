@@ -238,6 +238,39 @@ std::vector<std::uint8_t> GreyTiff(std::uint32_t width, std::uint32_t height,
     return file;
 }
 
+// A little-endian TIFF whose first page is followed by `extra` empty directories, each only its
+// entry count and the offset of the next.
+std::vector<std::uint8_t> WithEmptyDirectories(std::vector<std::uint8_t> file,
+                                               std::uint32_t extra) {
+    auto word = [&](std::size_t at) { return std::uint32_t{file[at]} | file[at + 1] << 8; };
+    auto put32 = [&](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) file[at + i] = static_cast<std::uint8_t>(value >> 8 * i);
+    };
+    EXPECT_EQ(file[0], 'I');
+    const std::uint32_t first = word(4) | word(6) << 16;
+    std::size_t next = first + 2 + 12 * std::size_t{word(first)};
+    for (std::uint32_t i = 0; i < extra; ++i) {
+        put32(next, static_cast<std::uint32_t>(file.size()));
+        file.resize(file.size() + 6, 0);
+        next = file.size() - 4;
+    }
+    return file;
+}
+
+TEST(Decode, PagesAreCountedAndAFileBeyondTheCountSaysAtLeast) {
+    const auto page = Encode(FileFormat::Tiff, Ramp(2, 2), 2, 2);
+    struct Row {
+        std::uint32_t extra, pages;
+        bool atLeast;
+    };
+    for (const Row row : {Row{0, 1, false}, Row{3, 4, false}, Row{1048576, 1048576, true}}) {
+        const Image image = Decode(WithEmptyDirectories(page, row.extra));
+        EXPECT_EQ(image.error, "");
+        EXPECT_EQ(image.metadata.pageCount, row.pages) << row.extra << " empty directories";
+        EXPECT_EQ(image.metadata.pageCountAtLeast, row.atLeast) << row.extra;
+    }
+}
+
 TEST(Decode, AHeaderClaimingFarMoreThanTheFileHoldsFailsAtOnce) {
     const auto start = std::chrono::steady_clock::now();
     const Image image = Decode(GreyTiff(30000, 30000, 64));
