@@ -1,8 +1,16 @@
-# The Linux side: the rebuild core built natively and the frei0r video module on it, with its
-# tests and Debian package. With BRAIDEL_SANITIZE (the native preset) everything is built under
+# The Linux side: the rebuild core built natively, the frei0r video module on it and the native
+# braidel-run. With BRAIDEL_SANITIZE (the native preset) everything is built under
 # AddressSanitizer and UndefinedBehaviorSanitizer, and the kernel checker, the image codec's
-# checks and the fuzzers join in.
+# checks and the fuzzers join in. Without it, a tree makes one Debian package (CPack makes one
+# package per tree): the frei0r module's (the frei0r preset), or with BRAIDEL_RUN_PACKAGE
+# braidel-run's (the linux preset), which builds no module and runs the tests of tests/.
 option(BRAIDEL_SANITIZE "Build under the sanitizers, with the checks and fuzzers" OFF)
+option(BRAIDEL_RUN_PACKAGE
+    "Build the native braidel-run as shipped, its tests and Debian package, without the frei0r module"
+    OFF)
+if(BRAIDEL_SANITIZE AND BRAIDEL_RUN_PACKAGE)
+    message(FATAL_ERROR "BRAIDEL_RUN_PACKAGE is a release build: not with BRAIDEL_SANITIZE")
+endif()
 
 # Everything may end up in the module, which exports its entry points and nothing else.
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
@@ -18,9 +26,13 @@ endif()
 include(cmake/googletest.cmake)
 
 add_subdirectory(rebuild)
-add_subdirectory(frei0r)
+if(NOT BRAIDEL_RUN_PACKAGE)
+    add_subdirectory(frei0r)
+endif()
 add_subdirectory(cli)
-if(BRAIDEL_SANITIZE)
+if(BRAIDEL_SANITIZE OR BRAIDEL_RUN_PACKAGE)
     add_subdirectory(tests)
+endif()
+if(BRAIDEL_SANITIZE)
     add_subdirectory(fuzz)
 endif()

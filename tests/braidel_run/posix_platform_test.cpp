@@ -207,8 +207,8 @@ TEST_P(PendingFileRefusal, NothingIsCreated) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, PendingFileRefusal, ::testing::ValuesIn(kRefusals),
-                         [](const auto& info) {
-                             std::string name = info.param.what;
+                         [](const auto& row) {
+                             std::string name = row.param.what;
                              for (char& c : name)
                                  c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                              return name;
