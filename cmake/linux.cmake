@@ -23,6 +23,14 @@ if(BRAIDEL_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The shipped program hardened as Debian builds its packages (dpkg-buildflags with bindnow): bounds
+# checks on the C library's string and memory calls, stack canaries, a read-only relocation table.
+if(BRAIDEL_RUN_PACKAGE)
+    add_compile_definitions(_FORTIFY_SOURCE=2)
+    add_compile_options(-fstack-protector-strong)
+    add_link_options(-Wl,-z,relro -Wl,-z,now)
+endif()
+
 include(cmake/googletest.cmake)
 
 add_subdirectory(rebuild)
@@ -35,4 +43,8 @@ if(BRAIDEL_SANITIZE OR BRAIDEL_RUN_PACKAGE)
 endif()
 if(BRAIDEL_SANITIZE)
     add_subdirectory(fuzz)
+endif()
+# braidel-run's Debian package, wherever cli/ builds the native program.
+if(BRAIDEL_RUN_PACKAGE AND TARGET braidel-run)
+    add_subdirectory(cli/package)
 endif()

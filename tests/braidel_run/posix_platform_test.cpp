@@ -333,7 +333,7 @@ TEST(SystemCalls, InterruptedReadIsRetried) {
             std::this_thread::sleep_for(20ms);
             ::pthread_kill(reader, SIGWINCH);
         }
-        ::write(ends[1], "frame", 5);
+        EXPECT_EQ(::write(ends[1], "frame", 5), 5);
         ::close(ends[1]);
     });
     std::byte buffer[16];
@@ -359,7 +359,7 @@ TEST_P(StopSignalTest, FirstSignalDecidesTheExitCode) {
     if (child == 0) {
         std::atomic<bool> stopped{false};
         StopSignals signals([&] { stopped.store(true); });
-        ::write(ready[1], "r", 1);
+        if (::write(ready[1], "r", 1) != 1) ::_exit(125);
         while (!stopped.load()) std::this_thread::sleep_for(5ms);
         std::this_thread::sleep_for(100ms);  // later signals arrive meanwhile
         ::_exit(StopSignals::ExitCodeFor(signals.Received()));
