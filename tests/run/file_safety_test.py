@@ -1,15 +1,19 @@
 """braidel-run never loses, replaces or exposes a file it was not asked to write.
 
-One table of runs through the Linux launcher (and, for the identity and temporary-file logic,
-the Windows program run directly under Wine). After every row: no file that existed before has
-changed unless the row names it as written, no file appeared that the row does not name, and no
+One table of runs of the program under test (run_test.PROGRAM: the native program, or the
+Linux launcher of the Windows program, which some rows also run directly under Wine, for its
+identity and temporary-file logic). After every row: no file that existed before has changed
+unless the row names it as written, no file appeared that the row does not name, and no
 temporary file is left anywhere.
 """
 
 import glob
 import os
+import pwd
+import shutil
 import signal
 import socket
+import stat
 import struct
 import subprocess
 import sys
@@ -22,8 +26,10 @@ import zlib
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
+import reference  # noqa: E402
 import run_test  # noqa: E402
-from testimages import chunk, from_rgba16, png_bytes, write_png  # noqa: E402
+from run_test import native_only, windows_only  # noqa: E402
+from testimages import chunk, from_rgba16, png_bytes, read_image, write_png  # noqa: E402
 
 ROOT = run_test.ROOT
 EXE = os.path.join(ROOT, "build", "win64", "bin", "braidel-run.exe")
@@ -32,17 +38,34 @@ FRAME = from_rgba16(run_test.random_frame(6, 5, 4))
 
 
 def snapshot(folder):
-    """Every file and link below folder: path -> (kind, content digest or link target, mode)."""
+    """Every file and link below folder: path -> (kind, content digest or link target, mode).
+    Walked through folder descriptors, so that paths past PATH_MAX are seen too."""
     state = {}
-    for base, dirs, files in os.walk(folder):
+    for base, dirs, files, fd in os.fwalk(folder):
         for name in dirs + files:
-            path = os.path.join(base, name)
-            rel = os.path.relpath(path, folder)
-            if os.path.islink(path):
-                state[rel] = ("link", os.readlink(path), 0)
-            elif os.path.isfile(path):
-                state[rel] = ("file", run_test.digest(path), os.stat(path).st_mode & 0o777)
+            rel = os.path.relpath(os.path.join(base, name), folder)
+            status = os.stat(name, dir_fd=fd, follow_symlinks=False)
+            if stat.S_ISLNK(status.st_mode):
+                state[rel] = ("link", os.readlink(name, dir_fd=fd), 0)
+            elif stat.S_ISREG(status.st_mode):
+                state[rel] = ("file", run_test.digest("/proc/self/fd/%d/%s" % (fd, name)),
+                              status.st_mode & 0o777)
     return state
+
+
+def made_folder(ws, folder):
+    """An open descriptor of `folder` below the row's folder, made with its parents a step at a
+    time: a path past PATH_MAX can be neither made nor opened in one call."""
+    fd = os.open(ws.dir, os.O_DIRECTORY)
+    for name in filter(None, folder.split("/")):
+        try:
+            os.mkdir(name, dir_fd=fd)
+        except FileExistsError:
+            pass
+        inner = os.open(name, os.O_DIRECTORY, dir_fd=fd)
+        os.close(fd)
+        fd = inner
+    return fd
 
 
 def run_direct(*args, cwd):
@@ -68,8 +91,12 @@ def wait_until_open(path, process):
 def images(*names):
     def make(ws):
         for name in names:
-            os.makedirs(os.path.dirname(ws.path(name)) or ws.dir, exist_ok=True)
-            write_png(ws.path(name), FRAME)
+            folder, base = os.path.split(name)
+            fd = made_folder(ws, folder)
+            try:  # through the open folder, whose own path may be past PATH_MAX
+                write_png("/proc/self/fd/%d/%s" % (fd, base), FRAME)
+            finally:
+                os.close(fd)
     return make
 
 
@@ -186,15 +213,24 @@ def folders(*names):
     return make
 
 
+def permissions(name, mode):
+    def make(ws):
+        os.chmod(ws.path(name), mode)
+    return make
+
+
 LONG = "d" * 200 + "/" + "e" * 100
 # About 4030 bytes of folders: with the row's own folder, past the longest path Wine opens.
 DEEP = "/".join(["f" * 250] * 16) + "/" + "g" * 13
+# 4266 bytes of folders: a relative path past PATH_MAX (4096), which Linux opens in no one call.
+DEEPER = "/".join(["f" * 250] * 17)
 NAME_250 = "n" * 246 + ".png"
 
 # name, setup steps, arguments, exit code, fragment of the one error line (None: success),
-# files the run writes (relative to the row's folder), how to run ("launcher" or "direct").
-# Arguments given as one string are a command line for bash, as a user types it, in which
-# braidel-run is the launcher.
+# files the run writes (relative to the row's folder), how to run: "program" (the program under
+# test), "direct" (the Windows program without its launcher) or "unprivileged" (the program as an
+# unprivileged user, with the row's folder open to it). Arguments given as one string are a
+# command line for bash, as a user types it, in which braidel-run is the program under test.
 CASES = [
     ("save-config onto a batch input", [images("f1.png", "f2.png")],
      ["--out-dir", "o", "--save-config", "f1.png", "f2.png"], 5, "not a configuration block", []),
@@ -222,12 +258,22 @@ CASES = [
      None, ["c:name.png"]),
     ("long working folder", [images(LONG + "/in.png")],
      ["--quiet", "in.png", "out.png"], 0, None, [LONG + "/out.png"]),
-    ("working folder past the path limit", [images(DEEP + "/in.png")], ["in.png", "out.png"], 2,
-     "that Wine can open", []),
-    ("name that is not UTF-8", [images("caf\udce9.png")], ["caf\udce9.png", "out.png"], 2,
-     "byte 0xe9", []),
-    ("output name that is not UTF-8", [images("in.png")], ["in.png", "x\udcff\udcfe.png"], 2,
-     "byte 0xff", []),
+    *windows_only("Wine opens no path past its limit", [
+        ("working folder past the path limit", [images(DEEP + "/in.png")], ["in.png", "out.png"], 2,
+         "that Wine can open", []),
+    ]),
+    *windows_only("Wine takes arguments as UTF-8", [
+        ("name that is not UTF-8", [images("caf\udce9.png")], ["caf\udce9.png", "out.png"], 2,
+         "byte 0xe9", []),
+        ("output name that is not UTF-8", [images("in.png")], ["in.png", "x\udcff\udcfe.png"], 2,
+         "byte 0xff", []),
+    ]),
+    *native_only("a Linux name is any bytes", [
+        ("native: input name that is not UTF-8", [images("caf\udce9.png")],
+         ["caf\udce9.png", "out.png"], 0, "braidel-run: caf\\xe9.png -> out.png", ["out.png"]),
+        ("native: output name that is not UTF-8", [images("in.png")],
+         ["in.png", "x\udcff\udcfe.png"], 0, "-> x\\xff\\xfe.png", ["x\udcff\udcfe.png"]),
+    ]),
     ("output name of 250 bytes", [images("in.png")], ["--quiet", "in.png", NAME_250], 0, None,
      [NAME_250]),
     ("output folder with missing parents", [images("in.png")],
@@ -236,9 +282,11 @@ CASES = [
      [images("in.png"), old_temporary_names("out.png", "victim")],
      ["--quiet", "in.png", "out.png"], 0, None, ["out.png"]),
     ("huge claimed size", [], ["huge.tif", "out.png"], 3, "huge.tif", []),
-    ("command line longer than Windows takes", [],
-     ["--out-dir", "o"] + ["%04d-%s.png" % (i, "n" * 30) for i in range(1000)], 2,
-     "more than Windows takes", []),
+    *windows_only("the length of a Windows command line", [
+        ("command line longer than Windows takes", [],
+         ["--out-dir", "o"] + ["%04d-%s.png" % (i, "n" * 30) for i in range(1000)], 2,
+         "more than Windows takes", []),
+    ]),
     ("text chunks that inflate to gigabytes", [text_bomb("bomb.png", 30, 8 << 20)],
      ["--quiet", "bomb.png", "out.png"], 0, "30 text chunk(s) left out", ["out.png"]),
     ("compressed text stays compressed", [text_bomb("text.png", 1, 512 << 10)],
@@ -258,37 +306,61 @@ CASES = [
      ["--quiet", "in.tif", "out.png"], 0, "ICC profile was left out", ["out.png"]),
     ("C1 control characters in a name", [], ["a\u009b2Jb\u0085.png", "out.png"], 3,
      "a\\u009b2Jb\\u0085.png: cannot be read", []),
-    ("case alias of an existing output", [images("in.png", "Photo.png")], ["in.png", "photo.png"],
-     2, "for Photo.png", []),
-    ("generated short name of an existing output", [images("in.png", "holiday photographs.png")],
-     ["in.png", "HOLI~5TQ.PNG"], 2, "for holiday photographs.png", []),
-    ("trailing dot on an input", [images("in.png")], ["in.png.", "out.png"], 2, "for in.png", []),
-    ("case alias of an existing folder", [images("in.png", "sub/x.png")], ["in.png", "Sub/x.png"],
-     2, "for sub/x.png", []),
-    ("out-dir that is a case alias of a folder", [images("in.png", "out/keep.png")],
-     ["--out-dir", "Out", "in.png"], 2, "Out for out", []),
-    ("save-config onto a case alias", [block("Config.cfg", 1, 0)], ["--save-config", "config.cfg"],
-     2, "for Config.cfg", []),
-    ("two new outputs that differ only in case", [images("a/X.png", "b/x.png")],
-     ["--out-dir", "out", "a/X.png", "b/x.png"], 2, "out/x.png and out/X.png are the same file", []),
-    ("a new output and its generated short name",
-     [images("a/holiday photographs.png", "b/HOLI~5TQ.PNG"), folders("out")],
-     ["--out-dir", "out", "a/holiday photographs.png", "b/HOLI~5TQ.PNG"], 2, "are the same file",
-     []),
-    ("save-config and a new output that differ only in case", [images("in.png")],
-     ["--save-config", "X.png", "in.png", "x.png"], 2, "are the same file", []),
-    ("save-config and a raw output that differ only in case", [raw_file("in.raw", 1)],
-     ["--save-config", "S.raw", "--raw", "16x16", "in.raw", "s.raw"], 2, "are the same file", []),
+    *windows_only("Windows takes names that differ in case, by a short name or a trailing dot "
+                  "for one file", [
+        ("case alias of an existing output", [images("in.png", "Photo.png")],
+         ["in.png", "photo.png"], 2, "for Photo.png", []),
+        ("generated short name of an existing output",
+         [images("in.png", "holiday photographs.png")], ["in.png", "HOLI~5TQ.PNG"], 2,
+         "for holiday photographs.png", []),
+        ("trailing dot on an input", [images("in.png")], ["in.png.", "out.png"], 2, "for in.png",
+         []),
+        ("case alias of an existing folder", [images("in.png", "sub/x.png")],
+         ["in.png", "Sub/x.png"], 2, "for sub/x.png", []),
+        ("out-dir that is a case alias of a folder", [images("in.png", "out/keep.png")],
+         ["--out-dir", "Out", "in.png"], 2, "Out for out", []),
+        ("save-config onto a case alias", [block("Config.cfg", 1, 0)],
+         ["--save-config", "config.cfg"], 2, "for Config.cfg", []),
+        ("two new outputs that differ only in case", [images("a/X.png", "b/x.png")],
+         ["--out-dir", "out", "a/X.png", "b/x.png"], 2,
+         "out/x.png and out/X.png are the same file", []),
+        ("a new output and its generated short name",
+         [images("a/holiday photographs.png", "b/HOLI~5TQ.PNG"), folders("out")],
+         ["--out-dir", "out", "a/holiday photographs.png", "b/HOLI~5TQ.PNG"], 2,
+         "are the same file", []),
+        ("save-config and a new output that differ only in case", [images("in.png")],
+         ["--save-config", "X.png", "in.png", "x.png"], 2, "are the same file", []),
+        ("save-config and a raw output that differ only in case", [raw_file("in.raw", 1)],
+         ["--save-config", "S.raw", "--raw", "16x16", "in.raw", "s.raw"], 2,
+         "are the same file", []),
+    ]),
+    *native_only("Linux names are exact", [
+        ("native: names that differ only in case are two files", [images("a/X.png", "b/x.png")],
+         ["--quiet", "--out-dir", "out", "a/X.png", "b/x.png"], 0, None,
+         ["out/X.png", "out/x.png"]),
+        ("native: a trailing dot names another file", [images("in.png")], ["in.png.", "out.png"],
+         3, "in.png.: cannot be read", []),
+    ]),
     (".. after a linked folder", [images("in.png"), folders("a/b"), links(("l", "a/b"))],
      ["--quiet", "in.png", "l/../out.png"], 0, None, ["a/out.png"]),
-    ("backslash in a name", [images("in.png", "sub/victim.png")], ["in.png", "sub\\victim.png"], 2,
-     "would mean sub/victim.png", []),
-    ("backslash into the parent folder", [images("in.png")], ["in.png", "..\\x.png"], 2,
-     "would mean ../x.png", []),
-    ("name Windows cannot express", [images("in.png")], ["in.png", "a?b.png"], 2, "with ? in it",
-     []),
-    ("control character in a name", [images("in.png")], ["in.png", "a\nb.png"], 2,
-     "a\\nb.png: ", []),
+    *windows_only("names that Windows reads otherwise or cannot express", [
+        ("backslash in a name", [images("in.png", "sub/victim.png")],
+         ["in.png", "sub\\victim.png"], 2, "would mean sub/victim.png", []),
+        ("backslash into the parent folder", [images("in.png")], ["in.png", "..\\x.png"], 2,
+         "would mean ../x.png", []),
+        ("name Windows cannot express", [images("in.png")], ["in.png", "a?b.png"], 2,
+         "with ? in it", []),
+        ("control character in a name", [images("in.png")], ["in.png", "a\nb.png"], 2,
+         "a\\nb.png: ", []),
+    ]),
+    *native_only("a Linux name may hold any byte but / and NUL", [
+        ("native: backslash in a name", [images("in.png", "sub/victim.png")],
+         ["--quiet", "in.png", "sub\\victim.png"], 0, None, ["sub\\victim.png"]),
+        ("native: a name Windows cannot express", [images("in.png")],
+         ["--quiet", "in.png", "a?b*<>|\".png"], 0, None, ["a?b*<>|\".png"]),
+        ("native: control character in a name, shown escaped", [images("in.png")],
+         ["in.png", "a\nb.png"], 0, "-> a\\nb.png (copy line", ["a\nb.png"]),
+    ]),
     ("empty raw output name", [], ["--raw", "2x2", "in.raw", ""], 2, "empty", []),
     ("output name of 256 bytes", [images("in.png")], ["in.png", "n" * 252 + ".png"], 2,
      "255 bytes", []),
@@ -322,8 +394,15 @@ CASES = [
      "both --config and the raw frames", []),
     ("standard input outside a raw stream", [images("in.png")], ["-", "out.png"], 2,
      "raw frames only", []),
-    ("process substitution names no file", [images("in.png")],
-     "braidel-run in.png <(cat in.png)", 2, "names no file", []),
+    *windows_only("the launcher's check of the caller's streams", [
+        ("process substitution names no file", [images("in.png")],
+         "braidel-run in.png <(cat in.png)", 2, "names no file", []),
+    ]),
+    *native_only("the launcher's check of the caller's streams", [
+        ("native: process substitution as a raw input", [raw_file("three.raw", 3)],
+         "braidel-run --quiet --raw 16x16 <(cat three.raw) out.raw && "
+         "test $(stat -c %s out.raw) = 6144", 0, None, ["out.raw"]),
+    ]),
     ("file-size limit", [images("in.png"), noise_image("big.png")],
      "ulimit -f 8; braidel-run big.png out.png", 5, "file-size limit", []),
     ("two writes to one new file through a linked folder",
@@ -347,12 +426,39 @@ CASES = [
      0, None, []),
     ("configuration that is a folder", [folders("cfg")], ["--config", "cfg", "--save-config",
      "x.cfg"], 3, "is a folder", []),
-    ("direct: output is a hard link of the input", [images("in.png"), hard_link("in.png", "o.png")],
-     ["in.png", "o.png"], 5, "would replace in.png", [], "direct"),
-    ("direct: save-config onto the input", [images("in.png")],
-     ["--save-config", "in.png", "in.png", "o.png"], 5, "would replace in.png", [], "direct"),
-    ("direct: writes through a temporary file", [images("in.png")],
-     ["--quiet", "in.png", "o.png"], 0, None, ["o.png"], "direct"),
+    ("file-size limit keeps the old output", [noise_image("big.png"), images("out.png")],
+     "ulimit -f 8; braidel-run big.png out.png", 5, "file-size limit", []),
+    *native_only("Wine opens no path past its limit", [
+        ("native: relative path longer than PATH_MAX", [images(DEEPER + "/in.png")],
+         ["--quiet", DEEPER + "/in.png", DEEPER + "/out.png"], 0, None, [DEEPER + "/out.png"]),
+    ]),
+    # Run as an unprivileged user: root, whom the tests run as, passes every permission check.
+    *native_only("the Windows program runs as root under Wine, whom no permission stops", [
+        ("native: output into a read-only folder", [images("in.png"), folders("ro"),
+                                                    permissions("ro", 0o555)],
+         ["in.png", "ro/out.png"], 5, "ro/out.png", [], "unprivileged"),
+        ("native: input in a folder without search permission",
+         [images("locked/in.png"), permissions("locked", 0o666), folders("w"),
+          permissions("w", 0o777)],
+         ["locked/in.png", "w/out.png"], 3, "locked/in.png: cannot be read", [], "unprivileged"),
+        ("native: output in a folder without search permission",
+         [images("in.png"), folders("locked"), permissions("locked", 0o666)],
+         ["in.png", "locked/out.png"], 5, "locked/out.png", [], "unprivileged"),
+    ]),
+    *native_only("the native program has no dialogs", [
+        ("native: --setup is refused", [images("in.png")], ["--setup", "in.png", "out.png"], 4,
+         "--setup", []),
+        ("native: --about is refused", [], ["--about"], 4, "--about", []),
+    ]),
+    *windows_only("the Windows program under Wine without its launcher", [
+        ("direct: output is a hard link of the input",
+         [images("in.png"), hard_link("in.png", "o.png")],
+         ["in.png", "o.png"], 5, "would replace in.png", [], "direct"),
+        ("direct: save-config onto the input", [images("in.png")],
+         ["--save-config", "in.png", "in.png", "o.png"], 5, "would replace in.png", [], "direct"),
+        ("direct: writes through a temporary file", [images("in.png")],
+         ["--quiet", "in.png", "o.png"], 0, None, ["o.png"], "direct"),
+    ]),
 ]
 
 
@@ -390,8 +496,26 @@ def huge_tiff(ws):
         f.write(data)
 
 
+def unprivileged_runner(test):
+    """What runs a command as an unprivileged user: setpriv as nobody when the tests run as root,
+    nothing more for another user, whose permissions already hold."""
+    if os.geteuid() != 0:
+        return []
+    if shutil.which("setpriv") is None:
+        test.skipTest("root, and no setpriv (util-linux) to run the program as nobody")
+    try:
+        pwd.getpwnam("nobody")
+    except KeyError:
+        test.skipTest("root, and no user nobody to run the program as")
+    return ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+
+
 class FileSafety(run_test.Workspace):
     def run_case(self, setup, args, how):
+        runner = []
+        if how == "unprivileged":
+            runner = unprivileged_runner(self)
+            os.chmod(self.dir, 0o755)
         for step in setup:
             step(self)
         if "huge.tif" in args:
@@ -403,7 +527,7 @@ class FileSafety(run_test.Workspace):
             result = run_direct(*args, cwd=cwd)
         elif isinstance(args, str):
             result = subprocess.run(
-                ["bash", "-c", 'braidel-run() { "%s" "$@"; }; %s' % (run_test.LAUNCHER, args)],
+                ["bash", "-c", 'braidel-run() { "%s" "$@"; }; %s' % (run_test.PROGRAM, args)],
                 cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
         else:
             encoded = [os.fsencode(a) for a in args]
@@ -411,7 +535,7 @@ class FileSafety(run_test.Workspace):
             if self.case in PEAK_MB:
                 self.peak_file = tempfile.mktemp(prefix="braidel-peak-")
                 measured = [sys.executable, "-c", MEASURE, self.peak_file]
-            result = subprocess.run([*measured, run_test.LAUNCHER, *encoded], cwd=cwd,
+            result = subprocess.run([*measured, *runner, run_test.PROGRAM, *encoded], cwd=cwd,
                                     stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
         return before, result, time.monotonic() - started
 
@@ -428,10 +552,11 @@ class FileSafety(run_test.Workspace):
             if only not in name:
                 continue
             with self.subTest(case=name):
+                run_test.skip_row_elsewhere(self, name)
                 self.case = name
                 self.tearDown()
                 self.dir = tempfile.mkdtemp(prefix="braidel-safety-")
-                before, result, seconds = self.run_case(setup, args, (how or ["launcher"])[0])
+                before, result, seconds = self.run_case(setup, args, (how or ["program"])[0])
                 self.assertExit(result, code)
                 if fragment is None:
                     self.assertEqual(result.stderr, b"")
@@ -456,7 +581,7 @@ class FileSafety(run_test.Workspace):
                 out = self.path("out-%o.png" % mask)
                 made = self.path("made-%o" % mask, "inner")
                 for args in ([self.path("in.png"), out], ["--out-dir", made, self.path("in.png")]):
-                    result = subprocess.run([run_test.LAUNCHER, "--quiet", *args],
+                    result = subprocess.run([run_test.PROGRAM, "--quiet", *args],
                                             stdin=subprocess.DEVNULL, capture_output=True,
                                             timeout=120, preexec_fn=lambda m=mask: os.umask(m))
                     self.assertExit(result, 0)
@@ -473,7 +598,7 @@ class FileSafety(run_test.Workspace):
         with open(source, "wb") as f:
             f.write(png_bytes(8000, 8000, 8, 0, b"\0" * 8001 * 8000, level=9))
         started = time.monotonic()
-        with subprocess.Popen([run_test.LAUNCHER, "--quiet", source, self.path("out.png")],
+        with subprocess.Popen([run_test.PROGRAM, "--quiet", source, self.path("out.png")],
                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               stderr=subprocess.PIPE) as process:
             self.assertTrue(wait_until_open(source, process), "the input was never opened")
@@ -500,22 +625,58 @@ class FileSafety(run_test.Workspace):
         finally:
             subprocess.run(["umount", small])
 
+    def test_output_on_another_file_system(self):
+        # Outputs on a tmpfs, the current folder and the inputs on the tests' own file system:
+        # each output is complete, and its temporary file was made beside it, so that its
+        # rename never crosses devices. A file made (or removed) in the current folder would
+        # change the folder's modification time.
+        if not os.path.isdir("/dev/shm"):
+            self.skipTest("no /dev/shm")
+        other = tempfile.mkdtemp(prefix="braidel-other-fs-", dir="/dev/shm")
+        self.addCleanup(shutil.rmtree, other, ignore_errors=True)
+        if os.stat(other).st_dev == os.stat(self.dir).st_dev:
+            self.skipTest("/dev/shm is on the tests' own file system")
+        frame = run_test.random_frame(9, 7, 3)
+        write_png(self.path("in.png"), from_rgba16(frame))
+        with open(self.path("in.raw"), "wb") as f:
+            f.write(run_test.raw_stream([frame] * 3))
+        runs = [["in.png", os.path.join(other, "out.png")],
+                ["--out-dir", os.path.join(other, "batch"), "in.png"],
+                ["--raw", "9x7", "in.raw", os.path.join(other, "out.raw")]]
+        folder_times = os.stat(self.dir).st_mtime_ns
+        for args in runs:
+            with self.subTest(args=args):
+                self.assertExit(run_test.run("--quiet", "--mode", "weighted", *args,
+                                             cwd=self.dir), 0)
+        self.assertEqual(os.stat(self.dir).st_mtime_ns, folder_times)
+        want = reference.rebuild(frame, "weighted", 0)
+        for written in ("out.png", "batch/in.png"):
+            self.assertEqual(read_image(os.path.join(other, written)).rgba16(), want, written)
+        with open(os.path.join(other, "out.raw"), "rb") as f:
+            self.assertEqual(run_test.raw_frames(f.read(), 9, 7), [want] * 3)
+        self.assertEqual(sorted(os.listdir(other)), ["batch", "out.png", "out.raw"])
+        self.assertEqual(os.listdir(os.path.join(other, "batch")), ["in.png"])
+
     def test_termination_during_a_batch(self):
-        # Ten large frames on two jobs, the launcher signalled once the first frame is written:
+        # Ten large frames on two jobs, the program signalled once the first frame is written:
         # the run exits as the signal asks, with one line, and leaves no temporary file and no
-        # changed input. SIGKILL ends the launcher at once; the program must end with it (its
-        # standard error reaches its end only then).
+        # changed input. SIGKILL ends the launcher at once; the Windows program must end with it
+        # (its standard error reaches its end only then).
         rows = run_test.random_frame(1920, 8, 3)
         write_png(self.path("f00.png"), from_rgba16([rows[y % 8] for y in range(1080)]))
         for i in range(1, 10):
             os.link(self.path("f00.png"), self.path("f%02d.png" % i))
         inputs = snapshot(self.dir)
-        for sig, code in ((signal.SIGINT, 130), (signal.SIGTERM, 143), (signal.SIGALRM, 142),
+        for sig, code in ((signal.SIGINT, 130), (signal.SIGTERM, 143), (signal.SIGHUP, 129),
+                          (signal.SIGQUIT, 131), (signal.SIGPIPE, 141), (signal.SIGALRM, 142),
                           (signal.SIGUSR1, 138), (signal.SIGKILL, -9)):
             with self.subTest(signal=sig.name):
+                if sig == signal.SIGKILL and run_test.SYSTEM != "windows":
+                    self.skipTest("windows program only: its launcher stops it when killed; "
+                                  "SIGKILL ends the native program itself at once")
                 out = self.path("out-" + sig.name)
                 with subprocess.Popen(
-                        [run_test.LAUNCHER, "--jobs", "2", "--out-dir", out,
+                        [run_test.PROGRAM, "--jobs", "2", "--out-dir", out,
                          *[self.path("f%02d.png" % i) for i in range(10)]],
                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                         stderr=subprocess.PIPE) as process:
@@ -530,6 +691,7 @@ class FileSafety(run_test.Workspace):
                                  inputs)
 
 
+@windows_only("the dialogs of the plug-in under Wine")
 class Displays(run_test.Workspace):
     def test_dialogs_refuse_a_display_that_does_not_answer(self):
         # A display number with no server, and a server that accepts and never answers.

@@ -2,7 +2,7 @@
 text), with its value, is in the page's OPTIONS section in the same order, the page names no
 option the program lacks, and groff reads the page without a warning.
 
-Usage: man_page_test.py MAN_PAGE PROGRAM [ARGUMENT...]   (PROGRAM --help is run)
+Usage: man_page_test.py MAN_PAGE   (the program under test, run_test.PROGRAM, is run with --help)
 """
 
 import re
@@ -11,8 +11,9 @@ import subprocess
 import sys
 import unittest
 
+from run_test import PROGRAM
+
 MAN_PAGE = sys.argv[1]
-PROGRAM = sys.argv[2:]
 
 
 def help_options(text):
@@ -43,7 +44,7 @@ def man_options(source):
 
 class ManPage(unittest.TestCase):
     def test_options_match_help(self):
-        shown = subprocess.run([*PROGRAM, "--help"], capture_output=True, text=True, timeout=120)
+        shown = subprocess.run([PROGRAM, "--help"], capture_output=True, text=True, timeout=120)
         self.assertEqual(shown.returncode, 0, shown.stderr)
         with open(MAN_PAGE, encoding="utf-8") as page:
             documented = man_options(page.read())

@@ -1,4 +1,4 @@
-"""Real image files through scripts/braidel-run, in a few batch runs.
+"""Real image files through braidel-run (run_test.PROGRAM), in a few batch runs.
 
   real_files_test.py SOURCES [unittest options]
 

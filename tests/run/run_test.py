@@ -1,7 +1,9 @@
-"""End-to-end tests of scripts/braidel-run: real files in, the plug-in under Wine, files out.
+"""End-to-end tests of braidel-run: real files in, files out.
 
-Expected pixels come from reference.py, a model written from the filter's rules, never from the
-plug-in's code.
+The program is BRAIDEL_RUN when set (the native program), else scripts/braidel-run, the
+launcher of the Windows program under Wine; every end-to-end table runs what PROGRAM names.
+Rows that only one of them can meet say so (windows_only, native_only). Expected pixels come from
+reference.py, a model written from the filter's rules, never from the plug-in's code.
 """
 
 import hashlib
@@ -29,11 +31,47 @@ from testimages import (Image, chunk, from_rgba16, png_bytes, read_image,  # noq
                         write_png, write_tiff)
 
 LAUNCHER = os.path.join(ROOT, "scripts", "braidel-run")
+PROGRAM = os.environ.get("BRAIDEL_RUN") or LAUNCHER
+SYSTEM = "windows" if os.path.realpath(PROGRAM) == os.path.realpath(LAUNCHER) else "native"
+
+# Table rows that only one program can meet: row name -> (system, why).
+ONLY_ON = {}
 
 
-def run(*args, cwd=None, timeout=120):
-    return subprocess.run([LAUNCHER, *args], cwd=cwd, stdin=subprocess.DEVNULL,
+def only_on(system, reason, rows=None):
+    """A test method's decorator that skips it on the other system, or, given table rows (tuples
+    named by their first item), those rows marked for it."""
+    if rows is None:
+        return unittest.skipUnless(SYSTEM == system, "%s program only: %s" % (system, reason))
+    for row in rows:
+        ONLY_ON[row[0]] = (system, reason)
+    return rows
+
+
+def windows_only(reason, rows=None):
+    return only_on("windows", reason, rows)
+
+
+def native_only(reason, rows=None):
+    return only_on("native", reason, rows)
+
+
+def skip_row_elsewhere(test, row):
+    """Skips the table row `row` (within its subTest) when it is marked for the other system."""
+    system, reason = ONLY_ON.get(row, (SYSTEM, ""))
+    if system != SYSTEM:
+        test.skipTest("%s program only: %s" % (system, reason))
+
+
+def run(*args, cwd=None, timeout=120, program=PROGRAM):
+    return subprocess.run([program, *args], cwd=cwd, stdin=subprocess.DEVNULL,
                           capture_output=True, timeout=timeout)
+
+
+# The signals that stop a run cleanly (exit 128 + the signal's number), as kill, timeout and a
+# closing terminal send them.
+STOP_SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT, signal.SIGPIPE,
+                signal.SIGALRM, signal.SIGUSR1, signal.SIGUSR2)
 
 
 def random_frame(width, height, seed):
@@ -309,6 +347,7 @@ class Errors(Workspace):
         self.assertExit(result, 0)
         self.assertIn(b"Stereo Braidel Filter Plugin. (orv)", result.stdout)
 
+    @windows_only("the launcher's own list of options")
     def test_launcher_knows_every_option_that_takes_a_value(self):
         # The launcher steps over option values when it looks for --setup and --about; its list
         # must be the program's: every "--name VALUE" that --help shows, usage lines included.
@@ -422,11 +461,11 @@ class Batch(Workspace):
         self.assertEqual(os.listdir(self.path("out")), ["flat.png"])
 
     def test_abort_by_console_control_event(self):
-        # Ctrl-C reaches the program as a console control event (Wine turns the terminal's
-        # SIGINT into one). Sent once the first frame is done, it stops the run.
+        # Ctrl-C's SIGINT (which Wine turns into a console control event for the Windows
+        # program), sent once the first frame is done, stops the run.
         frames = self.write_frames(40, height=300)
         process = subprocess.Popen(
-            [LAUNCHER, "--jobs", "1", "--mode", "weighted", "--out-dir", self.path("out"),
+            [PROGRAM, "--jobs", "1", "--mode", "weighted", "--out-dir", self.path("out"),
              *[self.path(n) for n in sorted(frames)]],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         first = process.stderr.readline()
@@ -456,7 +495,7 @@ class RawStreams(Workspace):
         return [read_image(self.path("png", n)).rgba16() for n in names]
 
     def stream(self, options, data, source="-", output="-", timeout=120):
-        return subprocess.run([LAUNCHER, *options, source, output], input=data,
+        return subprocess.run([PROGRAM, *options, source, output], input=data,
                               capture_output=True, timeout=timeout)
 
     def test_streams_through_files_and_pipes(self):
@@ -491,7 +530,7 @@ class RawStreams(Workspace):
     def test_terminal_as_standard_input_is_refused_before_anything_is_written(self):
         master, slave = pty.openpty()
         try:
-            result = subprocess.run([LAUNCHER, "--raw", "4x4", "--save-config", "w.cfg", "-",
+            result = subprocess.run([PROGRAM, "--raw", "4x4", "--save-config", "w.cfg", "-",
                                      "out.raw"], cwd=self.dir, stdin=slave, capture_output=True,
                                     timeout=120)
         finally:
@@ -520,7 +559,7 @@ class RawStreams(Workspace):
                 self.assertEqual(self.leftovers(), [])
 
     def test_reader_closing_early_stops_the_run(self):
-        process = subprocess.Popen([LAUNCHER, "--raw", "256x256", "-", "-"],
+        process = subprocess.Popen([PROGRAM, "--raw", "256x256", "-", "-"],
                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE)
         feeder = feed_forever(process.stdin, bytes(256 * 256 * 8))
@@ -533,29 +572,33 @@ class RawStreams(Workspace):
         self.assertEqual(len(lines), 1, lines)
         self.assertIn("standard output: its reader closed it", lines[0])
 
-    def test_abort_leaves_no_temporary_file(self):
-        with open(self.path("out.raw"), "wb") as f:
-            f.write(b"previous result")
-        process = subprocess.Popen([LAUNCHER, "--raw", "64x64", "-", self.path("out.raw")],
-                                   stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.PIPE)
-        feeder = feed_forever(process.stdin, bytes(64 * 64 * 8))
-        # The temporary output exists once the stream runs.
-        deadline = time.monotonic() + 60
-        while not self.leftovers() and time.monotonic() < deadline:
-            time.sleep(0.05)
-        self.assertNotEqual(self.leftovers(), [])
-        process.send_signal(signal.SIGINT)
-        self.assertEqual(process.wait(timeout=60), 130)
-        lines = error_lines(process, feeder)
-        self.assertEqual(len(lines), 1, lines)
-        self.assertIn("aborted", lines[0])
-        with open(self.path("out.raw"), "rb") as f:
-            self.assertEqual(f.read(), b"previous result")
-        self.assertEqual(self.leftovers(), [])
+    def test_stop_signal_mid_write_leaves_no_temporary_file(self):
+        # Each stop signal while the output's temporary file is being written: exit 128 + the
+        # signal's number, one line, the old output as it was and no temporary file.
+        for sig in STOP_SIGNALS:
+            with self.subTest(signal=sig.name):
+                with open(self.path("out.raw"), "wb") as f:
+                    f.write(b"previous result")
+                process = subprocess.Popen([PROGRAM, "--raw", "64x64", "-", self.path("out.raw")],
+                                           stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                           stderr=subprocess.PIPE)
+                feeder = feed_forever(process.stdin, bytes(64 * 64 * 8))
+                # The temporary output exists once the stream runs.
+                deadline = time.monotonic() + 60
+                while not self.leftovers() and time.monotonic() < deadline:
+                    time.sleep(0.05)
+                self.assertNotEqual(self.leftovers(), [])
+                process.send_signal(sig)
+                self.assertEqual(process.wait(timeout=60), 128 + sig)
+                lines = error_lines(process, feeder)
+                self.assertEqual(len(lines), 1, lines)
+                self.assertIn("aborted", lines[0])
+                with open(self.path("out.raw"), "rb") as f:
+                    self.assertEqual(f.read(), b"previous result")
+                self.assertEqual(self.leftovers(), [])
 
 
-class Launcher(Workspace):
+class CommandLine(Workspace):
     def test_relative_paths_from_the_current_folder(self):
         frame = random_frame(5, 4, 8)
         os.mkdir(self.path("sub"))
@@ -580,7 +623,7 @@ class Launcher(Workspace):
     def test_progress_bar_on_a_terminal(self):
         write_png(self.path("in.png"), from_rgba16(random_frame(64, 200, 8)))
         master, slave = pty.openpty()
-        process = subprocess.Popen([LAUNCHER, "--mode", "weighted", self.path("in.png"),
+        process = subprocess.Popen([PROGRAM, "--mode", "weighted", self.path("in.png"),
                                     self.path("o.png")], stdin=slave, stdout=slave, stderr=slave)
         os.close(slave)
         screen = b""
@@ -598,6 +641,7 @@ class Launcher(Workspace):
         self.assertIn("[" + "#" * 40 + "] 100%  1/1 frames", text)
         self.assertTrue(os.path.exists(self.path("o.png")))
 
+    @windows_only("the launcher's own check")
     def test_missing_build_says_how_to_build(self):
         os.makedirs(self.path("tree", "scripts"))
         for script in (LAUNCHER, os.path.join(os.path.dirname(LAUNCHER), "paths.sh")):
