@@ -31,6 +31,7 @@
 
 namespace {
 
+using namespace posix;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 

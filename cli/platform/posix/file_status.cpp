@@ -6,6 +6,8 @@
 
 #include "cli/platform/posix/folder_walk.h"
 
+namespace posix {
+
 namespace {
 
 FileIdentity IdentityFrom(const struct stat& status, std::string newName = {}) {
@@ -38,3 +40,5 @@ std::optional<FileIdentity> IdentityOf(int fd) {
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
     return IdentityFrom(status);
 }
+
+}  // namespace posix

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+namespace posix {
+
 // What makes a file the same file whatever it is called: its device and inode, so that links,
 // hard links and linked folders lead to one identity. A file that does not exist yet is its
 // folder's identity and its exact name there (a POSIX name is any bytes).
@@ -33,3 +35,5 @@ std::optional<FileIdentity> IdentityOf(int fd);
 inline bool IsStreamDevice(const struct stat& status) {
     return S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode);
 }
+
+}  // namespace posix

@@ -7,6 +7,8 @@
 
 #include "cli/platform/posix/system_calls.h"
 
+namespace posix {
+
 namespace {
 
 // The components of a path, in order, without empty ones (from "//") or ".".
@@ -72,3 +74,5 @@ int OpenFolder(const std::string& path, UniqueFd& folder) {
     }
     return OpenStep(entry.folder.Get(), entry.name, folder);
 }
+
+}  // namespace posix

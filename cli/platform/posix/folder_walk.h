@@ -4,6 +4,8 @@
 
 #include "cli/platform/posix/unique_fd.h"
 
+namespace posix {
+
 // Paths of any length. Linux refuses a path of PATH_MAX bytes or more in one call, so a path is
 // walked one folder at a time, each opened relative to the one before; Linux resolves each step
 // as it resolves a whole path (links followed, ".." after a linked folder going to the link
@@ -24,3 +26,5 @@ int OpenEntryFrom(int base, const std::string& path, FolderEntry& entry);
 
 // Opens the folder at `path` (a path of any length), for further calls relative to it.
 int OpenFolder(const std::string& path, UniqueFd& folder);
+
+}  // namespace posix

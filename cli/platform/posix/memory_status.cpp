@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace posix {
+
 namespace {
 
 // A "Name:  N kB" line of /proc/meminfo, in bytes; 0 when it is missing.
@@ -40,3 +42,5 @@ std::optional<MemoryFigures> MemoryStatus() {
     }
     return figures;
 }
+
+}  // namespace posix

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace posix {
+
 // The system's memory figures in bytes: physical memory in all, and what is available to a new
 // allocation without swapping (Linux's MemAvailable: free memory and what the page cache can
 // give back).
@@ -13,3 +15,5 @@ struct MemoryFigures {
 
 // Nothing when the system gives no figures that make sense.
 std::optional<MemoryFigures> MemoryStatus();
+
+}  // namespace posix

@@ -9,6 +9,8 @@
 #include "cli/platform/posix/folder_walk.h"
 #include "cli/platform/posix/system_calls.h"
 
+namespace posix {
+
 namespace {
 
 int OpenEntryAs(const std::string& path, int flags, OpenedFile& file) {
@@ -62,3 +64,5 @@ int MakeFolders(const std::string& typed) {
     // What is there now must be a folder (ENOTDIR for a file of that name).
     return OpenFolder(path, folder);
 }
+
+}  // namespace posix

@@ -6,6 +6,8 @@
 
 #include "cli/platform/posix/unique_fd.h"
 
+namespace posix {
+
 // Files the run reads, and the named pipes and devices it reads or writes straight on, opened
 // through a walk of any length. Failures are errno values.
 
@@ -30,3 +32,5 @@ bool WaitReady(int fd, bool write, int milliseconds);
 // Makes the folder `path` and every missing parent, each with mode 0777 less the umask; an
 // existing folder is no failure.
 int MakeFolders(const std::string& path);
+
+}  // namespace posix

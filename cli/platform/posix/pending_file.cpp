@@ -11,6 +11,8 @@
 #include "cli/platform/posix/folder_walk.h"
 #include "cli/platform/posix/system_calls.h"
 
+namespace posix {
+
 namespace {
 
 // As many links as Linux itself follows in one path.
@@ -114,3 +116,5 @@ int WriteWholeFile(const std::string& destination, std::span<const std::byte> by
     if (int error = file->Write(bytes)) return error;
     return file->Commit();
 }
+
+}  // namespace posix

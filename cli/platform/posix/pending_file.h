@@ -7,6 +7,8 @@
 
 #include "cli/platform/posix/unique_fd.h"
 
+namespace posix {
+
 // A new file that takes the place of its destination only once it is complete. It is written
 // to a temporary file in the destination's folder, created exclusively (O_EXCL: never over an
 // existing name; O_NOFOLLOW: never through a link) under an unpredictable name, with the
@@ -42,3 +44,5 @@ class PendingFile {
 
 // The whole of `bytes` as the destination's new content, through a PendingFile.
 int WriteWholeFile(const std::string& destination, std::span<const std::byte> bytes);
+
+}  // namespace posix

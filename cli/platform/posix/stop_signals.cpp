@@ -5,6 +5,8 @@
 
 #include <utility>
 
+namespace posix {
+
 namespace {
 
 constexpr int kStopSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,
@@ -44,3 +46,5 @@ void StopSignals::Watch() {
         if (received_.compare_exchange_strong(none, signal) && onStop_) onStop_();
     }
 }
+
+}  // namespace posix

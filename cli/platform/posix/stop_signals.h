@@ -4,6 +4,8 @@
 #include <functional>
 #include <thread>
 
+namespace posix {
+
 // The signals that stop a run cleanly: SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1,
 // SIGUSR2 and SIGPIPE sent to the process (as kill, timeout or a closing terminal send them).
 // They are blocked in every thread and taken by one watcher thread, which records the first
@@ -34,3 +36,5 @@ class StopSignals {
     std::atomic<bool> closing_{false};
     std::thread watcher_;
 };
+
+}  // namespace posix

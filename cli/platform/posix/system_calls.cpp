@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace posix {
+
 int WriteAll(int fd, std::span<const std::byte> bytes) {
     while (!bytes.empty()) {
         const std::size_t size = std::min(bytes.size(), kLargestTransfer);
@@ -40,3 +42,5 @@ std::string ErrorText(int error) {
     const char* words = ::strerror_r(error, text, sizeof text);
     return words;
 }
+
+}  // namespace posix

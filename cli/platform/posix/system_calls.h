@@ -5,6 +5,8 @@
 #include <span>
 #include <string>
 
+namespace posix {
+
 // The system calls braidel-run makes on POSIX, each retried when a signal interrupts it, and the
 // loops that move whole blocks. Failures are the call's errno value; 0 is success.
 
@@ -33,3 +35,5 @@ void IgnoreFileSizeSignal();
 
 // The system's words for an error number, as one line of text.
 std::string ErrorText(int error);
+
+}  // namespace posix

@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+namespace posix {
+
 bool IsTerminal(int fd) {
     return ::isatty(fd) == 1;
 }
+
+}  // namespace posix

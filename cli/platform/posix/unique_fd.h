@@ -4,6 +4,8 @@
 
 #include <utility>
 
+namespace posix {
+
 // A file descriptor owned by one object and closed when it goes.
 class UniqueFd {
   public:
@@ -23,7 +25,11 @@ class UniqueFd {
 
     explicit operator bool() const { return fd_ >= 0; }
     int Get() const { return fd_; }
+    // Gives the descriptor up to the caller, who closes it.
+    int Release() { return std::exchange(fd_, -1); }
 
   private:
     int fd_ = -1;
 };
+
+}  // namespace posix
