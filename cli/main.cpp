@@ -1,10 +1,6 @@
-// braidel-run: a command-line host for Braidel.flt. Loads the plug-in as a host does and
-// filters PNG or TIFF frames, or raw frame streams, through it, one filter object per frame.
-
-#include <windows.h>
-
-#include <fcntl.h>
-#include <io.h>
+// braidel-run: a command-line host for Braidel.flt. Filters PNG or TIFF frames, or raw frame
+// streams, through the run's renderer: the plug-in, loaded as a host loads it, one filter object
+// per frame (the Windows program), or the rebuild core the plug-in is made of (the native one).
 
 #include <cstdio>
 #include <vector>
@@ -13,16 +9,14 @@
 #include "cli/batch/batch_run.h"
 #include "cli/plan/arguments.h"
 #include "cli/plan/config_file.h"
-#include "cli/platform/caller_permissions.h"
+#include "cli/platform/program.h"
 #include "cli/platform/status_line.h"
 #include "cli/platform/text.h"
-#include "cli/platform/wine.h"
-#include "cli/render/cancellation.h"
 #include "cli/render/image_io.h"
 #include "cli/render/render_frame.h"
+#include "cli/render/renderer.h"
 #include "cli/stream/raw_stream.h"
 #include "image_files/image_files.h"
-#include "loader/plugin_library.h"
 
 namespace {
 
@@ -34,55 +28,18 @@ int Report(const Failure& failure, const char* advice = "") {
     return ExitCodeOf(failure.code);
 }
 
-// The configuration every frame gets: the loaded block, then --mode and --field, then the
-// setup dialog, all applied through a filter object as a host applies them. It must select a
-// defined kernel and field before any frame is read or the block is saved.
-Failure PrepareConfig(const PluginLibrary& plugin, const RunOptions& options, const RunFiles& files,
+// The configuration every frame gets, settled by the renderer as a host settles it. It must
+// select a defined kernel and field before any frame is read or the block is saved.
+Failure PrepareConfig(const Renderer& renderer, const RunOptions& options, const RunFiles& files,
                       FilterConfig& config) {
-    FilterPtr filter = plugin.CreateFilter();
-    if (!filter) return {FailureCode::RenderFailed, "the plug-in created no filter"};
-    if (!files.config.Empty()) {
-        FilterConfig loaded;
-        if (Failure failure = ReadConfigFile(files.config, loaded)) return failure;
-        filter->LoadConfig(&loaded);
-    }
-    filter->SaveConfig(&config);
-    if (options.mode) config.mode = *options.mode;
-    if (options.field) config.field = *options.field;
-    filter->LoadConfig(&config);
-    if (options.setup) {
-        const int result = [&] {
-            const DialogScope dialog;
-            return filter->ShowSetup(nullptr);
-        }();
-        if (result == -1) {
-            return {FailureCode::RenderFailed,
-                    "the setup dialog could not be shown: " + ErrorText(GetLastError())};
-        }
-        if (result == 0) return {FailureCode::Aborted, "setup cancelled; nothing done"};
-    }
-    filter->SaveConfig(&config);
+    if (Failure failure = renderer.SettleConfig(options, files, config)) return failure;
     if (Failure failure = CheckConfig(config)) return failure;
     if (!files.saveConfig.Empty()) return WriteConfigFile(files.saveConfig, config);
     return {};
 }
 
-int ShowAbout(const PluginLibrary& plugin) {
-    FilterPtr filter = plugin.CreateFilter();
-    if (!filter) return Report({FailureCode::RenderFailed, "the plug-in created no filter"});
-    const DialogScope dialog;
-    if (filter->ShowAbout(nullptr) == -1) {
-        return Report({FailureCode::RenderFailed,
-                       "the about box could not be shown: " + ErrorText(GetLastError())});
-    }
-    return kExitSuccess;
-}
-
-int ShowVersion(const PluginLibrary& plugin) {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%08lX", plugin.Version());
-    PrintOut(std::string("braidel-run ") + kProgramVersion + "; plug-in: " + plugin.Description() +
-             ", version " + hex);
+int ShowVersion(const Renderer& renderer) {
+    PrintOut(std::string("braidel-run ") + kProgramVersion + "; " + renderer.VersionText());
     PrintOut("image files: " + image_files::LibraryVersions());
     return kExitSuccess;
 }
@@ -132,7 +89,9 @@ int FilterFrames(const RenderContext& context, const RunOptions& options, const 
     return BatchExitCode(results);
 }
 
-int Run(const std::vector<std::string>& args) {
+}  // namespace
+
+int RunCommandLine(const std::vector<std::string>& args) {
     RunOptions options;
     if (Failure failure = ParseArguments(args, options)) {
         return Report(failure, " (see braidel-run --help)");
@@ -141,29 +100,24 @@ int Run(const std::vector<std::string>& args) {
         PrintOut(UsageText());
         return kExitSuccess;
     }
-    if (const std::string folder = wine::UnreachedCallerFolder(); !folder.empty()) {
-        return Report({FailureCode::Usage,
-                       "started from " + folder +
-                           ", which Wine cannot make this program's working folder (a character "
-                           "Windows cannot name); relative names would mean another folder. "
-                           "Start it from another folder"});
-    }
-    CaptureCallerUmask();
-    InstallAbortHandler();
+    if (Failure failure = PrepareRun()) return Report(failure);
 
-    PluginLibrary plugin;
-    if (!plugin.Loaded()) {
+    std::unique_ptr<Renderer> renderer;
+    if (Failure failure = Renderer::Load(renderer)) {
         if (options.version) PrintOut(std::string("braidel-run ") + kProgramVersion);
-        return Report(plugin.LoadFailure());
+        return Report(failure);
     }
-    if (options.version) return ShowVersion(plugin);
-    if (options.about) return ShowAbout(plugin);
+    if (options.version) return ShowVersion(*renderer);
+    if (options.about) {
+        const Failure failure = renderer->ShowAbout();
+        return failure ? Report(failure) : kExitSuccess;
+    }
 
     // Every file is resolved and every write checked before anything is written.
     RunFiles files;
     if (Failure failure = PlanRun(options, files)) return Report(failure);
-    RenderContext context{plugin, {}, nullptr};
-    if (Failure failure = PrepareConfig(plugin, options, files, context.config)) {
+    RenderContext context{*renderer, {}, nullptr};
+    if (Failure failure = PrepareConfig(*renderer, options, files, context.config)) {
         return Report(failure);
     }
     if (files.frames.empty() && !files.stream) return kExitSuccess;
@@ -174,33 +128,4 @@ int Run(const std::vector<std::string>& args) {
     }
     if (Failure failure = MakeOutputFolder(files)) return Report(failure);
     return FilterFrames(context, options, files);
-}
-
-// A crash ends the run with one line and exit code 4; no debugger is started and nothing
-// waits. Temporary files of frames in work may stay: nothing can be trusted after a fault.
-LONG WINAPI OnCrash(EXCEPTION_POINTERS* exception) {
-    char line[160];
-    std::snprintf(line, sizeof line, "crashed (exception 0x%08lX at %p); stopped",
-                  exception->ExceptionRecord->ExceptionCode,
-                  exception->ExceptionRecord->ExceptionAddress);
-    // Straight to the handle: the crash may have come while another line held the output lock.
-    const std::string bytes = ProgramLine(line) + "\n";
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
-              &written, nullptr);
-    TerminateProcess(GetCurrentProcess(), kExitRenderFailed);
-    return EXCEPTION_EXECUTE_HANDLER;
-}
-
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-    SetUnhandledExceptionFilter(OnCrash);
-    // Lines end in a plain newline, as every other tool of a pipeline writes them.
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-    // Text is UTF-8 from here on; the launcher has refused arguments that are not.
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(ToUtf8(argv[i]));
-    return Run(args);
 }

@@ -34,6 +34,10 @@ endif()
 include(cmake/googletest.cmake)
 
 add_subdirectory(rebuild)
+# The native braidel-run's frames (the SDK's memory bitmap, linked in) and its image codec on the
+# system's libpng and libtiff.
+add_subdirectory(hostsdk)
+add_subdirectory(image_files ${CMAKE_BINARY_DIR}/image_files)
 if(NOT BRAIDEL_RUN_PACKAGE)
     add_subdirectory(frei0r)
 endif()

@@ -3,11 +3,12 @@
 #include <windows.h>
 
 #include "plugin/braideled_class_desc.h"
+#include "plugin/description.h"
 
 #define BRAIDEL_EXPORT extern "C" __declspec(dllexport)
 
 BRAIDEL_EXPORT const wchar_t* LibDescription() {
-    return L"Stereo Braidel Filter Plugin. (orv)";
+    return L"" BRAIDEL_PLUGIN_DESCRIPTION;
 }
 
 BRAIDEL_EXPORT int LibNumberClasses() {

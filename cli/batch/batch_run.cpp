@@ -13,20 +13,20 @@ Failure Aborted(const FrameTask& task) {
             task.input.shown + ": aborted; " + task.output.shown + " not written"};
 }
 
-// Renders the image with a window that reports its progress as frame `index` of the batch.
+// Renders the image with a render step that reports its progress as frame `index` of the batch.
 Failure RenderImage(const RenderContext& context, const FrameTask& task, Image& image,
                     ProgressReport& report, int index) {
-    Bitmap& frame = *image.bitmap;
+    hostsdk::PlainBitmap& frame = *image.bitmap;
     const int expected =
         ExpectedProgressMessages(frame.Height(), context.config.field, context.mask != nullptr);
     int received = 0;
-    RenderWindow window(
+    const std::unique_ptr<RenderStep> step = context.renderer.NewStep(
         [] { return AbortRequested().load(); },
         [&] {
             ++received;
             report.Update(index, expected > 0 ? std::min(1.0, 1.0 * received / expected) : 1.0);
         });
-    Failure failure = RenderFrame(context, frame, window, task.input.shown);
+    Failure failure = RenderFrame(context, frame, *step, task.input.shown);
     if (failure.code == FailureCode::Aborted) return Aborted(task);
     if (failure) failure.reason += "; nothing written";
     return failure;

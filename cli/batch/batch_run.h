@@ -9,7 +9,7 @@
 #include "cli/render/render_frame.h"
 
 // Filters every task on the worker threads `jobs` allows (cli/render/workers.h), each frame
-// with a filter object and a render window of its own: read from its input once its pixels fit
+// with a render step of its own: read from its input once its pixels fit
 // in the run's frame memory, rendered, and written to its output only after a complete render.
 // Tasks not started when an abort is requested fail with FailureCode::Aborted. Error lines are
 // printed as frames fail; the result holds one entry per task, in task order.

@@ -1,7 +1,5 @@
 #include "cli/plan/config_file.h"
 
-#include <windows.h>
-
 #include <cstddef>
 #include <cstring>
 #include <span>
@@ -11,12 +9,11 @@
 #include "cli/platform/file_io.h"
 #include "cli/platform/pending_file.h"
 #include "cli/platform/text.h"
-#include "loader/unique_handle.h"
 
 namespace {
 
 // The block from an open file or stream: exactly its 8 bytes.
-Failure ReadBlock(HANDLE handle, const std::string& name, FilterConfig& config) {
+Failure ReadBlock(FileHandle handle, const std::string& name, FilterConfig& config) {
     std::byte block[sizeof(FilterConfig) + 1];
     std::size_t read = 0;
     if (Failure failure = ReadAll(handle, block, name, read)) return failure;
@@ -31,16 +28,15 @@ Failure ReadBlock(HANDLE handle, const std::string& name, FilterConfig& config) 
 
 Failure ReadConfigFile(const FilePath& path, FilterConfig& config) {
     if (IsStandardStream(path.shown)) {
-        HANDLE input = nullptr;
-        if (Failure failure = StandardStream(STD_INPUT_HANDLE, input)) return failure;
-        return ReadBlock(input, StandardStreamName(STD_INPUT_HANDLE), config);
+        FileHandle input = OwnedFile::None();
+        if (Failure failure = StandardStream(StandardStreamId::Input, input)) return failure;
+        return ReadBlock(input, StandardStreamName(StandardStreamId::Input), config);
     }
-    const DWORD attributes = GetFileAttributesW(path.system.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if (IsFolder(path)) {
         return {FailureCode::BadInput, path.shown + ": is a folder, not a configuration block"};
     }
-    const UniqueHandle file = OpenToRead(path);
-    if (!file) return CannotRead(path.shown, GetLastError());
+    OwnedFile file;
+    if (Failure failure = OpenToRead(path, file)) return failure;
     return ReadBlock(file.Get(), path.shown, config);
 }
 
@@ -49,15 +45,14 @@ Failure ReadConfigFile(const FilePath& path, FilterConfig& config) {
 Failure WriteConfigFile(const FilePath& path, const FilterConfig& config) {
     const auto bytes = std::as_bytes(std::span(&config, 1));
     if (IsStandardStream(path.shown)) {
-        HANDLE output = nullptr;
-        if (Failure failure = StandardStream(STD_OUTPUT_HANDLE, output)) return failure;
+        FileHandle output = OwnedFile::None();
+        if (Failure failure = StandardStream(StandardStreamId::Output, output)) return failure;
         bool readerGone = false;
-        return WriteAll(output, bytes, StandardStreamName(STD_OUTPUT_HANDLE), readerGone);
+        return WriteAll(output, bytes, StandardStreamName(StandardStreamId::Output), readerGone);
     }
-    const DWORD attributes = GetFileAttributesW(path.system.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (Exists(path)) {
         FilterConfig existing;
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || ReadConfigFile(path, existing)) {
+        if (IsFolder(path) || ReadConfigFile(path, existing)) {
             return {FailureCode::NotWritten, path.shown +
                                                  ": exists and is not a configuration block; not "
                                                  "replaced"};

@@ -1,15 +1,10 @@
 #include "cli/plan/run_plan.h"
 
-#include <windows.h>
-
-#include <cwctype>
 #include <optional>
 #include <utility>
 
 #include "cli/platform/file_identity.h"
 #include "cli/platform/file_io.h"
-#include "cli/platform/linux_names.h"
-#include "cli/platform/text.h"
 
 namespace {
 
@@ -23,7 +18,7 @@ std::optional<image_files::FileFormat> FormatForPath(const std::string& path) {
     const std::size_t slash = path.find_last_of("\\/");
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
     std::string extension = path.substr(dot + 1);
-    for (char& c : extension) c = static_cast<char>(std::towlower(c));
+    for (char& c : extension) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     if (extension == "png") return image_files::FileFormat::Png;
     if (extension == "tif" || extension == "tiff") return image_files::FileFormat::Tiff;
     return {};
@@ -31,20 +26,20 @@ std::optional<image_files::FileFormat> FormatForPath(const std::string& path) {
 
 // A raw stream's "-" stays as typed: no file to resolve, nothing to compare by identity. A
 // terminal has no business carrying binary frames; `advice` says what to do instead.
-Failure ResolveStream(const std::string& typed, DWORD standard, const char* name,
+Failure ResolveStream(const std::string& typed, StandardStreamId standard, const char* name,
                       const char* advice, FilePath& path) {
     if (!IsStandardStream(typed)) return Resolve(typed, path);
     path = {typed, {}, {}};
-    if (!IsTerminal(GetStdHandle(standard))) return {};
+    if (!IsTerminal(standard)) return {};
     return {FailureCode::Usage, std::string(name) + " is a terminal; " + advice};
 }
 
 Failure ResolveStreams(const RunOptions& options, RunFiles& files) {
     StreamTask task;
-    if (Failure failure = ResolveStream(options.inputs.at(0), STD_INPUT_HANDLE, "standard input",
-                                        "pipe raw frames into it", task.input))
+    if (Failure failure = ResolveStream(options.inputs.at(0), StandardStreamId::Input,
+                                        "standard input", "pipe raw frames into it", task.input))
         return failure;
-    if (Failure failure = ResolveStream(options.output, STD_OUTPUT_HANDLE, "standard output",
+    if (Failure failure = ResolveStream(options.output, StandardStreamId::Output, "standard output",
                                         "send the raw frames to a pipe or a file", task.output))
         return failure;
     if (Failure failure = FollowOutputLink(task.output)) return failure;
@@ -74,8 +69,7 @@ Failure ResolveFrames(const RunOptions& options, RunFiles& files) {
         if (Failure failure = Resolve(typed, task.input)) return failure;
         FilePath output;
         if (!options.outDir.empty()) {
-            output = InFolder(files.outDir, FileNameOf(typed));
-            if (Failure failure = CheckLinuxName(output)) return failure;
+            if (Failure failure = InFolder(files.outDir, FileNameOf(typed), output)) return failure;
         } else if (Failure failure = Resolve(options.output, output)) {
             return failure;
         }
@@ -91,25 +85,14 @@ struct Checked {
     std::string key;  // compared when neither file nor folder exists yet
 };
 
-// The key of a path whose folder does not exist yet: Linux names are exact, Windows names
-// ignore case.
-std::string PathKey(const FilePath& path) {
-    if (!path.unixPath.empty()) return path.unixPath;
-    std::wstring key = path.system;
-    for (wchar_t& c : key) c = c == L'/' ? L'\\' : static_cast<wchar_t>(std::towlower(c));
-    return ToUtf8(key);
-}
-
 // A file of the run, or a raw stream's standard input or output (`standard`), which takes part
 // when it is a file.
-void AddChecked(const FilePath& path, DWORD standard, std::vector<Checked>& checked) {
+void AddChecked(const FilePath& path, StandardStreamId standard, std::vector<Checked>& checked) {
     if (path.Empty()) return;
     if (!path.system.empty()) {
-        checked.push_back({path.shown, IdentityOf(path), PathKey(path)});
+        checked.push_back({path.shown, IdentityOf(path), NewFileKey(path)});
     } else if (IsStandardStream(path.shown)) {
-        const bool input = standard == STD_INPUT_HANDLE;
-        checked.push_back(
-            {input ? "standard input" : "standard output", IdentityOf(GetStdHandle(standard)), {}});
+        checked.push_back({StandardStreamName(standard), IdentityOf(standard), {}});
     }
 }
 
@@ -117,45 +100,35 @@ void AddChecked(const FilePath& path, DWORD standard, std::vector<Checked>& chec
 bool SameIdentity(const FileIdentity& a, const FileIdentity& b) {
     if (a.volume != b.volume || a.index != b.index) return false;
     if (a.newName.empty() || b.newName.empty()) return a.newName == b.newName;
-    return WindowsTakesForOne(a.newName, b.newName);
-}
-
-// Keys of new files in folders that do not exist yet: the same folder, and names the system
-// takes for one.
-bool SameKey(const std::string& a, const std::string& b) {
-    const std::size_t slashA = a.find_last_of("\\/");
-    const std::size_t slashB = b.find_last_of("\\/");
-    if (slashA == std::string::npos || slashB == std::string::npos) return a == b;
-    return a.compare(0, slashA, b, 0, slashB) == 0 &&
-           WindowsTakesForOne(FromUtf8(a.substr(slashA + 1)), FromUtf8(b.substr(slashB + 1)));
+    return NewNamesAreOne(a.newName, b.newName);
 }
 
 bool SameFile(const Checked& a, const Checked& b) {
     if (a.identity && b.identity) return SameIdentity(*a.identity, *b.identity);
-    return !a.identity && !b.identity && !a.key.empty() && !b.key.empty() && SameKey(a.key, b.key);
+    return !a.identity && !b.identity && !a.key.empty() && !b.key.empty() &&
+           NewFileKeysAreOne(a.key, b.key);
 }
 
 Failure CheckWrites(const RunFiles& files) {
     std::vector<Checked> read;
     std::vector<Checked> written;
-    AddChecked(files.mask, STD_INPUT_HANDLE, read);
-    AddChecked(files.config, STD_INPUT_HANDLE, read);
-    AddChecked(files.saveConfig, STD_OUTPUT_HANDLE, written);
+    AddChecked(files.mask, StandardStreamId::Input, read);
+    AddChecked(files.config, StandardStreamId::Input, read);
+    AddChecked(files.saveConfig, StandardStreamId::Output, written);
     for (const FrameTask& task : files.frames) {
-        AddChecked(task.input, STD_INPUT_HANDLE, read);
-        AddChecked(task.output, STD_OUTPUT_HANDLE, written);
+        AddChecked(task.input, StandardStreamId::Input, read);
+        AddChecked(task.output, StandardStreamId::Output, written);
     }
     if (files.stream) {
-        AddChecked(files.stream->input, STD_INPUT_HANDLE, read);
-        AddChecked(files.stream->output, STD_OUTPUT_HANDLE, written);
+        AddChecked(files.stream->input, StandardStreamId::Input, read);
+        AddChecked(files.stream->output, StandardStreamId::Output, written);
     }
     for (std::size_t i = 0; i < written.size(); ++i) {
         for (std::size_t j = 0; j < i; ++j) {
             if (SameFile(written[i], written[j])) {
-                return {FailureCode::Usage,
-                        written[i].name + " and " + written[j].name +
-                            " are the same file (for Windows too, names that differ only in "
-                            "case or by a short form are one); one would overwrite the other"};
+                return {FailureCode::Usage, written[i].name + " and " + written[j].name +
+                                                " are the same file" + NewNamesRule() +
+                                                "; one would overwrite the other"};
             }
         }
     }
@@ -175,20 +148,20 @@ Failure CheckWrites(const RunFiles& files) {
 
 namespace {
 
-// An option's file. "-" (which the launcher makes of /dev/stdin, /dev/stdout and their /dev/fd
-// names) is the standard stream where the option can take one (`stream`, STD_INPUT_HANDLE or
-// STD_OUTPUT_HANDLE, that the block is read from or written to; 0 where it cannot), and a usage
-// error where it cannot or is a terminal: never a file named "-".
-Failure ResolveOptionFile(const char* option, const std::string& typed, DWORD stream,
-                          FilePath& path) {
+// An option's file. "-" (which the start-up makes of /dev/stdin, /dev/stdout and their /dev/fd
+// names) is the standard stream where the option can take one (`stream`, that the block is read
+// from or written to; none where it cannot), and a usage error where it cannot or is a
+// terminal: never a file named "-".
+Failure ResolveOptionFile(const char* option, const std::string& typed,
+                          std::optional<StandardStreamId> stream, FilePath& path) {
     if (!IsStandardStream(typed)) return Resolve(typed, path);
-    if (stream == 0) {
+    if (!stream) {
         return {FailureCode::Usage, std::string(option) +
                                         " cannot be a standard stream (-, /dev/stdin or "
                                         "/dev/stdout); name a file (./- for a file named -)"};
     }
-    if (IsTerminal(GetStdHandle(stream))) {
-        return {FailureCode::Usage, std::string(option) + ": " + StandardStreamName(stream) +
+    if (IsTerminal(*stream)) {
+        return {FailureCode::Usage, std::string(option) + ": " + StandardStreamName(*stream) +
                                         " is a terminal, which carries no configuration block; "
                                         "name a file"};
     }
@@ -214,17 +187,17 @@ Failure CheckStreamUse(const RunOptions& options, const RunFiles& files) {
 }  // namespace
 
 Failure PlanRun(const RunOptions& options, RunFiles& files) {
-    if (Failure failure = ResolveOptionFile("--mask", options.maskPath, 0, files.mask))
+    if (Failure failure = ResolveOptionFile("--mask", options.maskPath, std::nullopt, files.mask))
         return failure;
-    if (Failure failure =
-            ResolveOptionFile("--config", options.configPath, STD_INPUT_HANDLE, files.config))
+    if (Failure failure = ResolveOptionFile("--config", options.configPath, StandardStreamId::Input,
+                                            files.config))
         return failure;
     if (Failure failure = ResolveOptionFile("--save-config", options.saveConfigPath,
-                                            STD_OUTPUT_HANDLE, files.saveConfig))
+                                            StandardStreamId::Output, files.saveConfig))
         return failure;
     if (Failure failure = FollowOutputLink(files.saveConfig)) return failure;
     if (IsStandardStream(options.outDir)) {
-        return ResolveOptionFile("--out-dir", options.outDir, 0, files.outDir);
+        return ResolveOptionFile("--out-dir", options.outDir, std::nullopt, files.outDir);
     }
     if (Failure failure = ResolveFrames(options, files)) return failure;
     if (Failure failure = CheckStreamUse(options, files)) return failure;

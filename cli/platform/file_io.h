@@ -1,47 +1,64 @@
 #pragma once
 
-#include <windows.h>
-
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
 #include "cli/exit_codes.h"
 #include "cli/platform/file_paths.h"
-#include "loader/unique_handle.h"
+#include "cli/platform/system_file.h"
 
 // Moving bytes between memory and an open file, pipe or device: the one read loop and the one
-// write loop of the program. One ReadFile or WriteFile moves at most kLargestTransfer bytes (the
-// count is a DWORD).
-inline constexpr std::size_t kLargestTransfer = std::size_t{1} << 30;
+// write loop of the program, each in as many calls as the system's transfer limit takes.
 
 // An existing file opened for reading only, shared with readers (and, with `shareWrites`,
-// writers and deletion too); empty with the thread's last error set when it cannot be opened.
-UniqueHandle OpenToRead(const FilePath& path, bool shareWrites = false);
+// writers and deletion too). Fails with FailureCode::BadInput, "NAME: cannot be read: why".
+Failure OpenToRead(const FilePath& path, OwnedFile& file, bool shareWrites = false);
 
 // Fills `bytes` unless the file or stream ends first (a writer closing its pipe is an end);
 // `got` says how many bytes came. Fails with FailureCode::BadInput, "NAME: cannot be read: why".
-Failure ReadAll(HANDLE handle, std::span<std::byte> bytes, const std::string& name,
+Failure ReadAll(FileHandle handle, std::span<std::byte> bytes, const std::string& name,
                 std::size_t& got);
 
-// Writes all of `bytes`, in as many calls as it takes. Fails with FailureCode::NotWritten,
-// "NAME: not written: why"; `readerGone` tells that the reader of a pipe closed it.
-Failure WriteAll(HANDLE handle, std::span<const std::byte> bytes, const std::string& name,
+// Writes all of `bytes`. Fails with FailureCode::NotWritten, "NAME: not written: why";
+// `readerGone` tells that the reader of a pipe closed it.
+Failure WriteAll(FileHandle handle, std::span<const std::byte> bytes, const std::string& name,
                  bool& readerGone);
 
-// Standard input or output (STD_INPUT_HANDLE or STD_OUTPUT_HANDLE) as a stream the run reads or
-// writes: refused when it is not open, also when the caller of the Linux launcher closed it
-// (FailureCode::BadInput for input, NotWritten for output).
-Failure StandardStream(DWORD which, HANDLE& handle);
+// Standard input or output as a stream the run reads or writes: refused when the caller closed
+// it (FailureCode::BadInput for input, NotWritten for output).
+Failure StandardStream(StandardStreamId which, FileHandle& handle);
 // "standard input" or "standard output".
-const char* StandardStreamName(DWORD which);
+const char* StandardStreamName(StandardStreamId which);
 
-// How a pipe tells its reader that the writer closed it, or its writer that the reader did.
-bool IsPipeClosed(unsigned long error);
+// Whether a standard stream is a terminal (a console on Windows; a character device such as
+// /dev/null is none).
+bool IsTerminal(StandardStreamId which);
 
-// "NAME: cannot be read: <the system's words for `error`>", FailureCode::BadInput: every input
-// that cannot be opened or read says so in these words.
-Failure CannotRead(const std::string& name, unsigned long error);
-// "NAME: not written: <why `error` stopped the write>", FailureCode::NotWritten. Wine reports a
-// write past the file-size limit as a general failure; this says which limit.
-Failure NotWritten(const std::string& name, unsigned long error);
+// What an open file is while it is read: its size and when it was last written. A file that
+// another process shrinks or rewrites meanwhile is found by a change in these.
+struct FileState {
+    std::uint64_t size = 0;
+    std::uint64_t modified = 0;  // in the system's own units
+
+    bool operator==(const FileState&) const = default;
+};
+// Fails with FailureCode::BadInput, "NAME: cannot be read: why".
+Failure StateOf(FileHandle handle, const std::string& name, FileState& state);
+
+// Whether reads or writes of the handle may wait for another process (a pipe, terminal or
+// device, not a file on disk).
+bool MayBlock(FileHandle handle);
+
+// Whether a named file is a named pipe or a character device, read or written as a stream and
+// never replaced.
+bool IsStreamDevice(const FilePath& path);
+
+// A named pipe or device opened as a raw stream's end, for reading or writing. A named pipe's
+// reader waits for its writer and its writer for a reader, each until `stopWanted` says so
+// (FailureCode::Aborted, "NAME: aborted"); other failures carry `code` (BadInput or NotWritten)
+// and the run's wording.
+Failure OpenStreamEnd(const FilePath& path, bool write, FailureCode code,
+                      const std::function<bool()>& stopWanted, OwnedFile& file);

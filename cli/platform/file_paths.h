@@ -3,24 +3,26 @@
 #include <string>
 
 #include "cli/exit_codes.h"
-#include "loader/unique_handle.h"
+#include "cli/platform/system_file.h"
 
 // A file named on the command line: as the user typed it, for messages, and as the system
 // opens it.
 struct FilePath {
-    std::string shown;    // UTF-8
-    std::wstring system;  // the Win32 form
-    // Under the Linux launcher: the absolute Unix path, from which children are derived.
+    std::string shown;  // UTF-8 where the name is; OneLine escapes other bytes in messages
+    SystemText system;  // the Win32 form on Windows; on POSIX the name's bytes
+    // The Windows program under the Linux launcher: the absolute Unix path, from which children
+    // are derived. Empty elsewhere.
     std::string unixPath;
 
     bool Empty() const { return shown.empty(); }
 };
 
-// Resolves a path as typed. Under the Linux launcher (which sets BRAIDEL_UNIX_CWD to the
-// caller's folder) the text is a Unix path, a relative one taken from that folder, and Wine's
-// own mapping gives the Windows path: the working directory's length never matters, and names
-// such as "c:name.png" are the files of that name. Elsewhere the text is a Windows path.
-// Fails with FailureCode::Usage when the path cannot be mapped.
+// Resolves a path as typed. Windows: under the Linux launcher (which sets BRAIDEL_UNIX_CWD to
+// the caller's folder) the text is a Unix path, a relative one taken from that folder, and
+// Wine's own mapping gives the Windows path: the working directory's length never matters, and
+// names such as "c:name.png" are the files of that name; elsewhere the text is a Windows path.
+// POSIX: the bytes are the name, of any length. Fails with FailureCode::Usage when the path
+// cannot be named on this system.
 Failure ResolvePath(const std::string& typed, FilePath& path);
 
 // An output named through a symbolic link is written to the file the link leads to, so that the
@@ -28,18 +30,15 @@ Failure ResolvePath(const std::string& typed, FilePath& path);
 // it). A link that leads to no file is refused (FailureCode::NotWritten). Other paths pass.
 Failure FollowOutputLink(FilePath& path);
 
-// The file `name` inside `folder`.
-FilePath InFolder(const FilePath& folder, const std::string& name);
+// The file `name` inside `folder`, refused as ResolvePath refuses a name (FailureCode::Usage).
+Failure InFolder(const FilePath& folder, const std::string& name, FilePath& child);
 
-// The last component of a typed path.
+// The last component of a typed path (after the last separator this system knows).
 std::string FileNameOf(const std::string& typed);
 
-// The folder that holds `path` (its system form), ending in a separator.
-std::wstring FolderOf(const FilePath& path);
-
-// A file or folder at a system path opened only to ask about it (no access rights needed, any
-// sharing allowed); empty when it cannot be opened, with the thread's last error set.
-UniqueHandle OpenForAttributes(const std::wstring& systemPath);
+// Whether anything is at the path, and whether it is a folder (links followed).
+bool Exists(const FilePath& path);
+bool IsFolder(const FilePath& path);
 
 // Makes the folder and every missing parent; fails with FailureCode::NotWritten.
 Failure MakeFolders(const FilePath& folder);

@@ -1,10 +1,11 @@
 #include "cli/platform/status_line.h"
 
+#include "cli/platform/file_io.h"
 #include "cli/platform/text.h"
 
 StatusLine::Style StatusLine::ForStderr(bool quiet) {
     if (quiet) return Style::Quiet;
-    return IsTerminal(GetStdHandle(STD_ERROR_HANDLE)) ? Style::Terminal : Style::Lines;
+    return IsTerminal(StandardStreamId::Error) ? Style::Terminal : Style::Lines;
 }
 
 void StatusLine::Draw(const std::string& text) {

@@ -17,6 +17,54 @@ void WriteLine(FILE* stream, const std::string& line) {
     std::fflush(stream);
 }
 
+// "\\u0085" for a C1 control, "\\x01" for any other byte shown escaped.
+std::string Escaped(bool control, unsigned value) {
+    char escaped[8];
+    if (control) {
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", value);
+    } else {
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", value);
+    }
+    return escaped;
+}
+
+bool IsContinuation(const std::string& text, std::size_t i, unsigned char low = 0x80,
+                    unsigned char high = 0xBF) {
+    if (i >= text.size()) return false;
+    const auto byte = static_cast<unsigned char>(text[i]);
+    return byte >= low && byte <= high;
+}
+
+// The length of the valid UTF-8 sequence at `i` (1 for ASCII), 0 when the byte there starts
+// none: a stray continuation byte, an overlong form, a surrogate or a sequence cut short.
+std::size_t Utf8SequenceLength(const std::string& text, std::size_t i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) return 1;
+    // The second byte's range, which rules out overlong forms, surrogates and values past
+    // U+10FFFF; the rest are plain continuation bytes.
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    std::size_t length = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (!IsContinuation(text, i + 1, low, high)) return 0;
+    for (std::size_t k = 2; k < length; ++k) {
+        if (!IsContinuation(text, i + k)) return 0;
+    }
+    return length;
+}
+
 }  // namespace
 
 std::string ProgramLine(const std::string& text) {
@@ -33,36 +81,26 @@ void PrintOut(const std::string& line) {
 
 std::string OneLine(const std::string& text) {
     std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const auto byte = static_cast<unsigned char>(c);
-        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-        if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const std::size_t length = Utf8SequenceLength(text, i);
+        if (length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
             // U+0080 to U+009F, the C1 controls, in UTF-8.
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", next);
-            line += escaped;
-            ++i;
-        } else if (byte >= 0x20 && byte != 0x7F) {
-            line += c;
-        } else if (c == '\n') {
+            line += Escaped(true, static_cast<unsigned char>(text[i + 1]));
+        } else if (length > 1 || (length == 1 && byte >= 0x20 && byte != 0x7F)) {
+            line.append(text, i, length);
+        } else if (byte == '\n') {
             line += "\\n";
-        } else if (c == '\t') {
+        } else if (byte == '\t') {
             line += "\\t";
-        } else if (c == '\r') {
+        } else if (byte == '\r') {
             line += "\\r";
         } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-            line += escaped;
+            line += Escaped(false, byte);
         }
+        i += length == 0 ? 1 : length;
     }
     return line;
-}
-
-bool IsTerminal(HANDLE handle) {
-    DWORD mode = 0;
-    return GetConsoleMode(handle, &mode) != 0;
 }
 
 void WriteErrorRaw(const std::string& bytes) {

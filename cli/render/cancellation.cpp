@@ -1,55 +1,6 @@
 #include "cli/render/cancellation.h"
 
-#include <windows.h>
-
-#include "cli/exit_codes.h"
-#include "cli/platform/text.h"
-
-namespace {
-
-std::atomic<int>& DialogsShown() {
-    static std::atomic<int> shown{0};
-    return shown;
-}
-
-BOOL WINAPI OnConsoleControl(DWORD event) {
-    switch (event) {
-        case CTRL_C_EVENT:
-        case CTRL_BREAK_EVENT:
-        case CTRL_CLOSE_EVENT:
-            AbortRequested().store(true);
-            // A modal dialog polls nothing, and nothing of the run is under way yet.
-            if (DialogsShown().load() > 0) {
-                PrintError("aborted while a dialog was open; nothing done");
-                TerminateProcess(GetCurrentProcess(), kExitAborted);
-            }
-            return TRUE;
-        default:
-            return FALSE;
-    }
-}
-
-}  // namespace
-
 std::atomic<bool>& AbortRequested() {
     static std::atomic<bool> requested{false};
     return requested;
-}
-
-DialogScope::DialogScope() {
-    ++DialogsShown();
-    if (AbortRequested().load()) {
-        PrintError("aborted before the dialog opened; nothing done");
-        TerminateProcess(GetCurrentProcess(), kExitAborted);
-    }
-}
-
-DialogScope::~DialogScope() {
-    --DialogsShown();
-}
-
-void InstallAbortHandler() {
-    // A process started in a new process group has Ctrl-C disabled; enable it again.
-    SetConsoleCtrlHandler(nullptr, FALSE);
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }

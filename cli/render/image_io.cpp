@@ -1,7 +1,5 @@
 #include "cli/render/image_io.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <optional>
 #include <span>
@@ -11,7 +9,6 @@
 #include "cli/platform/memory_status.h"
 #include "cli/platform/pending_file.h"
 #include "cli/platform/text.h"
-#include "loader/unique_handle.h"
 
 namespace {
 
@@ -22,15 +19,13 @@ class InputFile {
   public:
     // Failures carry FailureCode::BadInput.
     Failure Open(const FilePath& path) {
-        file_ = OpenToRead(path);
-        if (!file_ || !GetFileInformationByHandle(file_.Get(), &before_)) {
-            return CannotRead(path.shown, GetLastError());
-        }
+        if (Failure failure = OpenToRead(path, file_)) return failure;
+        if (Failure failure = StateOf(file_.Get(), path.shown, before_)) return failure;
         if (Size() == 0) return {FailureCode::BadInput, path.shown + ": is empty, not an image"};
         return {};
     }
 
-    unsigned long long Size() const { return SizeOf(before_); }
+    unsigned long long Size() const { return before_.size; }
 
     Failure Read(const FilePath& path) {
         bytes_.resize(static_cast<std::size_t>(Size()));
@@ -44,27 +39,21 @@ class InputFile {
 
     // Fails when the file is no longer what was read (another process changed it).
     Failure Unchanged(const FilePath& path) const {
-        BY_HANDLE_FILE_INFORMATION now{};
-        if (!GetFileInformationByHandle(file_.Get(), &now) || SizeOf(now) != SizeOf(before_) ||
-            CompareFileTime(&now.ftLastWriteTime, &before_.ftLastWriteTime) != 0) {
-            return Changed(path);
-        }
+        FileState now;
+        if (StateOf(file_.Get(), path.shown, now) || now != before_) return Changed(path);
         return {};
     }
 
     std::span<const std::uint8_t> Bytes() const { return bytes_; }
 
   private:
-    static unsigned long long SizeOf(const BY_HANDLE_FILE_INFORMATION& info) {
-        return (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    }
     static Failure Changed(const FilePath& path) {
         return {FailureCode::BadInput,
                 path.shown + ": changed while it was read (another program writes it)"};
     }
 
-    UniqueHandle file_;
-    BY_HANDLE_FILE_INFORMATION before_{};
+    OwnedFile file_;
+    FileState before_;
     std::vector<std::uint8_t> bytes_;
 };
 
@@ -82,10 +71,7 @@ Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory,
     auto fail = [&](const std::string& why) {
         return Failure{FailureCode::BadInput, path.shown + ": " + why};
     };
-    const DWORD attributes = GetFileAttributesW(path.system.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return fail("is a folder, not an image");
-    }
+    if (IsFolder(path)) return fail("is a folder, not an image");
     InputFile file;
     if (Failure failure = file.Open(path)) return failure;
     // In a batch the file's bytes and then its pixels are taken from the run's frame memory
@@ -110,10 +96,10 @@ Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory,
         const unsigned long long bytes = 8ull * width * height + workBytes;
         const std::string pixels = "its " + std::to_string(width) + " x " + std::to_string(height) +
                                    " pixels" + (workBytes > bytes / 2 ? " and their decoding" : "");
-        const std::optional<MEMORYSTATUSEX> status = MemoryStatus();
-        if (status && bytes > status->ullAvailPageFile) {
+        const std::optional<MemoryFigures> status = MemoryStatus();
+        if (status && bytes > status->availableToCommit) {
             tooLarge = "needs " + std::to_string(bytes >> 20) + " MB of memory for " + pixels +
-                       "; " + std::to_string(status->ullAvailPageFile >> 20) + " MB are available";
+                       "; " + std::to_string(status->availableToCommit >> 20) + " MB are available";
             return nullptr;
         }
         if (memory != nullptr) {

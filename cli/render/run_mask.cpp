@@ -9,7 +9,7 @@ Failure RunMask::Open(const FilePath& path, std::unique_ptr<RunMask>& mask,
     return {};
 }
 
-Bitmap* RunMask::For(std::uint32_t width, std::uint32_t height, Failure& failure) {
+hostsdk::PlainBitmap* RunMask::For(std::uint32_t width, std::uint32_t height, Failure& failure) {
     std::lock_guard<std::mutex> guard(lock_);
     std::unique_ptr<Image>& crop = crops_[{width, height}];
     if (!crop) {

@@ -23,7 +23,7 @@ class RunMask {
                         std::vector<std::string>& notes);
 
     // The mask for a frame of that size; null with `failure` set when it cannot be read.
-    Bitmap* For(std::uint32_t width, std::uint32_t height, Failure& failure);
+    hostsdk::PlainBitmap* For(std::uint32_t width, std::uint32_t height, Failure& failure);
 
   private:
     explicit RunMask(FilePath path) : path_(std::move(path)) {}

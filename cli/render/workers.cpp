@@ -15,9 +15,11 @@ int WorkerThreads(int jobs) {
 }
 
 std::uint64_t FrameMemoryBudget() {
-    const std::optional<MEMORYSTATUSEX> memory = MemoryStatus();
-    if (!memory || memory->ullAvailPhys == 0) return std::numeric_limits<std::uint64_t>::max();
-    return memory->ullAvailPhys / 2;
+    const std::optional<MemoryFigures> memory = MemoryStatus();
+    if (!memory || memory->availablePhysical == 0) {
+        return std::numeric_limits<std::uint64_t>::max();
+    }
+    return memory->availablePhysical / 2;
 }
 
 FrameMemory::Share::Share(Share&& other) noexcept

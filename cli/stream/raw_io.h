@@ -1,7 +1,5 @@
 #pragma once
 
-#include <windows.h>
-
 #include <cstddef>
 #include <memory>
 #include <span>
@@ -10,7 +8,7 @@
 #include "cli/exit_codes.h"
 #include "cli/platform/file_paths.h"
 #include "cli/platform/pending_file.h"
-#include "loader/unique_handle.h"
+#include "cli/platform/system_file.h"
 
 // The two ends of a raw frame stream: a file or a standard stream ("-"), read and written in
 // large blocks straight from and into frame memory.
@@ -29,10 +27,10 @@ class RawInput {
     bool MayBlock() const { return mayBlock_; }
 
   private:
-    RawInput(UniqueHandle owned, HANDLE handle, std::string name);
+    RawInput(OwnedFile owned, FileHandle handle, std::string name);
 
-    UniqueHandle owned_;
-    HANDLE handle_;
+    OwnedFile owned_;
+    FileHandle handle_;
     std::string name_;
     bool mayBlock_;
 };

@@ -1,7 +1,5 @@
 #include "cli/stream/raw_stream.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <memory>
 #include <thread>
@@ -57,12 +55,13 @@ void ReadFrames(StreamEnds& ends) {
     }
 }
 
-// One worker: frames in turn, in one render window that asks for an abort on Ctrl-C and once
+// One worker: frames in turn, with one render step that asks for an abort on a stop and once
 // the stream has stopped for another reason.
 void RenderFrames(const RenderContext& context, FramePipeline& pipeline) {
-    RenderWindow window([&pipeline] { return AbortRequested().load() || pipeline.Stopped(); });
+    const std::unique_ptr<RenderStep> step = context.renderer.NewStep(
+        [&pipeline] { return AbortRequested().load() || pipeline.Stopped(); });
     while (std::optional<StreamFrame> frame = pipeline.NextToRender()) {
-        Failure failure = RenderFrame(context, *frame->bitmap, window, FrameName(frame->index));
+        Failure failure = RenderFrame(context, *frame->bitmap, *step, FrameName(frame->index));
         if (failure)
             return pipeline.Stop(failure.code == FailureCode::Aborted ? kAborted : failure);
         pipeline.Rendered(std::move(*frame));

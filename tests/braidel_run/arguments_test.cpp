@@ -6,7 +6,6 @@
 
 #include "cli/plan/arguments.h"
 #include "cli/plan/names.h"
-#include "loader/win32_text.h"
 
 namespace {
 

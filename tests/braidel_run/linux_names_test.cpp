@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/platform/linux_names.h"
-#include "cli/platform/wine.h"
+#include "cli/platform/windows/linux_names.h"
+#include "cli/platform/windows/wine.h"
 #include "loader/win32_text.h"
 
 namespace {

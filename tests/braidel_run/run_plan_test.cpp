@@ -4,7 +4,6 @@
 
 #include "cli/plan/arguments.h"
 #include "cli/plan/run_plan.h"
-#include "loader/win32_text.h"
 
 namespace {
 
@@ -31,7 +30,27 @@ const Planned kPlans[] = {
      FailureCode::None,
      {FileFormat::Png, FileFormat::Tiff}},
     {"batch with a text file", {"--out-dir", "o", "a.png", "notes.txt"}, FailureCode::Usage, {}},
-    {"batch, one name twice", {"--out-dir", "o", "x\\a.png", "y\\A.PNG"}, FailureCode::Usage, {}},
+    {"batch, one name twice", {"--out-dir", "o", "x/a.png", "y/a.png"}, FailureCode::Usage, {}},
+#if defined(_WIN32)
+    {"batch, one name in two cases",
+     {"--out-dir", "o", "x\\a.png", "y\\A.PNG"},
+     FailureCode::Usage,
+     {}},
+#else
+    // A POSIX name is its bytes: another case is another file, and "\\" no separator.
+    {"batch, one name in two cases",
+     {"--out-dir", "o", "x/a.png", "y/A.PNG"},
+     FailureCode::None,
+     {FileFormat::Png, FileFormat::Png}},
+    {"batch, a backslash in a name",
+     {"--out-dir", "o", "x\\a.png", "y\\a.png"},
+     FailureCode::None,
+     {FileFormat::Png, FileFormat::Png}},
+    {"a name longer than the file system takes",
+     {"a.png", std::string(252, 'n') + ".png"},
+     FailureCode::Usage,
+     {}},
+#endif
     {"configuration saved over the output",
      {"--save-config", "b.png", "a.png", "b.png"},
      FailureCode::Usage,
@@ -58,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(Plans, RunPlan, ::testing::ValuesIn(kPlans));
 
 TEST(RunPlan, BatchOutputsTakeTheInputsNamesInTheFolder) {
     RunOptions options;
-    ASSERT_FALSE(ParseArguments({"--out-dir", "o", "x\\a.png", "b.tif"}, options));
+    ASSERT_FALSE(ParseArguments({"--out-dir", "o", "x/a.png", "b.tif"}, options));
     RunFiles files;
     ASSERT_FALSE(PlanRun(options, files));
     ASSERT_EQ(files.frames.size(), 2u);

@@ -3,8 +3,10 @@
 #include <cstring>
 #include <cwctype>
 
-#include "cli/platform/wine.h"
+#include "cli/platform/windows/windows_files.h"
+#include "cli/platform/windows/wine.h"
 #include "loader/unique_handle.h"
+#include "loader/win32_text.h"
 
 namespace {
 
@@ -112,7 +114,32 @@ bool WindowsTakesForOne(const std::wstring& a, const std::wstring& b) {
     return SameIgnoringCase(a, b) || IsShortNameOf(a, b) || IsShortNameOf(b, a);
 }
 
-std::optional<FileIdentity> IdentityOf(HANDLE file) {
+const char* NewNamesRule() {
+    return " (for Windows too, names that differ only in case or by a short form are one)";
+}
+
+bool NewNamesAreOne(const std::wstring& a, const std::wstring& b) {
+    return WindowsTakesForOne(a, b);
+}
+
+// Linux names are exact, Windows names ignore case.
+std::string NewFileKey(const FilePath& path) {
+    if (!path.unixPath.empty()) return path.unixPath;
+    std::wstring key = path.system;
+    for (wchar_t& c : key) c = c == L'/' ? L'\\' : static_cast<wchar_t>(std::towlower(c));
+    return ToUtf8(key);
+}
+
+bool NewFileKeysAreOne(const std::string& a, const std::string& b) {
+    const std::size_t slashA = a.find_last_of("\\/");
+    const std::size_t slashB = b.find_last_of("\\/");
+    if (slashA == std::string::npos || slashB == std::string::npos) return a == b;
+    return a.compare(0, slashA, b, 0, slashB) == 0 &&
+           WindowsTakesForOne(FromUtf8(a.substr(slashA + 1)), FromUtf8(b.substr(slashB + 1)));
+}
+
+std::optional<FileIdentity> IdentityOf(StandardStreamId which) {
+    const HANDLE file = GetStdHandle(StandardHandleId(which));
     if (file == nullptr || file == INVALID_HANDLE_VALUE || GetFileType(file) != FILE_TYPE_DISK) {
         return std::nullopt;
     }

@@ -1,9 +1,11 @@
 #include "cli/platform/file_io.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 
-#include "cli/platform/wine.h"
+#include "cli/platform/windows/windows_files.h"
+#include "cli/platform/windows/wine.h"
 #include "loader/win32_text.h"
 
 namespace {
@@ -19,14 +21,33 @@ std::size_t NextRequest(std::size_t lastRead) {
 
 }  // namespace
 
-UniqueHandle OpenToRead(const FilePath& path, bool shareWrites) {
-    const DWORD sharing =
-        FILE_SHARE_READ | (shareWrites ? FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0);
-    return UniqueHandle(CreateFileW(path.system.c_str(), GENERIC_READ, sharing, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+bool OwnedFile::Close() {
+    const bool ok = !IsOpen(handle_) || CloseHandle(handle_) != 0;
+    handle_ = None();
+    return ok;
 }
 
-Failure ReadAll(HANDLE handle, std::span<std::byte> bytes, const std::string& name,
+DWORD StandardHandleId(StandardStreamId which) {
+    switch (which) {
+        case StandardStreamId::Input:
+            return STD_INPUT_HANDLE;
+        case StandardStreamId::Output:
+            return STD_OUTPUT_HANDLE;
+        case StandardStreamId::Error:
+            break;
+    }
+    return STD_ERROR_HANDLE;
+}
+
+Failure OpenToRead(const FilePath& path, OwnedFile& file, bool shareWrites) {
+    const DWORD sharing =
+        FILE_SHARE_READ | (shareWrites ? FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0);
+    file = OwnedFile(CreateFileW(path.system.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    return file ? Failure{} : CannotRead(path.shown, GetLastError());
+}
+
+Failure ReadAll(FileHandle handle, std::span<std::byte> bytes, const std::string& name,
                 std::size_t& got) {
     got = 0;
     std::size_t request = kSmallestRequest;
@@ -45,7 +66,7 @@ Failure ReadAll(HANDLE handle, std::span<std::byte> bytes, const std::string& na
     return {};
 }
 
-Failure WriteAll(HANDLE handle, std::span<const std::byte> bytes, const std::string& name,
+Failure WriteAll(FileHandle handle, std::span<const std::byte> bytes, const std::string& name,
                  bool& readerGone) {
     readerGone = false;
     while (!bytes.empty()) {
@@ -62,13 +83,13 @@ Failure WriteAll(HANDLE handle, std::span<const std::byte> bytes, const std::str
     return {};
 }
 
-const char* StandardStreamName(DWORD which) {
-    return which == STD_INPUT_HANDLE ? "standard input" : "standard output";
+const char* StandardStreamName(StandardStreamId which) {
+    return which == StandardStreamId::Input ? "standard input" : "standard output";
 }
 
-Failure StandardStream(DWORD which, HANDLE& handle) {
-    handle = GetStdHandle(which);
-    const bool input = which == STD_INPUT_HANDLE;
+Failure StandardStream(StandardStreamId which, FileHandle& handle) {
+    handle = GetStdHandle(StandardHandleId(which));
+    const bool input = which == StandardStreamId::Input;
     const bool closed = wine::ClosedByCaller(input ? 0 : 1);
     if (!closed && handle != nullptr && handle != INVALID_HANDLE_VALUE) return {};
     return {input ? FailureCode::BadInput : FailureCode::NotWritten,

@@ -1,6 +1,6 @@
-#include "cli/platform/caller_permissions.h"
+#include "cli/platform/windows/caller_permissions.h"
 
-#include "cli/platform/wine.h"
+#include "cli/platform/windows/wine.h"
 
 namespace {
 

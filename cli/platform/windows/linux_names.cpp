@@ -1,10 +1,11 @@
-#include "cli/platform/linux_names.h"
+#include "cli/platform/windows/linux_names.h"
 
 #include <windows.h>
 
 #include <string>
 
-#include "cli/platform/wine.h"
+#include "cli/platform/windows/windows_files.h"
+#include "cli/platform/windows/wine.h"
 #include "loader/unique_handle.h"
 #include "loader/win32_text.h"
 

@@ -6,8 +6,10 @@
 
 #include <cstdio>
 
-#include "cli/platform/caller_permissions.h"
 #include "cli/platform/file_io.h"
+#include "cli/platform/windows/caller_permissions.h"
+#include "cli/platform/windows/windows_files.h"
+#include "loader/unique_handle.h"
 
 namespace {
 
@@ -24,12 +26,29 @@ bool RandomName(std::wstring& name) {
     return true;
 }
 
-}  // namespace
+// A temporary file of this process, removed unless it is committed.
+class WindowsPendingFile final : public PendingFile {
+  public:
+    WindowsPendingFile(FilePath destination, std::wstring temporary, UniqueHandle file)
+        : destination_(std::move(destination)),
+          temporary_(std::move(temporary)),
+          file_(std::move(file)) {}
+    ~WindowsPendingFile() override;
 
-PendingFile::PendingFile(FilePath destination, std::wstring temporary, UniqueHandle file)
-    : destination_(std::move(destination)),
-      temporary_(std::move(temporary)),
-      file_(std::move(file)) {}
+    Failure Write(std::span<const std::byte> bytes) override;
+    Failure Commit() override;
+    HANDLE Handle() const { return file_.Get(); }
+
+  private:
+    Failure NotWritten(unsigned long error) const;
+
+    FilePath destination_;
+    std::wstring temporary_;
+    UniqueHandle file_;
+    bool committed_ = false;
+};
+
+}  // namespace
 
 Failure PendingFile::Create(const FilePath& destination, std::unique_ptr<PendingFile>& pending) {
     const std::wstring folder = FolderOf(destination);
@@ -46,9 +65,9 @@ Failure PendingFile::Create(const FilePath& destination, std::unique_ptr<Pending
                 continue;
             return ::NotWritten(destination.shown, GetLastError());
         }
-        std::unique_ptr<PendingFile> created(
-            new PendingFile(destination, temporary, std::move(file)));
-        if (!ApplyCallerPermissions(created->file_.Get())) {
+        auto created =
+            std::make_unique<WindowsPendingFile>(destination, temporary, std::move(file));
+        if (!ApplyCallerPermissions(created->Handle())) {
             return {FailureCode::NotWritten,
                     destination.shown + ": not written: its permissions could not be set"};
         }
@@ -60,7 +79,7 @@ Failure PendingFile::Create(const FilePath& destination, std::unique_ptr<Pending
 
 // Removed through its own handle while it is open, so that only the file this run created can
 // go, whatever its name meanwhile leads to.
-PendingFile::~PendingFile() {
+WindowsPendingFile::~WindowsPendingFile() {
     if (committed_) return;
     if (file_) {
         FILE_DISPOSITION_INFO dispose{TRUE};
@@ -71,16 +90,16 @@ PendingFile::~PendingFile() {
     DeleteFileW(temporary_.c_str());
 }
 
-Failure PendingFile::NotWritten(unsigned long error) const {
+Failure WindowsPendingFile::NotWritten(unsigned long error) const {
     return ::NotWritten(destination_.shown, error);
 }
 
-Failure PendingFile::Write(std::span<const std::byte> bytes) {
+Failure WindowsPendingFile::Write(std::span<const std::byte> bytes) {
     bool readerGone = false;
     return WriteAll(file_.Get(), bytes, destination_.shown, readerGone);
 }
 
-Failure PendingFile::Commit() {
+Failure WindowsPendingFile::Commit() {
     if (!FlushFileBuffers(file_.Get())) return NotWritten(GetLastError());
     if (!file_.Close()) return NotWritten(GetLastError());
     if (!MoveFileExW(temporary_.c_str(), destination_.system.c_str(),
@@ -89,11 +108,4 @@ Failure PendingFile::Commit() {
     }
     committed_ = true;
     return {};
-}
-
-Failure WriteWholeFile(const FilePath& destination, std::span<const std::byte> bytes) {
-    std::unique_ptr<PendingFile> pending;
-    if (Failure failure = PendingFile::Create(destination, pending)) return failure;
-    if (Failure failure = pending->Write(bytes)) return failure;
-    return pending->Commit();
 }

@@ -1,4 +1,4 @@
-#include "cli/platform/wine.h"
+#include "cli/platform/windows/wine.h"
 
 #include <cstdlib>
 #include <cstring>

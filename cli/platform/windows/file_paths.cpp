@@ -2,9 +2,10 @@
 
 #include <windows.h>
 
-#include "cli/platform/caller_permissions.h"
-#include "cli/platform/linux_names.h"
-#include "cli/platform/wine.h"
+#include "cli/platform/windows/caller_permissions.h"
+#include "cli/platform/windows/linux_names.h"
+#include "cli/platform/windows/windows_files.h"
+#include "cli/platform/windows/wine.h"
 #include "loader/unique_handle.h"
 #include "loader/win32_text.h"
 
@@ -97,7 +98,9 @@ UniqueHandle OpenForAttributes(const std::wstring& systemPath) {
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
-FilePath InFolder(const FilePath& folder, const std::string& name) {
+namespace {
+
+FilePath ChildOf(const FilePath& folder, const std::string& name) {
     FilePath child;
     child.shown = Joined(folder.shown, "/", name);
     if (!folder.unixPath.empty()) {
@@ -106,6 +109,13 @@ FilePath InFolder(const FilePath& folder, const std::string& name) {
     }
     child.system = Joined(folder.system, L"\\", FromUtf8(name));
     return child;
+}
+
+}  // namespace
+
+Failure InFolder(const FilePath& folder, const std::string& name, FilePath& child) {
+    child = ChildOf(folder, name);
+    return CheckLinuxName(child);
 }
 
 std::string FileNameOf(const std::string& typed) {
@@ -123,4 +133,13 @@ Failure MakeFolders(const FilePath& folder) {
     if (MakeFolderPath(folder.system)) return {};
     return {FailureCode::NotWritten,
             folder.shown + ": the output folder cannot be made: " + ErrorText(GetLastError())};
+}
+
+bool Exists(const FilePath& path) {
+    return GetFileAttributesW(path.system.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolder(const FilePath& path) {
+    const DWORD attributes = GetFileAttributesW(path.system.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }

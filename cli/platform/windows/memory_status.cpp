@@ -1,8 +1,12 @@
 #include "cli/platform/memory_status.h"
 
+#include <windows.h>
+
 #include <mutex>
 
-std::optional<MEMORYSTATUSEX> MemoryStatus() {
+// One call at a time: Wine fills a process-wide cache for these figures, and a second thread
+// could read it half filled.
+std::optional<MemoryFigures> MemoryStatus() {
     static std::mutex lock;
     std::lock_guard<std::mutex> guard(lock);
     MEMORYSTATUSEX memory{};
@@ -11,5 +15,5 @@ std::optional<MEMORYSTATUSEX> MemoryStatus() {
         memory.ullAvailPageFile == 0) {
         return std::nullopt;
     }
-    return memory;
+    return MemoryFigures{memory.ullAvailPhys, memory.ullAvailPageFile};
 }

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "cli/exit_codes.h"
+#include "cli/plan/arguments.h"
+#include "cli/plan/run_plan.h"
+#include "filter/filter_config.h"
+#include "hostsdk/plain_bitmap.h"
+
+// What renders a run's frames, behind the one render step that batch and stream share. The
+// Windows program renders through the loaded plug-in, each frame with a filter object of its own
+// in a render window (plugin_renderer.cpp); the native program renders with the rebuild core in
+// its own memory (native_renderer.cpp), byte for byte what the plug-in makes.
+
+class Renderer;
+class RunMask;
+
+// What every frame of a run is rendered with. The mask belongs to the run; frames only read
+// its rows.
+struct RenderContext {
+    const Renderer& renderer;
+    FilterConfig config;
+    RunMask* mask = nullptr;
+};
+
+// One thread's render step: it belongs to the thread that made it and may serve any number of
+// renders there. It asks `abortWanted` where the plug-in polls for an abort, and calls
+// `progress` once per progress message the plug-in sends.
+class RenderStep {
+  public:
+    virtual ~RenderStep() = default;
+
+    // Renders `frame` in place. Fails with FailureCode::Aborted when an abort poll stopped it,
+    // otherwise with FailureCode::RenderFailed and the reason; every message starts with `name`.
+    virtual Failure Render(const RenderContext& context, hostsdk::PlainBitmap& frame,
+                           const std::string& name) = 0;
+};
+
+class Renderer {
+  public:
+    // The run's renderer; fails with FailureCode::RenderFailed (the plug-in cannot be loaded).
+    static Failure Load(std::unique_ptr<Renderer>& renderer);
+    virtual ~Renderer() = default;
+
+    // What --version says after "braidel-run VERSION; ": what renders the frames.
+    virtual std::string VersionText() const = 0;
+
+    // The configuration every frame gets, settled as a host settles it through a filter object:
+    // the loaded block (files.config) or the default one, then --mode and --field, then the
+    // setup dialog. Not yet checked.
+    virtual Failure SettleConfig(const RunOptions& options, const RunFiles& files,
+                                 FilterConfig& config) const = 0;
+
+    // The plug-in's about box (FailureCode::RenderFailed when it cannot be shown).
+    virtual Failure ShowAbout() const = 0;
+
+    virtual std::unique_ptr<RenderStep> NewStep(std::function<bool()> abortWanted,
+                                                std::function<void()> progress = {}) const = 0;
+};
