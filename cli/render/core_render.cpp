@@ -53,32 +53,60 @@ void BlendRow(BMM_Color_64* pixels, const uint16_t* mask, int width) {
 
 // Every frame row with its mask row. Mask values past the mask's width stay 0 (out of the
 // band); a mask row past the mask's height cannot be read, which ends the render as a failure.
-CoreRenderResult RunMaskPass(FrameView frame, const MaskView& mask, PolledRows& pacer) {
-    RowBuffer<uint16_t> maskRow = RowBuffer<uint16_t>::Obtain(frame.width);
-    if (!maskRow) return CoreRenderResult::Rendered;  // as the plug-in: no buffer, no mask pass
+CoreRenderResult RunMaskPass(FrameView frame, const MaskView& mask, PolledRows& pacer,
+                             uint16_t* maskRow) {
+    if (maskRow == nullptr)
+        return CoreRenderResult::Rendered;  // as the plug-in: no buffer, no pass
     const int maskWidth = std::min(mask.width, frame.width);
     for (int j = 0; j < frame.height; ++j) {
         if (!pacer.Continue(j, ProgressTotal(frame.height))) return CoreRenderResult::Aborted;
         if (j >= mask.height) return CoreRenderResult::Failed;
-        ReadMaskRow(mask, j, maskWidth, maskRow.data());
-        BlendRow(RowOf(frame, j), maskRow.data(), frame.width);
+        ReadMaskRow(mask, j, maskWidth, maskRow);
+        BlendRow(RowOf(frame, j), maskRow, frame.width);
     }
     return CoreRenderResult::Rendered;
 }
 
 }  // namespace
 
+CoreRenderBuffers::CoreRenderBuffers() : rows_(std::make_unique<RebuildBuffers>()) {}
+CoreRenderBuffers::~CoreRenderBuffers() = default;
+
+bool CoreRenderBuffers::RowsFor(Kernel kernel, std::size_t width) {
+    if (rowsReady_ && rowsKernel_ == kernel && rowsWidth_ == width) return true;
+    *rows_ = {};
+    rowsReady_ = rows_->Obtain(kernel, width);
+    rowsKernel_ = kernel;
+    rowsWidth_ = width;
+    return rowsReady_;
+}
+
+uint16_t* CoreRenderBuffers::MaskRow(std::size_t width) {
+    if (!maskRow_ || maskWidth_ != width) {
+        maskRow_ = RowBuffer<uint16_t>::Obtain(width);
+        maskWidth_ = maskRow_ ? width : 0;
+    }
+    // Values past a narrower mask's width stay 0 for the whole pass: a row read fills the rest.
+    if (maskRow_) std::fill(maskRow_.data(), maskRow_.data() + width, uint16_t{0});
+    return maskRow_.data();
+}
+
 CoreRenderResult RenderWithCore(const FilterConfig& config, FrameView frame, const MaskView* mask,
                                 const RenderPolls& polls) {
+    CoreRenderBuffers buffers;
+    return RenderWithCore(config, frame, mask, polls, buffers);
+}
+
+CoreRenderResult RenderWithCore(const FilterConfig& config, FrameView frame, const MaskView* mask,
+                                const RenderPolls& polls, CoreRenderBuffers& buffers) {
     if (!IsDefinedKernel(config.mode)) return CoreRenderResult::Failed;
-    RebuildBuffers buffers;
-    if (!buffers.Obtain(config.mode, frame.width)) return CoreRenderResult::Failed;
+    if (!buffers.RowsFor(config.mode, frame.width)) return CoreRenderResult::Failed;
     FrameRows store(frame.pixels, frame.width);
     PolledRows pacer(polls);
     const FieldFrame field{frame.width, frame.height, config.field};
-    if (!RebuildField(field, {config.mode, ProcessorKernels()}, buffers, store, pacer)) {
+    if (!RebuildField(field, {config.mode, ProcessorKernels()}, buffers.Rows(), store, pacer)) {
         return pacer.Aborted() ? CoreRenderResult::Aborted : CoreRenderResult::Failed;
     }
     if (mask == nullptr) return CoreRenderResult::Rendered;
-    return RunMaskPass(frame, *mask, pacer);
+    return RunMaskPass(frame, *mask, pacer, buffers.MaskRow(frame.width));
 }

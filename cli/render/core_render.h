@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "filter/filter_config.h"
 #include "host/color.h"
+#include "rebuild/core/row_buffer.h"
 
 // One frame through the shared rebuild core in braidel-run's own memory, braidel-run being the
 // host: what the plug-in makes of the frame, without loading it. Every row the plug-in's pass
@@ -42,6 +44,36 @@ enum class CoreRenderResult {
     Failed,
 };
 
-// Renders `frame` in place with the configuration's kernel and field; `mask` may be null.
+// The row buffers of renders, kept by a render step from frame to frame: frames of one width
+// and kernel (a stream's) take them from the heap once, where the plug-in takes them per render.
+// Every row is written whole before it is read, so what a buffer held before never shows.
+struct RebuildBuffers;
+
+class CoreRenderBuffers {
+  public:
+    CoreRenderBuffers();
+    ~CoreRenderBuffers();
+    CoreRenderBuffers(const CoreRenderBuffers&) = delete;
+    CoreRenderBuffers& operator=(const CoreRenderBuffers&) = delete;
+
+    // The rebuild's rows for `kernel` at `width`; false when the heap refuses them.
+    bool RowsFor(Kernel kernel, std::size_t width);
+    RebuildBuffers& Rows() { return *rows_; }
+    // A row of `width` mask values, all 0 (outside the band); null when the heap refuses it.
+    uint16_t* MaskRow(std::size_t width);
+
+  private:
+    std::unique_ptr<RebuildBuffers> rows_;
+    bool rowsReady_ = false;
+    Kernel rowsKernel_ = kCopyLine;
+    std::size_t rowsWidth_ = 0;
+    RowBuffer<uint16_t> maskRow_;
+    std::size_t maskWidth_ = 0;
+};
+
+// Renders `frame` in place with the configuration's kernel and field; `mask` may be null. The
+// first form takes its row buffers for this render alone, the second keeps them in `buffers`.
 CoreRenderResult RenderWithCore(const FilterConfig& config, FrameView frame, const MaskView* mask,
                                 const RenderPolls& polls);
+CoreRenderResult RenderWithCore(const FilterConfig& config, FrameView frame, const MaskView* mask,
+                                const RenderPolls& polls, CoreRenderBuffers& buffers);

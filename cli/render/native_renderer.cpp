@@ -25,7 +25,8 @@ class CoreStep final : public RenderStep {
         const FrameView pixels{frame.Pixels(), frame.Width(), frame.Height()};
         MaskView maskPixels{};
         if (mask != nullptr) maskPixels = {mask->Pixels(), mask->Width(), mask->Height()};
-        switch (RenderWithCore(context.config, pixels, mask ? &maskPixels : nullptr, polls_)) {
+        switch (RenderWithCore(context.config, pixels, mask ? &maskPixels : nullptr, polls_,
+                               buffers_)) {
             case CoreRenderResult::Rendered:
                 return {};
             case CoreRenderResult::Aborted:
@@ -38,6 +39,7 @@ class CoreStep final : public RenderStep {
 
   private:
     RenderPolls polls_;
+    CoreRenderBuffers buffers_;  // a stream's frames take their rows from the heap once
 };
 
 class CoreRenderer final : public Renderer {

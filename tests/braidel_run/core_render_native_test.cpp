@@ -82,4 +82,34 @@ TEST(CoreRender, MaskLeavesTheRebuiltFrame) {
     EXPECT_NE(plain, before);
 }
 
+// A render step keeps its row buffers from frame to frame: whatever the frames before left in
+// them, every render gives the bytes of a render with buffers of its own.
+TEST(CoreRender, KeptBuffersGiveTheBytesOfFreshOnes) {
+    struct Render {
+        FilterConfig config;
+        uint16_t width;
+        uint16_t maskWidth;  // 0: no mask
+    };
+    const Render renders[] = {
+        {{kSixPointWeighted, kEvenLines}, 13, 13}, {{kSixPointWeighted, kOddLines}, 13, 4},
+        {{kTwoPointLinear, kEvenLines}, 13, 0},    {{kCopyLine, kOddLines}, 13, 200},
+        {{kSixPointWeighted, kEvenLines}, 7, 3},   {{kSixPointWeighted, kEvenLines}, 21, 21},
+    };
+    CoreRenderBuffers kept;
+    uint32_t seed = 20;
+    for (const Render& r : renders) {
+        const std::vector<BMM_Color_64> before = RandomPixels(r.width * kHeight, ++seed);
+        const std::vector<BMM_Color_64> maskPixels = RandomPixels(r.maskWidth * kHeight, ++seed);
+        const MaskView mask{maskPixels.data(), r.maskWidth, kHeight};
+        const MaskView* maybeMask = r.maskWidth > 0 ? &mask : nullptr;
+        std::vector<BMM_Color_64> fresh = before;
+        std::vector<BMM_Color_64> reused = before;
+        ASSERT_EQ(RenderWithCore(r.config, {fresh.data(), r.width, kHeight}, maybeMask, {}),
+                  CoreRenderResult::Rendered);
+        ASSERT_EQ(RenderWithCore(r.config, {reused.data(), r.width, kHeight}, maybeMask, {}, kept),
+                  CoreRenderResult::Rendered);
+        EXPECT_EQ(reused, fresh) << r.width << " " << r.maskWidth;
+    }
+}
+
 }  // namespace
