@@ -722,8 +722,11 @@ bool SetImageTags(TIFF* tiff, const PixelView& pixels, const ImageMetadata& meta
     if (ok && (compression == COMPRESSION_LZW || compression == COMPRESSION_ADOBE_DEFLATE)) {
         ok = TIFFSetField(tiff, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL) != 0;
     }
+    // Deflate by zlib in every build: a libtiff built with libdeflate (Debian's) would take that
+    // instead and write other bytes for the same frame than the Windows build's, which has zlib.
     if (ok && compression == COMPRESSION_ADOBE_DEFLATE) {
-        ok = TIFFSetField(tiff, TIFFTAG_ZIPQUALITY, options.tiffDeflateLevel) != 0;
+        ok = TIFFSetField(tiff, TIFFTAG_DEFLATE_SUBCODEC, DEFLATE_SUBCODEC_ZLIB) != 0 &&
+             TIFFSetField(tiff, TIFFTAG_ZIPQUALITY, options.tiffDeflateLevel) != 0;
     }
     return ok && SetMetadataTags(tiff, metadata);
 }
