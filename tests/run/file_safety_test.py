@@ -259,8 +259,8 @@ CASES = [
     ("long working folder", [images(LONG + "/in.png")],
      ["--quiet", "in.png", "out.png"], 0, None, [LONG + "/out.png"]),
     *windows_only("Wine opens no path past its limit", [
-        ("working folder past the path limit", [images(DEEP + "/in.png")], ["in.png", "out.png"], 2,
-         "that Wine can open", []),
+        ("working folder past the path limit", [images(DEEP + "/in.png")],
+         ["in.png", "out.png"], 2, "that Wine can open", []),
     ]),
     *windows_only("Wine takes arguments as UTF-8", [
         ("name that is not UTF-8", [images("caf\udce9.png")], ["caf\udce9.png", "out.png"], 2,
