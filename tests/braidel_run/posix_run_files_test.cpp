@@ -22,6 +22,7 @@
 #include "cli/platform/file_io.h"
 #include "cli/platform/file_paths.h"
 #include "cli/platform/pending_file.h"
+#include "cli/platform/posix/crash_report.h"
 #include "cli/platform/posix/standard_streams.h"
 
 namespace {
@@ -199,6 +200,35 @@ TEST_F(RunFiles, NamedPipeWithoutReaderWaitsUntilAStop) {
     EXPECT_EQ(failure.code, FailureCode::Aborted);
     EXPECT_EQ(failure.reason, fifo.shown + ": aborted");
     EXPECT_FALSE(file);
+}
+
+// A crash is one line and exit code 4, as the Windows program's crash filter makes it.
+TEST(CrashReport, OneLineAndTheRenderFailedCode) {
+    for (const int signal : {SIGSEGV, SIGABRT}) {
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(ends[1], STDERR_FILENO);
+            posix::InstallCrashReport();
+            ::raise(signal);
+            ::_exit(0);
+        }
+        ::close(ends[1]);
+        char text[128] = {};
+        std::size_t got = 0;
+        for (ssize_t n; (n = ::read(ends[0], text + got, sizeof text - 1 - got)) > 0;) {
+            got += static_cast<std::size_t>(n);
+        }
+        ::close(ends[0]);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 4);
+        EXPECT_EQ(std::string(text), std::string("braidel-run: crashed (") +
+                                         (signal == SIGSEGV ? "SIGSEGV" : "SIGABRT") +
+                                         "); stopped\n");
+    }
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
-// The native program's start-up: the caller's standard streams as they are, the stop signals
-// taken by one watcher thread, writes past the file-size limit as errors, and the arguments as
-// the bytes they are.
+// The native program's start-up: a crash reported in one line, the caller's standard streams as
+// they are, the stop signals taken by one watcher thread, writes past the file-size limit as
+// errors, and the arguments as the bytes they are.
 
 #include <string>
 #include <vector>
 
+#include "cli/platform/posix/crash_report.h"
 #include "cli/platform/posix/standard_streams.h"
 #include "cli/platform/posix/stop_signals.h"
 #include "cli/platform/posix/system_calls.h"
@@ -48,7 +49,19 @@ Failure PrepareRun() {
     return {};
 }
 
+// Under the sanitizers their own report of a crash says more than one line.
+#if defined(__SANITIZE_ADDRESS__)
+#define BRAIDEL_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BRAIDEL_SANITIZED 1
+#endif
+#endif
+
 int main(int argc, char** argv) {
+#if !defined(BRAIDEL_SANITIZED)
+    posix::InstallCrashReport();
+#endif
     posix::TakeStandardStreams();
     posix::IgnoreFileSizeSignal();
     // Before any other thread starts, so that every thread keeps the signals blocked.
