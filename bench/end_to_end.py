@@ -193,7 +193,7 @@ def print_result(r):
     print("the native outputs written again as the program writes them, median of %d:" %
           SYNC_RUNS)
     print("  the %d frames: %.1f ms, with fdatasync before the rename %.1f ms: the sync is"
-          " %.1f %% of the native run" % (r["frames"], r["write_frames_ms"],
+          " %.2f %% of the native run" % (r["frames"], r["write_frames_ms"],
                                           r["write_synced_frames_ms"], 100 * r["sync_of_native"]))
     print("  the small frame: %.2f ms, with fdatasync %.2f ms: the sync is %.1f %% of its run" % (
         r["write_small_ms"], r["write_synced_small_ms"], 100 * r["sync_of_native_small"]))
