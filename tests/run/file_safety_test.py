@@ -431,6 +431,9 @@ CASES = [
     *native_only("Wine opens no path past its limit", [
         ("native: relative path longer than PATH_MAX", [images(DEEPER + "/in.png")],
          ["--quiet", DEEPER + "/in.png", DEEPER + "/out.png"], 0, None, [DEEPER + "/out.png"]),
+        # The output's temporary file beside it takes its absolute path past PATH_MAX.
+        ("native: working folder near the path limit", [images(DEEP + "/in.png")],
+         ["--quiet", "in.png", "out.png"], 0, None, [DEEP + "/out.png"]),
     ]),
     # Run as an unprivileged user: root, whom the tests run as, passes every permission check.
     *native_only("the Windows program runs as root under Wine, whom no permission stops", [
@@ -463,7 +466,8 @@ CASES = [
 
 
 # Rows run from a folder below the row's own.
-WORKING_FOLDERS = {"long working folder": LONG, "working folder past the path limit": DEEP}
+WORKING_FOLDERS = {"long working folder": LONG, "working folder past the path limit": DEEP,
+                   "native: working folder near the path limit": DEEP}
 
 # Rows whose promise is about memory: the program's peak resident memory, in MB, stays below
 # this (the program takes about twenty; before these limits, hundreds or thousands).
