@@ -116,7 +116,9 @@ bool OwnedFile::Close() {
     return ok;
 }
 
-Failure OpenToRead(const FilePath& path, OwnedFile& file, bool) {
+// POSIX has no share modes: other processes may write or remove the file meanwhile, which the
+// reader finds by the file's state (StateOf).
+Failure OpenToRead(const FilePath& path, OwnedFile& file, bool /*shareWrites*/) {
     posix::OpenedFile opened;
     if (const int error = posix::OpenForReading(path.system, opened)) {
         return CannotRead(path.shown, error);

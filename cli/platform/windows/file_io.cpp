@@ -1,7 +1,6 @@
 #include "cli/platform/file_io.h"
 
 #include <algorithm>
-#include <memory>
 #include <optional>
 
 #include "cli/platform/windows/windows_files.h"
