@@ -1,5 +1,6 @@
 #include "cli/stream/frame_pipeline.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -11,7 +12,12 @@ std::span<std::byte> PixelBytes(hostsdk::PlainBitmap& bitmap) {
 }
 
 FramePipeline::FramePipeline(uint16_t width, uint16_t height, int buffers)
-    : width_(width), height_(height), buffers_(buffers) {}
+    : width_(width),
+      height_(height),
+      buffers_(std::max(buffers, 1)),
+      slots_(static_cast<std::size_t>(buffers_)) {
+    spare_.reserve(slots_.size());
+}
 
 std::unique_ptr<hostsdk::PlainBitmap> FramePipeline::TakeBuffer() {
     std::unique_lock<std::mutex> guard(lock_);
@@ -35,7 +41,8 @@ std::unique_ptr<hostsdk::PlainBitmap> FramePipeline::TakeBuffer() {
 void FramePipeline::Submit(std::unique_ptr<hostsdk::PlainBitmap> bitmap) {
     {
         std::lock_guard<std::mutex> guard(lock_);
-        toRender_.push_back({framesRead_++, std::move(bitmap)});
+        SlotOf(framesRead_).emplace(StreamFrame{framesRead_, std::move(bitmap)});
+        ++framesRead_;
     }
     changed_.notify_all();
 }
@@ -51,17 +58,17 @@ void FramePipeline::EndInput(Failure trailing) {
 
 std::optional<StreamFrame> FramePipeline::NextToRender() {
     std::unique_lock<std::mutex> guard(lock_);
-    changed_.wait(guard, [&] { return stopped_.load() || !toRender_.empty() || inputEnded_; });
-    if (stopped_.load() || toRender_.empty()) return std::nullopt;
-    StreamFrame frame = std::move(toRender_.front());
-    toRender_.pop_front();
+    const auto waiting = [&] { return framesTaken_ < framesRead_; };
+    changed_.wait(guard, [&] { return stopped_.load() || waiting() || inputEnded_; });
+    if (stopped_.load() || !waiting()) return std::nullopt;
+    std::optional<StreamFrame> frame = std::exchange(SlotOf(framesTaken_++), std::nullopt);
     return frame;
 }
 
 void FramePipeline::Rendered(StreamFrame frame) {
     {
         std::lock_guard<std::mutex> guard(lock_);
-        rendered_.emplace(frame.index, std::move(frame));
+        SlotOf(frame.index).emplace(std::move(frame));
     }
     changed_.notify_all();
 }
@@ -69,12 +76,12 @@ void FramePipeline::Rendered(StreamFrame frame) {
 std::optional<StreamFrame> FramePipeline::NextToWrite() {
     std::unique_lock<std::mutex> guard(lock_);
     const auto allWritten = [&] { return inputEnded_ && framesWritten_ == framesRead_; };
-    changed_.wait(guard, [&] {
-        return stopped_.load() || rendered_.contains(framesWritten_) || allWritten();
-    });
+    const auto nextRendered = [&] {
+        return framesWritten_ < framesTaken_ && SlotOf(framesWritten_).has_value();
+    };
+    changed_.wait(guard, [&] { return stopped_.load() || nextRendered() || allWritten(); });
     if (stopped_.load() || allWritten()) return std::nullopt;
-    auto next = rendered_.extract(framesWritten_);
-    return std::move(next.mapped());
+    return std::exchange(SlotOf(framesWritten_), std::nullopt);
 }
 
 void FramePipeline::Written(StreamFrame frame) {

@@ -5,8 +5,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -27,7 +25,10 @@ std::span<std::byte> PixelBytes(hostsdk::PlainBitmap& bitmap);
 
 // The hand-over between one reader, the rendering workers and one writer that keeps stream
 // order. Frame buffers are recycled and at most `buffers` exist at once, which bounds memory.
-// Every wait ends when the pipeline stops.
+// Frames between the reader and the writer live in a ring of `buffers` slots, a frame in the
+// slot of its index: every frame not yet written holds a buffer, so no two share a slot, and a
+// stream takes nothing from the heap once its buffers exist. Every wait ends when the pipeline
+// stops.
 class FramePipeline {
   public:
     FramePipeline(uint16_t width, uint16_t height, int buffers);
@@ -77,11 +78,17 @@ class FramePipeline {
     std::atomic<bool> stopped_{false};
     Failure failure_;
     Failure trailing_;
+    // The slot of frame `index`: read and waiting for a worker (index >= framesTaken_), rendered
+    // and waiting for the writer, or empty while a worker has it or once written.
+    std::optional<StreamFrame>& SlotOf(std::uint64_t index) {
+        return slots_[index % slots_.size()];
+    }
+
     std::vector<std::unique_ptr<hostsdk::PlainBitmap>> spare_;
     int allocated_ = 0;
-    std::deque<StreamFrame> toRender_;
-    std::map<std::uint64_t, StreamFrame> rendered_;
+    std::vector<std::optional<StreamFrame>> slots_;
     std::uint64_t framesRead_ = 0;
+    std::uint64_t framesTaken_ = 0;  // frames handed to workers
     std::uint64_t framesWritten_ = 0;
     bool inputEnded_ = false;
     bool finishing_ = false;

@@ -56,6 +56,43 @@ INSTANTIATE_TEST_SUITE_P(Orders, CompletionOrder,
                                            std::array<int, 4>{1, 0, 3, 2},
                                            std::array<int, 4>{2, 3, 0, 1}));
 
+// Frames pass a ring of as many slots as buffers: rounds of frames rendered in reverse, the
+// rounds shorter than, equal to or one off the ring, so that indices wrap at every offset.
+struct RingRounds {
+    int buffers;
+    int perRound;
+};
+
+class RingWrap : public ::testing::TestWithParam<RingRounds> {};
+
+TEST_P(RingWrap, FramesAreWrittenInStreamOrder) {
+    const RingRounds rounds = GetParam();
+    FramePipeline pipeline(2, 1, rounds.buffers);
+    std::vector<int> written;
+    uint16_t next = 0;
+    for (int round = 0; round < 5; ++round) {
+        for (int i = 0; i < rounds.perRound; ++i) Read(pipeline, next++);
+        std::vector<StreamFrame> inRender;
+        for (int i = 0; i < rounds.perRound; ++i) inRender.push_back(*pipeline.NextToRender());
+        for (auto frame = inRender.rbegin(); frame != inRender.rend(); ++frame) {
+            pipeline.Rendered(std::move(*frame));
+        }
+        for (int i = 0; i < rounds.perRound; ++i) {
+            std::optional<StreamFrame> frame = pipeline.NextToWrite();
+            ASSERT_TRUE(frame);
+            written.push_back(frame->bitmap->Pixels()[0].r);
+            pipeline.Written(std::move(*frame));
+        }
+    }
+    std::vector<int> expected(next);
+    for (int i = 0; i < next; ++i) expected[i] = i;
+    EXPECT_EQ(written, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rounds, RingWrap,
+                         ::testing::Values(RingRounds{1, 1}, RingRounds{3, 2}, RingRounds{3, 3},
+                                           RingRounds{4, 3}));
+
 // No more than `buffers` frames exist at once: the reader waits for a written frame's buffer,
 // and gets that very buffer back.
 TEST(FramePipeline, ReaderWaitsForARecycledBuffer) {
