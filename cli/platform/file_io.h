@@ -52,6 +52,11 @@ Failure StateOf(FileHandle handle, const std::string& name, FileState& state);
 // device, not a file on disk).
 bool MayBlock(FileHandle handle);
 
+// A pipe at `handle` widened to hold `bytes`, as far as the system lets this process, so that a
+// whole frame crosses it in a few steps rather than in many of the default size; never
+// narrowed. Anything that is not a pipe, or a system that sizes no pipes, is left as it is.
+void WidenPipe(FileHandle handle, std::size_t bytes);
+
 // Whether a named file is a named pipe or a character device, read or written as a stream and
 // never replaced.
 bool IsStreamDevice(const FilePath& path);

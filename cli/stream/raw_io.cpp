@@ -82,6 +82,7 @@ class DirectOutput final : public RawOutput {
     Failure Finish() override { return {}; }
     bool IsFile() const override { return false; }
     bool MayBlock() const override { return mayBlock_; }
+    void WidenPipe(std::size_t bytes) const override { ::WidenPipe(handle_, bytes); }
 
   private:
     OwnedFile owned_;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/exit_codes.h"
+#include "cli/platform/file_io.h"
 #include "cli/platform/file_paths.h"
 #include "cli/platform/pending_file.h"
 #include "cli/platform/system_file.h"
@@ -25,6 +26,8 @@ class RawInput {
     const std::string& Name() const { return name_; }
     // Whether a read may wait for another process (a pipe or terminal, not a file).
     bool MayBlock() const { return mayBlock_; }
+    // A pipe it reads from widened to hold a frame of `bytes`.
+    void WidenPipe(std::size_t bytes) const { ::WidenPipe(handle_, bytes); }
 
   private:
     RawInput(OwnedFile owned, FileHandle handle, std::string name);
@@ -52,6 +55,8 @@ class RawOutput {
     virtual bool IsFile() const = 0;
     // Whether a write may wait for another process (a pipe, not a file).
     virtual bool MayBlock() const = 0;
+    // A pipe it writes to widened to hold a frame of `bytes`; a file stays as it is.
+    virtual void WidenPipe(std::size_t /*bytes*/) const {}
 
   protected:
     explicit RawOutput(std::string name) : name_(std::move(name)) {}

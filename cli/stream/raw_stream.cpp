@@ -169,6 +169,9 @@ Failure RunRawStream(const RenderContext& context, const StreamTask& task, Frame
     auto ends = std::make_shared<StreamEnds>(format, jobs + kFramesBesideWorkers);
     if (Failure failure = RawInput::Open(task.input, ends->input)) return failure;
     if (Failure failure = RawOutput::Open(task.output, ends->output)) return failure;
+    // Whole frames cross a pipe in a few steps where the default size would take hundreds.
+    ends->input->WidenPipe(FrameBytes(format));
+    ends->output->WidenPipe(FrameBytes(format));
     const std::string input = ends->input->Name();
     const std::string output = ends->output->Name();
     const bool toFile = ends->output->IsFile();

@@ -89,6 +89,27 @@ TEST_F(RunFiles, WholeBlocksCrossAPipe) {
     ::close(ends[1]);
 }
 
+// A pipe grows to hold a frame, as far as the system allows, and never shrinks; a file is left
+// as it is.
+TEST_F(RunFiles, PipesWidenForAFrame) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const int before = ::fcntl(ends[0], F_GETPIPE_SZ);
+    WidenPipe(ends[0], std::size_t{64} << 20);
+    const int widened = ::fcntl(ends[1], F_GETPIPE_SZ);
+    EXPECT_GT(widened, before);
+    WidenPipe(ends[1], 4096);
+    EXPECT_EQ(::fcntl(ends[0], F_GETPIPE_SZ), widened);
+    ::close(ends[0]);
+    ::close(ends[1]);
+
+    std::ofstream(root_ / "frames.raw") << "x";
+    const int file = ::open((root_ / "frames.raw").c_str(), O_RDONLY | O_CLOEXEC);
+    WidenPipe(file, std::size_t{1} << 20);
+    EXPECT_EQ(::fcntl(file, F_GETPIPE_SZ), -1);
+    ::close(file);
+}
+
 // A stream the caller closed is refused where the run needs it, and the file the run opens
 // next does not take its number.
 TEST_F(RunFiles, ClosedStandardStreamsAreNotTheRunsFiles) {

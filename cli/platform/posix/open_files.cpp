@@ -4,6 +4,7 @@
 #include <poll.h>
 
 #include <cerrno>
+#include <fstream>
 
 #include "cli/platform/posix/file_status.h"
 #include "cli/platform/posix/folder_walk.h"
@@ -63,6 +64,16 @@ int MakeFolders(const std::string& typed) {
     }
     // What is there now must be a folder (ENOTDIR for a file of that name).
     return OpenFolder(path, folder);
+}
+
+std::size_t LargestPipe() {
+    // Linux's default; the file says when the administrator set another.
+    static const std::size_t largest = [] {
+        std::size_t bytes = 0;
+        std::ifstream("/proc/sys/fs/pipe-max-size") >> bytes;
+        return bytes > 0 ? bytes : std::size_t{1} << 20;
+    }();
+    return largest;
 }
 
 }  // namespace posix

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstddef>
 #include <string>
 
 #include "cli/platform/posix/unique_fd.h"
@@ -28,6 +29,9 @@ int OpenStreamForWriting(const std::string& path, OpenedFile& file);
 // Waits up to `milliseconds` until `fd` can be read (a writer has written, or come and gone) or
 // written; false on timeout. The stream's reads and writes block from then on.
 bool WaitReady(int fd, bool write, int milliseconds);
+
+// The largest pipe this system lets a process ask for (fs.pipe-max-size), in bytes.
+std::size_t LargestPipe();
 
 // Makes the folder `path` and every missing parent, each with mode 0777 less the umask; an
 // existing folder is no failure.

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -172,6 +173,16 @@ Failure StateOf(FileHandle handle, const std::string& name, FileState& state) {
 bool MayBlock(FileHandle handle) {
     struct stat status {};
     return ::fstat(handle, &status) != 0 || !S_ISREG(status.st_mode);
+}
+
+void WidenPipe(FileHandle handle, std::size_t bytes) {
+    struct stat status {};
+    if (::fstat(handle, &status) != 0 || !S_ISFIFO(status.st_mode)) return;
+    const std::size_t wanted = std::min(bytes, posix::LargestPipe());
+    const int now = ::fcntl(handle, F_GETPIPE_SZ);
+    if (now < 0 || static_cast<std::size_t>(now) >= wanted) return;
+    // Refused beyond the user's share of pipe memory: the pipe then stays as it is.
+    (void)::fcntl(handle, F_SETPIPE_SZ, static_cast<int>(wanted));
 }
 
 bool IsStreamDevice(const FilePath& path) {

@@ -29,6 +29,9 @@ bool MayBlock(FileHandle handle) {
     return GetFileType(handle) != FILE_TYPE_DISK;
 }
 
+// Wine's pipes are the Wine server's, sized by it.
+void WidenPipe(FileHandle, std::size_t) {}
+
 bool IsStreamDevice(const FilePath& path) {
     if (path.unixPath.empty()) return false;
     const std::optional<wine::UnixStatus> status = wine::StatusOf(path.unixPath);
