@@ -1,6 +1,7 @@
 #include "cli/platform/posix/folder_walk.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <vector>
@@ -63,6 +64,14 @@ int OpenEntry(const std::string& path, FolderEntry& entry) {
 
 int OpenEntryFrom(int base, const std::string& path, FolderEntry& entry) {
     return Walk(base, path, entry);
+}
+
+int ReadLink(const FolderEntry& entry, std::size_t size, std::string& target) {
+    target.assign((size > 0 ? size : 255) + 1, '\0');
+    const ssize_t length =
+        ::readlinkat(entry.folder.Get(), entry.name.c_str(), target.data(), target.size());
+    target.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return length < 0 ? errno : 0;
 }
 
 int OpenFolder(const std::string& path, UniqueFd& folder) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "cli/platform/posix/unique_fd.h"
@@ -23,6 +24,10 @@ int OpenEntry(const std::string& path, FolderEntry& entry);
 
 // The same, with a relative `path` taken from the open folder `base`.
 int OpenEntryFrom(int base, const std::string& path, FolderEntry& entry);
+
+// The text of the symbolic link that `entry` names, whose status gave it `size` bytes (0 for
+// links that report none, as /proc's do). Fails with the errno of the read.
+int ReadLink(const FolderEntry& entry, std::size_t size, std::string& target);
 
 // Opens the folder at `path` (a path of any length), for further calls relative to it.
 int OpenFolder(const std::string& path, UniqueFd& folder);

@@ -44,12 +44,10 @@ int FollowLinks(FolderEntry& entry) {
         }
         if (!S_ISLNK(status.st_mode)) return 0;
         if (hops == kMostLinks) return ELOOP;
-        std::string target(static_cast<std::size_t>(status.st_size > 0 ? status.st_size : 255) + 1,
-                           '\0');
-        const ssize_t length =
-            ::readlinkat(entry.folder.Get(), entry.name.c_str(), target.data(), target.size());
-        if (length < 0) return errno;
-        target.resize(static_cast<std::size_t>(length));
+        std::string target;
+        if (int error = ReadLink(entry, static_cast<std::size_t>(status.st_size), target)) {
+            return error;
+        }
         FolderEntry next;
         if (int error = OpenEntryFrom(entry.folder.Get(), target, next)) return error;
         entry = std::move(next);

@@ -28,18 +28,6 @@ constexpr auto kWaitStep = std::chrono::milliseconds(100);  // between looks for
 
 bool closedByCaller[3] = {false, false, false};
 
-int DescriptorOf(StandardStreamId which) {
-    switch (which) {
-        case StandardStreamId::Input:
-            return STDIN_FILENO;
-        case StandardStreamId::Output:
-            return STDOUT_FILENO;
-        case StandardStreamId::Error:
-            break;
-    }
-    return STDERR_FILENO;
-}
-
 Failure CannotRead(const std::string& name, int error) {
     return {FailureCode::BadInput, name + ": cannot be read: " + posix::ErrorText(error)};
 }
@@ -104,6 +92,18 @@ void TakeStandardStreams() {
     }
 }
 
+int DescriptorOf(StandardStreamId which) {
+    switch (which) {
+        case StandardStreamId::Input:
+            return STDIN_FILENO;
+        case StandardStreamId::Output:
+            return STDOUT_FILENO;
+        case StandardStreamId::Error:
+            break;
+    }
+    return STDERR_FILENO;
+}
+
 bool ClosedByCaller(int fd) {
     return fd >= 0 && fd < 3 && closedByCaller[fd];
 }
@@ -151,14 +151,14 @@ const char* StandardStreamName(StandardStreamId which) {
 }
 
 Failure StandardStream(StandardStreamId which, FileHandle& handle) {
-    handle = DescriptorOf(which);
+    handle = posix::DescriptorOf(which);
     if (!posix::ClosedByCaller(handle)) return {};
     return {which == StandardStreamId::Input ? FailureCode::BadInput : FailureCode::NotWritten,
             std::string(StandardStreamName(which)) + ": not open (closed by the caller)"};
 }
 
 bool IsTerminal(StandardStreamId which) {
-    return posix::IsTerminal(DescriptorOf(which));
+    return posix::IsTerminal(posix::DescriptorOf(which));
 }
 
 Failure StateOf(FileHandle handle, const std::string& name, FileState& state) {

@@ -11,35 +11,14 @@
 
 #include "cli/platform/file_identity.h"
 #include "cli/platform/file_paths.h"
+#include "cli/platform/name_lengths.h"
 #include "cli/platform/posix/file_status.h"
 #include "cli/platform/posix/folder_walk.h"
 #include "cli/platform/posix/open_files.h"
+#include "cli/platform/posix/standard_streams.h"
 #include "cli/platform/posix/system_calls.h"
 
 namespace {
-
-constexpr std::size_t kLongestName = 255;  // bytes of one name, as Linux file systems take it
-
-std::size_t LongestComponent(const std::string& path) {
-    std::size_t longest = 0;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t slash = path.find('/', start);
-        if (slash == std::string::npos) slash = path.size();
-        longest = std::max(longest, slash - start);
-        start = slash + 1;
-    }
-    return longest;
-}
-
-// A name the file system cannot take is refused before anything is read or written, as the
-// Windows program refuses it.
-Failure CheckName(const FilePath& path) {
-    if (LongestComponent(path.system) <= kLongestName) return {};
-    return {FailureCode::Usage, path.shown + ": a name in this path is longer than the " +
-                                    std::to_string(kLongestName) +
-                                    " bytes Linux allows; nothing written"};
-}
 
 // Whether the last name of `path` is a symbolic link (not followed), with its target's text.
 bool IsLink(const std::string& path, std::string& target) {
@@ -50,10 +29,8 @@ bool IsLink(const std::string& path, std::string& target) {
         !S_ISLNK(status.st_mode)) {
         return false;
     }
-    target.assign(static_cast<std::size_t>(status.st_size > 0 ? status.st_size : 255) + 1, '\0');
-    const ssize_t length =
-        ::readlinkat(entry.folder.Get(), entry.name.c_str(), target.data(), target.size());
-    target.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    // A link whose text cannot be read is still a link; only the message lacks its target.
+    posix::ReadLink(entry, static_cast<std::size_t>(status.st_size), target);
     return true;
 }
 
@@ -90,7 +67,7 @@ FileIdentity FromPosix(const posix::FileIdentity& found) {
 
 Failure ResolvePath(const std::string& typed, FilePath& path) {
     path = {typed, typed, {}};
-    return CheckName(path);
+    return CheckLinuxNameLengths(path.system, path.shown);
 }
 
 Failure FollowOutputLink(FilePath& path) {
@@ -110,7 +87,7 @@ Failure InFolder(const FilePath& folder, const std::string& name, FilePath& chil
     const bool systemSeparated = folder.system.empty() || folder.system.back() == '/';
     child.system = folder.system + (systemSeparated ? "" : "/") + name;
     child.unixPath.clear();
-    return CheckName(child);
+    return CheckLinuxNameLengths(child.system, child.shown);
 }
 
 std::string FileNameOf(const std::string& typed) {
@@ -143,8 +120,7 @@ std::optional<FileIdentity> IdentityOf(const FilePath& path) {
 }
 
 std::optional<FileIdentity> IdentityOf(StandardStreamId which) {
-    const int fd = which == StandardStreamId::Input ? 0 : which == StandardStreamId::Output ? 1 : 2;
-    const std::optional<posix::FileIdentity> found = posix::IdentityOf(fd);
+    const std::optional<posix::FileIdentity> found = posix::IdentityOf(posix::DescriptorOf(which));
     if (!found) return std::nullopt;
     return FromPosix(*found);
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "cli/platform/name_lengths.h"
 #include "cli/platform/windows/windows_files.h"
 #include "cli/platform/windows/wine.h"
 #include "loader/unique_handle.h"
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr std::size_t kLongestName = 255;  // bytes of one Linux name
 // An output is first written beside itself as ".braidel-<16 hex digits>.tmp".
 constexpr std::size_t kTemporaryName = 29;
 
@@ -40,18 +40,6 @@ bool HasControlCharacter(const std::string& unixPath) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
     }
     return false;
-}
-
-std::size_t LongestComponent(const std::string& unixPath) {
-    std::size_t longest = 0;
-    std::size_t start = 0;
-    while (start <= unixPath.size()) {
-        std::size_t slash = unixPath.find('/', start);
-        if (slash == std::string::npos) slash = unixPath.size();
-        longest = std::max(longest, slash - start);
-        start = slash + 1;
-    }
-    return longest;
 }
 
 // What Windows opens under the Windows form of `unixPath`, as a Unix path; empty when nothing.
@@ -98,10 +86,7 @@ Failure CheckLinuxName(const FilePath& path) {
     if (HasControlCharacter(unixPath)) {
         return Refused(path, "Windows cannot name a file with a control character in it");
     }
-    if (LongestComponent(unixPath) > kLongestName) {
-        return Refused(path, "a name in this path is longer than the " +
-                                 std::to_string(kLongestName) + " bytes Linux allows");
-    }
+    if (Failure failure = CheckLinuxNameLengths(unixPath, path.shown)) return failure;
     // Outputs take a temporary file beside them first; inputs are held to the same length.
     const std::size_t length =
         std::max(unixPath.size(), unixPath.find_last_of('/') + 1 + kTemporaryName);
