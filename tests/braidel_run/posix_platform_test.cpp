@@ -3,7 +3,6 @@
 // Rows that need an unprivileged user or a file-size limit run in a child process.
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -28,10 +27,13 @@
 #include "cli/platform/posix/pending_file.h"
 #include "cli/platform/posix/stop_signals.h"
 #include "cli/platform/posix/system_calls.h"
+#include "tests/braidel_run/posix_scratch.h"
 
 namespace {
 
 using namespace posix;
+using posix_test::InChild;
+using posix_test::Scratch;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -56,43 +58,6 @@ std::vector<std::string> Temporaries(const fs::path& folder) {
         if (name.starts_with(".braidel-")) names.push_back(name);
     }
     return names;
-}
-
-// A fresh folder per test, removed afterwards (permissions restored first).
-class Scratch : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/braidel-posix-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        ::chmod(root_.c_str(), 0755);  // reachable by the unprivileged rows
-    }
-    void TearDown() override {
-        for (const auto& entry : fs::recursive_directory_iterator(root_)) {
-            if (entry.is_directory() && !entry.is_symlink()) ::chmod(entry.path().c_str(), 0755);
-        }
-        fs::remove_all(root_);
-    }
-    fs::path root_;
-};
-
-// Runs `body` in a child process, as the unprivileged user "nobody" when asked; the child's
-// exit code is what `body` returns.
-int InChild(bool unprivileged, const std::function<int()>& body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (unprivileged) {
-            const passwd* nobody = ::getpwnam("nobody");
-            if (nobody == nullptr || ::setgid(nobody->pw_gid) != 0 ||
-                ::setuid(nobody->pw_uid) != 0) {
-                ::_exit(99);
-            }
-        }
-        ::_exit(body());
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 200 + WTERMSIG(status);
 }
 
 // A whole file through a PendingFile, as its errno (small enough for an exit code).

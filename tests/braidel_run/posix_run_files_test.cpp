@@ -24,36 +24,24 @@
 #include "cli/platform/pending_file.h"
 #include "cli/platform/posix/crash_report.h"
 #include "cli/platform/posix/standard_streams.h"
+#include "tests/braidel_run/posix_scratch.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class RunFiles : public ::testing::Test {
+class RunFiles : public posix_test::Scratch {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/braidel-run-files-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        root_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(root_); }
-
     FilePath Path(const std::string& name) const {
         FilePath path;
         EXPECT_FALSE(ResolvePath((root_ / name).string(), path));
         return path;
     }
-
-    fs::path root_;
 };
 
 // A child process's exit code: 0 when every check in `body` held.
 int InChild(const std::function<bool()>& body) {
-    const pid_t child = ::fork();
-    if (child == 0) ::_exit(body() ? 0 : 1);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+    return posix_test::InChild(false, [&] { return body() ? 0 : 1; });
 }
 
 // A block far larger than a pipe holds crosses it whole in both loops; a reader that goes is
