@@ -81,7 +81,8 @@ class ScriptTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         lines = result.stdout.splitlines()
         for start in ("picture ", "coins      even", "coins      odd", "rocket     odd", "mean ",
-                      "linear against weighted: ahead on ", "tool ", "weighted ", "stereo3d+scale "):
+                      "linear against weighted: ahead on ", "tool ", "weighted ",
+                      "stereo3d+scale "):
             with self.subTest(line=start):
                 self.assertTrue(any(line.startswith(start) for line in lines), result.stdout)
 
