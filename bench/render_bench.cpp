@@ -24,7 +24,7 @@
 #include "loader/plugin_library.h"
 #include "rebuild/core/channels.h"
 #include "rebuild/core/field_rebuild.h"
-#include "rebuild/mask_pass.h"
+#include "rebuild/core/mask_band.h"
 
 namespace {
 

@@ -32,7 +32,7 @@ int Report(const Failure& failure, const char* advice = "") {
 // select a defined kernel and field before any frame is read or the block is saved.
 Failure PrepareConfig(const Renderer& renderer, const RunOptions& options, const RunFiles& files,
                       FilterConfig& config) {
-    if (Failure failure = renderer.SettleConfig(options, files, config)) return failure;
+    if (Failure failure = SettleConfig(renderer, options, files, config)) return failure;
     if (Failure failure = CheckConfig(config)) return failure;
     if (!files.saveConfig.Empty()) return WriteConfigFile(files.saveConfig, config);
     return {};

@@ -1,7 +1,6 @@
 #include "rebuild/bitmap_pass.h"
 
-#include "rebuild/core/field_rebuild.h"
-#include "rebuild/mask_pass.h"
+#include "rebuild/core/render_pass.h"
 #include "rebuild/progress_channel.h"
 
 namespace {
@@ -23,7 +22,32 @@ class BitmapRows final : public RowStore {
     int width_;
 };
 
-// Each rebuilt row is announced to the host's window, then the host is asked whether to stop.
+// The mask's values through the host's grey row call.
+class BitmapMaskRows final : public MaskRows {
+  public:
+    explicit BitmapMaskRows(Bitmap& mask) : mask_(mask) {}
+
+    int Width() const override { return mask_.Width(); }
+    bool ReadRow(int y, int count, uint16_t* values) override {
+        return mask_.Get16Gray(0, y, count, values) == 1;
+    }
+
+  private:
+    Bitmap& mask_;
+};
+
+// The host's own blend helper.
+class FilterBlend final : public BlendHelper {
+  public:
+    explicit FilterBlend(ImageFilter& filter) : filter_(filter) {}
+
+    int Lerp(int from, int to, int weight) override { return filter_.Lerp(from, to, weight); }
+
+  private:
+    ImageFilter& filter_;
+};
+
+// Each row is announced to the host's window, then the host is asked whether to stop.
 class WindowPacer final : public RowPacer {
   public:
     explicit WindowPacer(ProgressChannel& progress) : progress_(progress) {}
@@ -40,20 +64,20 @@ int RunBitmapPass(const PassTarget& target, Kernel kernel, HWND progressWindow) 
     if (target.frame == nullptr) return 0;
     Bitmap& frame = *target.frame;
     const uint16_t width = frame.Width();
-    RebuildBuffers buffers;
-    if (!buffers.Obtain(kernel, width)) return 0;
-    // Without its buffer the mask pass is skipped and the render still succeeds: the mask pass
-    // only refines a complete rebuild, and failing would throw away a finished frame.
-    RowBuffer<uint16_t> maskRow;
-    if (target.mask != nullptr) maskRow = RowBuffer<uint16_t>::Obtain(width);
+    RenderBuffers buffers;
+    if (!buffers.Obtain(kernel, width, target.mask != nullptr)) return 0;
 
     ProgressChannel progress(progressWindow);
     BitmapRows store(frame);
     WindowPacer pacer(progress);
     const FieldFrame geometry{width, frame.Height(), target.field};
-    if (!RebuildField(geometry, {kernel, ProcessorKernels()}, buffers, store, pacer)) return 0;
-    if (!maskRow) return 1;
-    const MaskPassRows maskRows{frame, *target.mask, target.filter, buffers.lower.data(),
-                                maskRow.data()};
-    return RunMaskPass(maskRows, progress, ProgressTotal(geometry.height)) ? 1 : 0;
+    const RebuildMethod method{kernel, ProcessorKernels()};
+    auto render = [&](const MaskInput* mask) {
+        return RunRenderPass(geometry, method, buffers, store, pacer, mask) ? 1 : 0;
+    };
+    if (target.mask == nullptr) return render(nullptr);
+    BitmapMaskRows maskRows(*target.mask);
+    FilterBlend blend(target.filter);
+    const MaskInput mask{maskRows, blend};
+    return render(&mask);
 }

@@ -1,14 +1,17 @@
 // The rebuild core on its own: which rows a field rebuilds, that the rules write exactly those,
-// and a 16-bit frame in memory rebuilt in place at every processor level. Pure code: this
-// program builds for Windows (run under Wine) and natively under the sanitizers alike.
+// a 16-bit frame in memory rebuilt in place at every processor level, and the mask pass. Pure code:
+// this program builds for Windows (run under Wine) and natively under the sanitizers alike.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <set>
 #include <vector>
 
 #include "rebuild/core/field_rebuild.h"
+#include "rebuild/core/mask_band.h"
+#include "rebuild/core/render_pass.h"
 #include "rebuild/core/two_point_kernel.h"
 #include "tests/support/pixels.h"
 
@@ -146,5 +149,101 @@ TEST(FrameRows, EveryForcedLevelRebuildsTheSameFrame) {
         }
     }
 }
+
+// Mask values in memory: runs of values outside the band (0 and 65530 to 65535, mostly long
+// enough to be passed over eight at a time) between runs inside it (1 to 65529, its edges too).
+class RunsOfMaskValues final : public MaskRows {
+  public:
+    RunsOfMaskValues(int width, int height, unsigned seed)
+        : width_(width), height_(height), values_(static_cast<std::size_t>(width) * height) {
+        std::mt19937 random(seed);
+        const uint16_t outside[] = {0, 65530, 65535};
+        const uint16_t inside[] = {1, 65529, 2, 32768};
+        for (std::size_t k = 0; k < values_.size();) {
+            const bool in = random() % 3 == 0;
+            const std::size_t run = std::min<std::size_t>(1 + random() % 19, values_.size() - k);
+            for (std::size_t i = 0; i < run; ++i, ++k) {
+                values_[k] = in ? inside[random() % 4] : outside[random() % 3];
+            }
+        }
+    }
+
+    int Width() const override { return width_; }
+    bool ReadRow(int y, int count, uint16_t* values) override {
+        if (y >= height_) return false;
+        std::copy_n(values_.begin() + static_cast<std::ptrdiff_t>(y) * width_, count, values);
+        return true;
+    }
+    uint16_t At(int x, int y) const { return values_[static_cast<std::size_t>(y) * width_ + x]; }
+
+  private:
+    int width_;
+    int height_;
+    std::vector<uint16_t> values_;
+};
+
+// Returns the low 16 bits of from + weight, so that every blended channel changes, and checks
+// that both endpoints are the channel.
+class ShiftingBlend final : public BlendHelper {
+  public:
+    int Lerp(int from, int to, int weight) override {
+        ++calls;
+        EXPECT_EQ(from, to);
+        return (from + weight) & 0xFFFF;
+    }
+    int calls = 0;
+};
+
+struct MaskPassCase {
+    int width;
+    int height;
+    int maskWidth;
+    int maskHeight;
+};
+
+// Frames as wide as their mask, narrower (the mask's extra columns are never read) and wider
+// (the columns past the mask are out of the band, whatever the value row held), and masks with
+// fewer rows than the frame, which end the pass at the first row they lack.
+const MaskPassCase kMaskPassCases[] = {
+    {40, 6, 40, 6}, {7, 3, 7, 3}, {33, 5, 50, 9}, {50, 4, 13, 4},
+    {64, 3, 64, 1}, {9, 4, 3, 0}, {0, 3, 5, 3},   {17, 1, 17, 1},
+};
+
+class MaskPassTable : public testing::TestWithParam<MaskPassCase> {};
+
+TEST_P(MaskPassTable, BlendsExactlyTheInBandPixelsTheMaskCovers) {
+    const MaskPassCase& c = GetParam();
+    RunsOfMaskValues maskRows(c.maskWidth, c.maskHeight, 7 + c.width);
+    ShiftingBlend blend;
+    const PixelRow original = RandomPixels(static_cast<std::size_t>(c.width) * c.height, 11);
+    PixelRow frame = original;
+    FrameRows store(frame.data(), c.width);
+    CountingPacer pacer;
+    PixelRow frameRow(static_cast<std::size_t>(c.width) + 1);
+    std::vector<uint16_t> values(static_cast<std::size_t>(c.width) + 1, 1);  // in the band
+    const bool done = RunMaskPass({c.width, c.height, kEvenLines}, {maskRows, blend},
+                                  frameRow.data(), values.data(), store, pacer);
+    const int rows = std::min(c.height, c.maskHeight);
+    EXPECT_EQ(done, c.maskHeight >= c.height);
+    EXPECT_EQ(pacer.count, std::min(c.height, rows + 1));
+    int calls = 0;
+    for (int y = 0; y < c.height; ++y) {
+        for (int x = 0; x < c.width; ++x) {
+            const BMM_Color_64& before = original[static_cast<std::size_t>(y) * c.width + x];
+            BMM_Color_64 want = before;
+            const uint16_t m = x < c.maskWidth && y < rows ? maskRows.At(x, y) : 0;
+            if (InMaskBand(m)) {
+                want = {static_cast<uint16_t>(before.r + m), static_cast<uint16_t>(before.g + m),
+                        static_cast<uint16_t>(before.b + m), static_cast<uint16_t>(before.a + m)};
+                calls += 4;
+            }
+            EXPECT_EQ(frame[static_cast<std::size_t>(y) * c.width + x], want)
+                << "pixel " << x << ", row " << y;
+        }
+    }
+    EXPECT_EQ(blend.calls, calls);
+}
+
+INSTANTIATE_TEST_SUITE_P(Masks, MaskPassTable, testing::ValuesIn(kMaskPassCases));
 
 }  // namespace

@@ -1,19 +1,11 @@
 #include "cli/render/core_render.h"
 
-#include <algorithm>
-
 #include "hostsdk/linear_blend.h"
 #include "hostsdk/row_calls.h"
-#include "rebuild/core/channels.h"
 #include "rebuild/core/field_rebuild.h"
-#include "rebuild/core/mask_band.h"
-#include "rebuild/core/row_buffer.h"
+#include "rebuild/core/render_pass.h"
 
 namespace {
-
-BMM_Color_64* RowOf(FrameView frame, int y) {
-    return frame.pixels + static_cast<std::size_t>(y) * frame.width;
-}
 
 // The render step's polls where the plug-in sends its progress message and abort poll.
 class PolledRows final : public RowPacer {
@@ -32,63 +24,45 @@ class PolledRows final : public RowPacer {
     bool aborted_ = false;
 };
 
-// Mask row j's values as the host's grey row read gives them, for the first `count` pixels.
-void ReadMaskRow(const MaskView& mask, int j, int count, uint16_t* values) {
-    const BMM_Color_64* row = mask.pixels + static_cast<std::size_t>(j) * mask.width;
-    for (int k = 0; k < count; ++k) values[k] = hostsdk::GrayOf(row[k]);
-}
+// Mask rows as the host's grey row read gives them; a row past the mask's height cannot be
+// read, which ends the render as a failure.
+class MemoryMaskRows final : public MaskRows {
+  public:
+    explicit MemoryMaskRows(const MaskView& mask) : mask_(mask) {}
 
-// Each channel of each in-band pixel through the blend helper, with the channel as both
-// endpoints and the mask value as the weight, stored at once, as the plug-in's pass does.
-void BlendRow(BMM_Color_64* pixels, const uint16_t* mask, int width) {
-    for (int k = 0; k < width; ++k) {
-        const uint16_t m = mask[k];
-        if (!InMaskBand(m)) continue;
-        for (auto c : kChannels) {
-            const int value = pixels[k].*c;
-            pixels[k].*c = static_cast<uint16_t>(hostsdk::LinearBlend(value, value, m));
-        }
+    int Width() const override { return mask_.width; }
+    bool ReadRow(int y, int count, uint16_t* values) override {
+        if (y >= mask_.height) return false;
+        const BMM_Color_64* row = mask_.pixels + static_cast<std::size_t>(y) * mask_.width;
+        for (int k = 0; k < count; ++k) values[k] = hostsdk::GrayOf(row[k]);
+        return true;
     }
-}
 
-// Every frame row with its mask row. Mask values past the mask's width stay 0 (out of the
-// band); a mask row past the mask's height cannot be read, which ends the render as a failure.
-CoreRenderResult RunMaskPass(FrameView frame, const MaskView& mask, PolledRows& pacer,
-                             uint16_t* maskRow) {
-    if (maskRow == nullptr)
-        return CoreRenderResult::Rendered;  // as the plug-in: no buffer, no pass
-    const int maskWidth = std::min(mask.width, frame.width);
-    for (int j = 0; j < frame.height; ++j) {
-        if (!pacer.Continue(j, ProgressTotal(frame.height))) return CoreRenderResult::Aborted;
-        if (j >= mask.height) return CoreRenderResult::Failed;
-        ReadMaskRow(mask, j, maskWidth, maskRow);
-        BlendRow(RowOf(frame, j), maskRow, frame.width);
+  private:
+    const MaskView& mask_;
+};
+
+// braidel-run's blend helper, the one the SDK's Lerp returns.
+class HostBlend final : public BlendHelper {
+  public:
+    int Lerp(int from, int to, int weight) override {
+        return hostsdk::LinearBlend(from, to, weight);
     }
-    return CoreRenderResult::Rendered;
-}
+};
 
 }  // namespace
 
-CoreRenderBuffers::CoreRenderBuffers() : rows_(std::make_unique<RebuildBuffers>()) {}
+CoreRenderBuffers::CoreRenderBuffers() : buffers_(std::make_unique<RenderBuffers>()) {}
 CoreRenderBuffers::~CoreRenderBuffers() = default;
 
-bool CoreRenderBuffers::RowsFor(Kernel kernel, std::size_t width) {
-    if (rowsReady_ && rowsKernel_ == kernel && rowsWidth_ == width) return true;
-    *rows_ = {};
-    rowsReady_ = rows_->Obtain(kernel, width);
-    rowsKernel_ = kernel;
-    rowsWidth_ = width;
-    return rowsReady_;
-}
-
-uint16_t* CoreRenderBuffers::MaskRow(std::size_t width) {
-    if (!maskRow_ || maskWidth_ != width) {
-        maskRow_ = RowBuffer<uint16_t>::Obtain(width);
-        maskWidth_ = maskRow_ ? width : 0;
-    }
-    // Values past a narrower mask's width stay 0 for the whole pass: a row read fills the rest.
-    if (maskRow_) std::fill(maskRow_.data(), maskRow_.data() + width, uint16_t{0});
-    return maskRow_.data();
+bool CoreRenderBuffers::For(Kernel kernel, std::size_t width, bool masked) {
+    if (ready_ && kernel_ == kernel && width_ == width && masked_ == masked) return true;
+    *buffers_ = {};
+    ready_ = buffers_->Obtain(kernel, width, masked);
+    kernel_ = kernel;
+    width_ = width;
+    masked_ = masked;
+    return ready_;
 }
 
 CoreRenderResult RenderWithCore(const FilterConfig& config, FrameView frame, const MaskView* mask,
@@ -100,13 +74,20 @@ CoreRenderResult RenderWithCore(const FilterConfig& config, FrameView frame, con
 CoreRenderResult RenderWithCore(const FilterConfig& config, FrameView frame, const MaskView* mask,
                                 const RenderPolls& polls, CoreRenderBuffers& buffers) {
     if (!IsDefinedKernel(config.mode)) return CoreRenderResult::Failed;
-    if (!buffers.RowsFor(config.mode, frame.width)) return CoreRenderResult::Failed;
+    if (!buffers.For(config.mode, frame.width, mask != nullptr)) return CoreRenderResult::Failed;
     FrameRows store(frame.pixels, frame.width);
     PolledRows pacer(polls);
     const FieldFrame field{frame.width, frame.height, config.field};
-    if (!RebuildField(field, {config.mode, ProcessorKernels()}, buffers.Rows(), store, pacer)) {
-        return pacer.Aborted() ? CoreRenderResult::Aborted : CoreRenderResult::Failed;
+    const RebuildMethod method{config.mode, ProcessorKernels()};
+    bool rendered = false;
+    if (mask == nullptr) {
+        rendered = RunRenderPass(field, method, buffers.Buffers(), store, pacer, nullptr);
+    } else {
+        MemoryMaskRows maskRows(*mask);
+        HostBlend blend;
+        const MaskInput maskInput{maskRows, blend};
+        rendered = RunRenderPass(field, method, buffers.Buffers(), store, pacer, &maskInput);
     }
-    if (mask == nullptr) return CoreRenderResult::Rendered;
-    return RunMaskPass(frame, *mask, pacer, buffers.MaskRow(frame.width));
+    if (rendered) return CoreRenderResult::Rendered;
+    return pacer.Aborted() ? CoreRenderResult::Aborted : CoreRenderResult::Failed;
 }

@@ -6,7 +6,6 @@
 
 #include "filter/filter_config.h"
 #include "host/color.h"
-#include "rebuild/core/row_buffer.h"
 
 // One frame through the shared rebuild core in braidel-run's own memory, braidel-run being the
 // host: what the plug-in makes of the frame, without loading it. Every row the plug-in's pass
@@ -47,7 +46,7 @@ enum class CoreRenderResult {
 // The row buffers of renders, kept by a render step from frame to frame: frames of one width
 // and kernel (a stream's) take them from the heap once, where the plug-in takes them per render.
 // Every row is written whole before it is read, so what a buffer held before never shows.
-struct RebuildBuffers;
+struct RenderBuffers;
 
 class CoreRenderBuffers {
   public:
@@ -56,19 +55,17 @@ class CoreRenderBuffers {
     CoreRenderBuffers(const CoreRenderBuffers&) = delete;
     CoreRenderBuffers& operator=(const CoreRenderBuffers&) = delete;
 
-    // The rebuild's rows for `kernel` at `width`; false when the heap refuses them.
-    bool RowsFor(Kernel kernel, std::size_t width);
-    RebuildBuffers& Rows() { return *rows_; }
-    // A row of `width` mask values, all 0 (outside the band); null when the heap refuses it.
-    uint16_t* MaskRow(std::size_t width);
+    // The buffers of a render with `kernel` at `width`, with mask values when `masked`; false
+    // when the heap refuses the rebuild's rows.
+    bool For(Kernel kernel, std::size_t width, bool masked);
+    RenderBuffers& Buffers() { return *buffers_; }
 
   private:
-    std::unique_ptr<RebuildBuffers> rows_;
-    bool rowsReady_ = false;
-    Kernel rowsKernel_ = kCopyLine;
-    std::size_t rowsWidth_ = 0;
-    RowBuffer<uint16_t> maskRow_;
-    std::size_t maskWidth_ = 0;
+    std::unique_ptr<RenderBuffers> buffers_;
+    bool ready_ = false;
+    Kernel kernel_ = kCopyLine;
+    std::size_t width_ = 0;
+    bool masked_ = false;
 };
 
 // Renders `frame` in place with the configuration's kernel and field; `mask` may be null. The

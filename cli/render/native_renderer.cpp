@@ -4,7 +4,6 @@
 #include <string>
 #include <utility>
 
-#include "cli/plan/config_file.h"
 #include "cli/render/core_render.h"
 #include "cli/render/render_frame.h"
 #include "cli/render/renderer.h"
@@ -42,6 +41,22 @@ class CoreStep final : public RenderStep {
     CoreRenderBuffers buffers_;  // a stream's frames take their rows from the heap once
 };
 
+// The block as the plug-in's filter object holds it: its LoadConfig and SaveConfig copy the
+// 8-byte block whole, and a new filter holds the default block.
+class BlockHolder final : public ConfigFilter {
+  public:
+    void Load(const FilterConfig& config) override { block_ = config; }
+    FilterConfig Saved() override { return block_; }
+    Failure ShowSetup() override {
+        return {FailureCode::RenderFailed,
+                "--setup needs the plug-in's dialog, which only the Windows program shows; "
+                "choose with --mode and --field, or --config a saved block"};
+    }
+
+  private:
+    FilterConfig block_;
+};
+
 class CoreRenderer final : public Renderer {
   public:
     std::string VersionText() const override {
@@ -49,21 +64,8 @@ class CoreRenderer final : public Renderer {
                CpuLevelName(DetectCpuLevel());
     }
 
-    // As the plug-in settles it: its LoadConfig and SaveConfig copy the 8-byte block whole, and
-    // a new filter holds the default block.
-    Failure SettleConfig(const RunOptions& options, const RunFiles& files,
-                         FilterConfig& config) const override {
-        config = FilterConfig{};
-        if (!files.config.Empty()) {
-            if (Failure failure = ReadConfigFile(files.config, config)) return failure;
-        }
-        if (options.mode) config.mode = *options.mode;
-        if (options.field) config.field = *options.field;
-        if (options.setup) {
-            return {FailureCode::RenderFailed,
-                    "--setup needs the plug-in's dialog, which only the Windows program shows; "
-                    "choose with --mode and --field, or --config a saved block"};
-        }
+    Failure NewConfigFilter(std::unique_ptr<ConfigFilter>& filter) const override {
+        filter = std::make_unique<BlockHolder>();
         return {};
     }
 

@@ -7,7 +7,6 @@
 #include <functional>
 #include <utility>
 
-#include "cli/plan/config_file.h"
 #include "cli/platform/windows/console_abort.h"
 #include "cli/render/render_frame.h"
 #include "cli/render/renderer.h"
@@ -81,6 +80,37 @@ class PluginStep final : public RenderStep {
     RenderWindow window_;
 };
 
+// The plug-in's own filter object: its LoadConfig and SaveConfig decide what the block becomes.
+class PluginConfigFilter final : public ConfigFilter {
+  public:
+    explicit PluginConfigFilter(FilterPtr filter) : filter_(std::move(filter)) {}
+
+    void Load(const FilterConfig& config) override {
+        FilterConfig block = config;
+        filter_->LoadConfig(&block);
+    }
+    FilterConfig Saved() override {
+        FilterConfig block;
+        filter_->SaveConfig(&block);
+        return block;
+    }
+    Failure ShowSetup() override {
+        const int result = [&] {
+            const DialogScope dialog;
+            return filter_->ShowSetup(nullptr);
+        }();
+        if (result == -1) {
+            return {FailureCode::RenderFailed,
+                    "the setup dialog could not be shown: " + ErrorText(GetLastError())};
+        }
+        if (result == 0) return {FailureCode::Aborted, "setup cancelled; nothing done"};
+        return {};
+    }
+
+  private:
+    FilterPtr filter_;
+};
+
 class PluginRenderer final : public Renderer {
   public:
     const PluginLibrary& Plugin() const { return plugin_; }
@@ -91,33 +121,10 @@ class PluginRenderer final : public Renderer {
         return "plug-in: " + plugin_.Description() + ", version " + hex;
     }
 
-    // Through a filter object, as a host applies them: its LoadConfig and SaveConfig decide what
-    // the block becomes.
-    Failure SettleConfig(const RunOptions& options, const RunFiles& files,
-                         FilterConfig& config) const override {
-        FilterPtr filter = plugin_.CreateFilter();
-        if (!filter) return {FailureCode::RenderFailed, "the plug-in created no filter"};
-        if (!files.config.Empty()) {
-            FilterConfig loaded;
-            if (Failure failure = ReadConfigFile(files.config, loaded)) return failure;
-            filter->LoadConfig(&loaded);
-        }
-        filter->SaveConfig(&config);
-        if (options.mode) config.mode = *options.mode;
-        if (options.field) config.field = *options.field;
-        filter->LoadConfig(&config);
-        if (options.setup) {
-            const int result = [&] {
-                const DialogScope dialog;
-                return filter->ShowSetup(nullptr);
-            }();
-            if (result == -1) {
-                return {FailureCode::RenderFailed,
-                        "the setup dialog could not be shown: " + ErrorText(GetLastError())};
-            }
-            if (result == 0) return {FailureCode::Aborted, "setup cancelled; nothing done"};
-        }
-        filter->SaveConfig(&config);
+    Failure NewConfigFilter(std::unique_ptr<ConfigFilter>& filter) const override {
+        FilterPtr object = plugin_.CreateFilter();
+        if (!object) return {FailureCode::RenderFailed, "the plug-in created no filter"};
+        filter = std::make_unique<PluginConfigFilter>(std::move(object));
         return {};
     }
 

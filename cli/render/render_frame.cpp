@@ -1,5 +1,6 @@
 #include "cli/render/render_frame.h"
 
+#include "cli/plan/config_file.h"
 #include "cli/plan/names.h"
 #include "rebuild/core/field_rebuild.h"
 
@@ -37,4 +38,24 @@ std::string RunDescription(const FilterConfig& config, bool masked) {
         .append(", ")
         .append(DescribeField(config.field))
         .append(masked ? ", masked)" : ")");
+}
+
+Failure SettleConfig(const Renderer& renderer, const RunOptions& options, const RunFiles& files,
+                     FilterConfig& config) {
+    std::unique_ptr<ConfigFilter> filter;
+    if (Failure failure = renderer.NewConfigFilter(filter)) return failure;
+    if (!files.config.Empty()) {
+        FilterConfig loaded;
+        if (Failure failure = ReadConfigFile(files.config, loaded)) return failure;
+        filter->Load(loaded);
+    }
+    config = filter->Saved();
+    if (options.mode) config.mode = *options.mode;
+    if (options.field) config.field = *options.field;
+    filter->Load(config);
+    if (options.setup) {
+        if (Failure failure = filter->ShowSetup()) return failure;
+    }
+    config = filter->Saved();
+    return {};
 }

@@ -39,6 +39,18 @@ class RenderStep {
                            const std::string& name) = 0;
 };
 
+// The configuration block as a filter object holds it: loaded and saved as the plug-in's
+// LoadConfig and SaveConfig do, and changed by its setup dialog.
+class ConfigFilter {
+  public:
+    virtual ~ConfigFilter() = default;
+    virtual void Load(const FilterConfig& config) = 0;
+    virtual FilterConfig Saved() = 0;
+    // The setup dialog on the loaded block: FailureCode::Aborted when the user cancels it,
+    // FailureCode::RenderFailed when it cannot be shown.
+    virtual Failure ShowSetup() = 0;
+};
+
 class Renderer {
   public:
     // The run's renderer; fails with FailureCode::RenderFailed (the plug-in cannot be loaded).
@@ -48,11 +60,9 @@ class Renderer {
     // What --version says after "braidel-run VERSION; ": what renders the frames.
     virtual std::string VersionText() const = 0;
 
-    // The configuration every frame gets, settled as a host settles it through a filter object:
-    // the loaded block (files.config) or the default one, then --mode and --field, then the
-    // setup dialog. Not yet checked.
-    virtual Failure SettleConfig(const RunOptions& options, const RunFiles& files,
-                                 FilterConfig& config) const = 0;
+    // A filter object to settle the run's configuration through (SettleConfig); fails with
+    // FailureCode::RenderFailed when the plug-in creates none.
+    virtual Failure NewConfigFilter(std::unique_ptr<ConfigFilter>& filter) const = 0;
 
     // The plug-in's about box (FailureCode::RenderFailed when it cannot be shown).
     virtual Failure ShowAbout() const = 0;
@@ -60,3 +70,9 @@ class Renderer {
     virtual std::unique_ptr<RenderStep> NewStep(std::function<bool()> abortWanted,
                                                 std::function<void()> progress = {}) const = 0;
 };
+
+// The configuration every frame gets, settled as a host settles it through a filter object:
+// the loaded block (files.config) or the filter's own, then --mode and --field, then the setup
+// dialog. Not yet checked.
+Failure SettleConfig(const Renderer& renderer, const RunOptions& options, const RunFiles& files,
+                     FilterConfig& config);
