@@ -116,7 +116,7 @@ int RunCommandLine(const std::vector<std::string>& args) {
     // Every file is resolved and every write checked before anything is written.
     RunFiles files;
     if (Failure failure = PlanRun(options, files)) return Report(failure);
-    RenderContext context{*renderer, {}, nullptr};
+    RenderContext context{*renderer, {}, nullptr, options.bothEyes};
     if (Failure failure = PrepareConfig(*renderer, options, files, context.config)) {
         return Report(failure);
     }

@@ -2,23 +2,35 @@
 
 #include <algorithm>
 #include <atomic>
+#include <span>
 #include <thread>
 
+#include "cli/platform/pending_file.h"
+#include "cli/render/both_views.h"
 #include "cli/render/cancellation.h"
 
 namespace {
 
-Failure Aborted(const FrameTask& task) {
-    return {FailureCode::Aborted,
-            task.input.shown + ": aborted; " + task.output.shown + " not written"};
+// "out.png", or "left.png and right.png" for both eyes as two outputs.
+std::string OutputsShown(const FrameTask& task) {
+    return task.output.shown + (task.rightOutput.Empty() ? "" : " and " + task.rightOutput.shown);
 }
 
-// Renders the image with a render step that reports its progress as frame `index` of the batch.
+Failure Aborted(const FrameTask& task) {
+    return {FailureCode::Aborted,
+            task.input.shown + ": aborted; " + OutputsShown(task) + " not written"};
+}
+
+// Renders the image with a render step that reports its progress as frame `index` of the batch;
+// with `right`, both eyes' views (the image's pixels becoming the left eye's).
 Failure RenderImage(const RenderContext& context, const FrameTask& task, Image& image,
-                    ProgressReport& report, int index) {
+                    hostsdk::PlainBitmap* right, ProgressReport& report, int index) {
     hostsdk::PlainBitmap& frame = *image.bitmap;
+    const bool masked = context.mask != nullptr;
     const int expected =
-        ExpectedProgressMessages(frame.Height(), context.config.field, context.mask != nullptr);
+        right != nullptr
+            ? ExpectedProgressMessagesForViews(frame.Height(), *context.bothEyes, masked)
+            : ExpectedProgressMessages(frame.Height(), context.config.field, masked);
     int received = 0;
     const std::unique_ptr<RenderStep> step = context.renderer.NewStep(
         [] { return AbortRequested().load(); },
@@ -26,10 +38,67 @@ Failure RenderImage(const RenderContext& context, const FrameTask& task, Image& 
             ++received;
             report.Update(index, expected > 0 ? std::min(1.0, 1.0 * received / expected) : 1.0);
         });
-    Failure failure = RenderFrame(context, frame, *step, task.input.shown);
+    Failure failure = right != nullptr ? RenderBothViews(context, *context.bothEyes, frame, *right,
+                                                         *step, task.input.shown)
+                                       : RenderFrame(context, frame, *step, task.input.shown);
     if (failure.code == FailureCode::Aborted) return Aborted(task);
     if (failure) failure.reason += "; nothing written";
     return failure;
+}
+
+// The right eye's bitmap beside the decoded frame, once the packed frame is known to fit.
+Failure NewRightView(const BothEyes& eyes, const FrameTask& task, const Image& image,
+                     std::unique_ptr<hostsdk::PlainBitmap>& right) {
+    const hostsdk::PlainBitmap& frame = *image.bitmap;
+    const std::string problem = PackedSizeProblem(eyes.layout, frame.Width(), frame.Height());
+    if (!problem.empty()) {
+        return {FailureCode::BadInput, task.input.shown + ": " + problem + "; nothing written"};
+    }
+    right = std::make_unique<hostsdk::PlainBitmap>(frame.Width(), frame.Height());
+    if (right->Pixels() != nullptr) return {};
+    return {FailureCode::BadInput,
+            task.input.shown + ": not enough memory for its second view; nothing written"};
+}
+
+// Both eyes as two outputs: each encoded before either is written, so that an encoder's refusal
+// writes neither.
+Failure WriteTwoOutputs(const OutputOptions& output, const FrameTask& task, const Image& left,
+                        std::unique_ptr<hostsdk::PlainBitmap> right,
+                        std::vector<std::string>& notes) {
+    Image rightImage;
+    rightImage.bitmap = std::move(right);
+    rightImage.metadata = left.metadata;
+    std::vector<std::uint8_t> leftBytes;
+    std::vector<std::uint8_t> rightBytes;
+    if (Failure failure = EncodeImage(left, task.output, task.format, output, leftBytes, notes))
+        return failure;
+    if (Failure failure =
+            EncodeImage(rightImage, task.rightOutput, task.rightFormat, output, rightBytes, notes))
+        return failure;
+    if (Failure failure = WriteWholeFile(task.output, std::as_bytes(std::span(leftBytes))))
+        return failure;
+    return WriteWholeFile(task.rightOutput, std::as_bytes(std::span(rightBytes)));
+}
+
+// Both eyes' views written as the run packs them.
+Failure WriteViews(const BothEyes& eyes, const OutputOptions& output, const FrameTask& task,
+                   Image& image, std::unique_ptr<hostsdk::PlainBitmap> right,
+                   std::vector<std::string>& notes) {
+    if (eyes.layout == EyeLayout::TwoOutputs) {
+        return WriteTwoOutputs(output, task, image, std::move(right), notes);
+    }
+    const hostsdk::PlainBitmap& left = *image.bitmap;
+    const PackedSize size = PackedSizeOf(eyes.layout, left.Width(), left.Height());
+    auto packed = std::make_unique<hostsdk::PlainBitmap>(static_cast<uint16_t>(size.width),
+                                                         static_cast<uint16_t>(size.height));
+    if (packed->Pixels() == nullptr) {
+        return {FailureCode::NotWritten,
+                task.output.shown + ": not written: not enough memory for the packed frame"};
+    }
+    PackViews(eyes.layout, left, *right, packed->Pixels());
+    right.reset();
+    image.bitmap = std::move(packed);
+    return WriteImage(image, task.output, task.format, output, notes);
 }
 
 // One task from file to file; on success `summary` describes what was done.
@@ -37,23 +106,30 @@ Failure RunTask(const RenderContext& context, const OutputOptions& output, const
                 FrameMemory& memory, ProgressReport& report, int index, std::string& summary) {
     if (AbortRequested().load()) return Aborted(task);
     Image image;
-    if (Failure failure = ReadImage(task.input, image, &memory)) return failure;
+    const unsigned copies = context.bothEyes ? FramesForViews(context.bothEyes->layout) : 1;
+    if (Failure failure = ReadImage(task.input, image, &memory, {}, copies)) return failure;
     for (const std::string& note : image.metadata.notes) {
         report.Error(task.input.shown + ": note: " + note);
     }
-    if (Failure rendered = RenderImage(context, task, image, report, index)) return rendered;
+    std::unique_ptr<hostsdk::PlainBitmap> right;
+    if (context.bothEyes) {
+        if (Failure failure = NewRightView(*context.bothEyes, task, image, right)) return failure;
+    }
+    if (Failure rendered = RenderImage(context, task, image, right.get(), report, index))
+        return rendered;
     // An abort requested after the render's last poll still keeps the frame from being written.
     if (AbortRequested().load()) return Aborted(task);
     std::vector<std::string> notes;
-    if (Failure written = WriteImage(image, task.output, task.format, output, notes)) {
-        return written;
-    }
+    const Failure written =
+        context.bothEyes
+            ? WriteViews(*context.bothEyes, output, task, image, std::move(right), notes)
+            : WriteImage(image, task.output, task.format, output, notes);
+    if (written) return written;
     for (const std::string& note : notes) report.Error(task.output.shown + ": note: " + note);
     const std::uint32_t pages = image.metadata.pageCount;
     const std::string of = image.metadata.pageCountAtLeast ? " of at least " : " of ";
     summary = task.input.shown + (pages > 1 ? " (page 1" + of + std::to_string(pages) + ")" : "") +
-              " -> " + task.output.shown + " " +
-              RunDescription(context.config, context.mask != nullptr);
+              " -> " + OutputsShown(task) + " " + DescribeRun(context);
     return {};
 }
 

@@ -107,6 +107,11 @@ const std::vector<Option>& Options() {
                [](RunOptions& o, Kernel mode) { o.mode = mode; }),
         Choice("--field", kFieldNames, "rebuilt lines (default: the configuration's, else even)",
                [](RunOptions& o, Field field) { o.field = field; }),
+        Choice("--both-eyes", kEyeLayoutNames,
+               "both views at full height, packed or as two outputs",
+               [](RunOptions& o, EyeLayout layout) { o.eyeLayout = layout; }),
+        Choice("--first-row", kEyeNames, "the eye on the first row, for --both-eyes (default left)",
+               [](RunOptions& o, Eye eye) { o.firstRow = eye; }),
         Path("--mask", "FILE", "mask image for the mask pass", &RunOptions::maskPath),
         Path("--config", "FILE", "load an 8-byte configuration block, as a host persists it",
              &RunOptions::configPath),
@@ -159,9 +164,40 @@ std::string HelpLines(const Option& option) {
     return lines + "\n";
 }
 
+// Both eyes take the field from the eye; the first row's eye means nothing without them.
+Failure PlaceBothEyes(RunOptions& options) {
+    if (!options.eyeLayout) {
+        if (options.firstRow) return Usage("--first-row goes with --both-eyes");
+        return {};
+    }
+    if (options.field) {
+        return Usage(
+            "--field and --both-eyes exclude each other: each eye's view rebuilds the "
+            "other eye's rows");
+    }
+    options.bothEyes = BothEyes{*options.eyeLayout, options.firstRow.value_or(Eye::Left)};
+    if (!options.raw) return {};
+    const std::string problem =
+        PackedSizeProblem(*options.eyeLayout, options.raw->width, options.raw->height);
+    if (problem.empty()) return {};
+    return Usage("--raw " + std::to_string(options.raw->width) + "x" +
+                 std::to_string(options.raw->height) + ": " + problem);
+}
+
+// INPUT LEFT RIGHT, for both eyes as two outputs.
+Failure PlaceTwoOutputs(std::vector<std::string>& positional, RunOptions& options) {
+    if (positional.size() != 3) {
+        return Usage("expected INPUT, LEFT and RIGHT for --both-eyes two-outputs (or --out-dir)");
+    }
+    options.rightOutput = positional[2];
+    positional.pop_back();
+    return {};
+}
+
 // What the positional arguments are, once the options are known.
 Failure PlaceArguments(std::vector<std::string> positional, RunOptions& options) {
     if (options.help || options.version || options.about) return {};
+    if (Failure failure = PlaceBothEyes(options)) return failure;
     for (const std::string& name : positional) {
         if (name.empty())
             return Usage("an INPUT or OUTPUT is empty; name a file (or - for a stream)");
@@ -176,6 +212,9 @@ Failure PlaceArguments(std::vector<std::string> positional, RunOptions& options)
     }
     // Without frames, a run may still edit and save a configuration block.
     if (positional.empty() && !options.saveConfigPath.empty() && !options.raw) return {};
+    if (options.bothEyes && options.bothEyes->layout == EyeLayout::TwoOutputs) {
+        if (Failure failure = PlaceTwoOutputs(positional, options)) return failure;
+    }
     if (positional.size() != 2) {
         return Usage(positional.size() < 2 ? "expected INPUT and OUTPUT"
                                            : "expected one INPUT and one OUTPUT (use --out-dir "
@@ -192,7 +231,9 @@ std::string UsageText() {
     std::string text =
         "usage: braidel-run [options] INPUT OUTPUT\n"
         "       braidel-run [options] --out-dir DIR INPUT...\n"
-        "       braidel-run [options] --raw WIDTHxHEIGHT INPUT|- OUTPUT|-\n";
+        "       braidel-run [options] --raw WIDTHxHEIGHT INPUT|- OUTPUT|-\n"
+        "       braidel-run [options] --both-eyes two-outputs [--raw WIDTHxHEIGHT] INPUT LEFT "
+        "RIGHT\n";
     std::string unlisted;
     for (const Option& option : Options()) {
         if (!option.help.empty()) {

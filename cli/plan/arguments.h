@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/exit_codes.h"
+#include "cli/plan/both_eyes.h"
 #include "filter/filter_config.h"
 #include "image_files/image_files.h"
 
@@ -28,6 +29,9 @@ struct FrameSize {
 struct RunOptions {
     std::optional<Kernel> mode;
     std::optional<Field> field;
+    std::optional<EyeLayout> eyeLayout;  // --both-eyes
+    std::optional<Eye> firstRow;         // --first-row
+    std::optional<BothEyes> bothEyes;    // both, once the arguments are placed
     std::string maskPath;
     std::string configPath;
     std::string saveConfigPath;
@@ -41,7 +45,8 @@ struct RunOptions {
     OutputOptions encoding;
     std::optional<FrameSize> raw;  // INPUT and OUTPUT are raw frame streams
     std::vector<std::string> inputs;
-    std::string output;  // single-frame and raw modes
+    std::string output;       // single-frame and raw modes
+    std::string rightOutput;  // the right eye's, when both eyes go to two outputs
 };
 
 // Standard input or output in place of a file: "-" as INPUT or OUTPUT of a raw stream.

@@ -43,37 +43,63 @@ Failure ResolveStreams(const RunOptions& options, RunFiles& files) {
                                         "send the raw frames to a pipe or a file", task.output))
         return failure;
     if (Failure failure = FollowOutputLink(task.output)) return failure;
+    if (!options.rightOutput.empty()) {
+        if (Failure failure =
+                ResolveStream(options.rightOutput, StandardStreamId::Output, "standard output",
+                              "send the raw frames to a pipe or a file", task.rightOutput))
+            return failure;
+        if (Failure failure = FollowOutputLink(task.rightOutput)) return failure;
+    }
     files.stream = std::move(task);
     return {};
 }
 
-Failure ResolveOutput(const FilePath& output, FrameTask& task) {
-    const std::optional<image_files::FileFormat> format = FormatForPath(output.shown);
-    if (!format)
+Failure ResolveOutput(const FilePath& output, FilePath& resolved, image_files::FileFormat& format) {
+    const std::optional<image_files::FileFormat> chosen = FormatForPath(output.shown);
+    if (!chosen)
         return {FailureCode::Usage, output.shown + ": an output must end in .png, .tif or .tiff"};
-    task.output = output;
-    task.format = *format;
-    return FollowOutputLink(task.output);
+    resolved = output;
+    format = *chosen;
+    return FollowOutputLink(resolved);
+}
+
+// A frame's output, or with both eyes as two outputs its left eye's output.
+Failure ResolveOutputs(const RunOptions& options, const FilePath& outDir, const std::string& input,
+                       FrameTask& task) {
+    const bool twoOutputs = options.bothEyes && options.bothEyes->layout == EyeLayout::TwoOutputs;
+    FilePath output;
+    FilePath right;
+    if (!options.outDir.empty()) {
+        const std::string name = FileNameOf(input);
+        if (Failure failure =
+                InFolder(outDir, twoOutputs ? EyeFileName(name, Eye::Left) : name, output))
+            return failure;
+        if (twoOutputs) {
+            if (Failure failure = InFolder(outDir, EyeFileName(name, Eye::Right), right))
+                return failure;
+        }
+    } else {
+        if (Failure failure = Resolve(options.output, output)) return failure;
+        if (Failure failure = Resolve(options.rightOutput, right)) return failure;
+    }
+    if (Failure failure = ResolveOutput(output, task.output, task.format)) return failure;
+    if (right.Empty()) return {};
+    return ResolveOutput(right, task.rightOutput, task.rightFormat);
 }
 
 Failure ResolveFrames(const RunOptions& options, RunFiles& files) {
     if (options.raw) return ResolveStreams(options, files);
     if (Failure failure = Resolve(options.outDir, files.outDir)) return failure;
     for (const std::string& typed : options.inputs) {
-        if (IsStandardStream(typed) || IsStandardStream(options.output)) {
+        if (IsStandardStream(typed) || IsStandardStream(options.output) ||
+            IsStandardStream(options.rightOutput)) {
             return {FailureCode::Usage,
                     "- (a standard stream) carries raw frames only; add --raw "
                     "WIDTHxHEIGHT, or name an image file"};
         }
         FrameTask task;
         if (Failure failure = Resolve(typed, task.input)) return failure;
-        FilePath output;
-        if (!options.outDir.empty()) {
-            if (Failure failure = InFolder(files.outDir, FileNameOf(typed), output)) return failure;
-        } else if (Failure failure = Resolve(options.output, output)) {
-            return failure;
-        }
-        if (Failure failure = ResolveOutput(output, task)) return failure;
+        if (Failure failure = ResolveOutputs(options, files.outDir, typed, task)) return failure;
         files.frames.push_back(std::move(task));
     }
     return {};
@@ -118,10 +144,12 @@ Failure CheckWrites(const RunFiles& files) {
     for (const FrameTask& task : files.frames) {
         AddChecked(task.input, StandardStreamId::Input, read);
         AddChecked(task.output, StandardStreamId::Output, written);
+        AddChecked(task.rightOutput, StandardStreamId::Output, written);
     }
     if (files.stream) {
         AddChecked(files.stream->input, StandardStreamId::Input, read);
         AddChecked(files.stream->output, StandardStreamId::Output, written);
+        AddChecked(files.stream->rightOutput, StandardStreamId::Output, written);
     }
     for (std::size_t i = 0; i < written.size(); ++i) {
         for (std::size_t j = 0; j < i; ++j) {
@@ -172,7 +200,8 @@ Failure ResolveOptionFile(const char* option, const std::string& typed,
 // A standard stream carries one thing: the block, or the raw frames.
 Failure CheckStreamUse(const RunOptions& options, const RunFiles& files) {
     const bool rawIn = files.stream && IsStandardStream(files.stream->input.shown);
-    const bool rawOut = files.stream && IsStandardStream(files.stream->output.shown);
+    const bool rawOut = files.stream && (IsStandardStream(files.stream->output.shown) ||
+                                         IsStandardStream(files.stream->rightOutput.shown));
     if (rawIn && IsStandardStream(options.configPath)) {
         return {FailureCode::Usage,
                 "standard input cannot carry both --config and the raw frames; name a file"};

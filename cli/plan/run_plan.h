@@ -13,6 +13,10 @@ struct FrameTask {
     FilePath input;
     FilePath output;
     image_files::FileFormat format = image_files::FileFormat::Png;
+    // The right eye's output when both eyes go to two outputs (`output` is then the left
+    // eye's); empty otherwise.
+    FilePath rightOutput;
+    image_files::FileFormat rightFormat = image_files::FileFormat::Png;
 };
 
 // A raw frame stream's two ends; either may be "-", a standard stream, which is then neither
@@ -20,6 +24,7 @@ struct FrameTask {
 struct StreamTask {
     FilePath input;
     FilePath output;
+    FilePath rightOutput;  // as a FrameTask's
 };
 
 // Every file a run reads and writes, resolved from the command line.

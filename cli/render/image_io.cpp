@@ -67,7 +67,7 @@ std::string TooLarge(unsigned long long bytes, const std::string& what, const Fr
 }  // namespace
 
 Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory,
-                  image_files::DecodeCrop crop) {
+                  image_files::DecodeCrop crop, unsigned copies) {
     auto fail = [&](const std::string& why) {
         return Failure{FailureCode::BadInput, path.shown + ": " + why};
     };
@@ -93,9 +93,11 @@ Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory,
     FrameMemory::Share workShare;
     auto allocate = [&](std::uint32_t width, std::uint32_t height,
                         std::uint64_t workBytes) -> std::uint16_t* {
-        const unsigned long long bytes = 8ull * width * height + workBytes;
-        const std::string pixels = "its " + std::to_string(width) + " x " + std::to_string(height) +
-                                   " pixels" + (workBytes > bytes / 2 ? " and their decoding" : "");
+        const unsigned long long bytes = 8ull * width * height * copies + workBytes;
+        std::string pixels =
+            "its " + std::to_string(width) + " x " + std::to_string(height) + " pixels";
+        if (copies > 1) pixels.append(" ").append(std::to_string(copies)).append(" times over");
+        if (workBytes > bytes / 2) pixels.append(" and their decoding");
         const std::optional<MemoryFigures> status = MemoryStatus();
         if (status && bytes > status->availableToCommit) {
             tooLarge = "needs " + std::to_string(bytes >> 20) + " MB of memory for " + pixels +
@@ -141,17 +143,24 @@ image_files::EncodeOptions EncodeOptionsFor(const OutputOptions& options,
     return encode;
 }
 
-Failure WriteImage(const Image& image, const FilePath& path, image_files::FileFormat format,
-                   const OutputOptions& options, std::vector<std::string>& notes) {
+Failure EncodeImage(const Image& image, const FilePath& path, image_files::FileFormat format,
+                    const OutputOptions& options, std::vector<std::uint8_t>& bytes,
+                    std::vector<std::string>& notes) {
     const hostsdk::PlainBitmap& bitmap = *image.bitmap;
     const image_files::PixelView pixels{reinterpret_cast<const std::uint16_t*>(bitmap.Pixels()),
                                         bitmap.Width(), bitmap.Height(), 0};
     const image_files::EncodeOptions encode = EncodeOptionsFor(options, image.metadata);
-    std::vector<std::uint8_t> bytes;
     const Failure encoded =
         format == image_files::FileFormat::Png
             ? image_files::EncodePng(pixels, image.metadata, encode, bytes, &notes)
             : image_files::EncodeTiff(pixels, image.metadata, encode, bytes);
     if (encoded) return {FailureCode::NotWritten, path.shown + ": not written: " + encoded.reason};
+    return {};
+}
+
+Failure WriteImage(const Image& image, const FilePath& path, image_files::FileFormat format,
+                   const OutputOptions& options, std::vector<std::string>& notes) {
+    std::vector<std::uint8_t> bytes;
+    if (Failure failure = EncodeImage(image, path, format, options, bytes, notes)) return failure;
     return WriteWholeFile(path, std::as_bytes(std::span(bytes)));
 }

@@ -25,14 +25,21 @@ struct Image {
 // Reads the first image of a PNG or TIFF file exactly, as the codec describes; with `memory`, the
 // pixels are taken from that budget first. Failures carry FailureCode::BadInput and one line that
 // says what is wrong.
-// Only the crop's rows and columns are decoded and kept.
+// Only the crop's rows and columns are decoded and kept. A frame that the run holds `copies`
+// times over (both eyes' views) takes that many times its pixels from the budget.
 Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory = nullptr,
-                  image_files::DecodeCrop crop = {});
+                  image_files::DecodeCrop crop = {}, unsigned copies = 1);
 
 // The codec's options for one output: the command line's, else the defaults; a TIFF output
 // keeps a TIFF input's compression (PackBits, which is not written, becomes Deflate).
 image_files::EncodeOptions EncodeOptionsFor(const OutputOptions& options,
                                             const image_files::ImageMetadata& input);
+
+// The image in `format` with its metadata, as the bytes of a file. Failures carry
+// FailureCode::NotWritten; what the encoder left out is added to `notes`, one line each.
+Failure EncodeImage(const Image& image, const FilePath& path, image_files::FileFormat format,
+                    const OutputOptions& options, std::vector<std::uint8_t>& bytes,
+                    std::vector<std::string>& notes);
 
 // Writes the image in `format` with its metadata, through a temporary file that replaces `path`
 // only once it is complete. Failures carry FailureCode::NotWritten and leave no temporary file.

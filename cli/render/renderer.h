@@ -2,10 +2,12 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli/exit_codes.h"
 #include "cli/plan/arguments.h"
+#include "cli/plan/both_eyes.h"
 #include "cli/plan/run_plan.h"
 #include "filter/filter_config.h"
 #include "hostsdk/plain_bitmap.h"
@@ -24,6 +26,7 @@ struct RenderContext {
     const Renderer& renderer;
     FilterConfig config;
     RunMask* mask = nullptr;
+    std::optional<BothEyes> bothEyes;  // both views of every frame, each with its own field
 };
 
 // One thread's render step: it belongs to the thread that made it and may serve any number of

@@ -31,6 +31,10 @@ std::unique_ptr<hostsdk::PlainBitmap> FramePipeline::TakeBuffer() {
     }
     ++allocated_;
     guard.unlock();
+    return NewFrameBitmap();
+}
+
+std::unique_ptr<hostsdk::PlainBitmap> FramePipeline::NewFrameBitmap() {
     auto bitmap = std::make_unique<hostsdk::PlainBitmap>(width_, height_);
     if (bitmap->Pixels() != nullptr && bitmap->Width() == width_) return bitmap;
     Stop({FailureCode::RenderFailed, "not enough memory for a frame of " + std::to_string(width_) +
@@ -38,10 +42,23 @@ std::unique_ptr<hostsdk::PlainBitmap> FramePipeline::TakeBuffer() {
     return nullptr;
 }
 
+std::unique_ptr<hostsdk::PlainBitmap> FramePipeline::TakeSecond() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (stopped_.load()) return nullptr;
+        if (!spareSeconds_.empty()) {
+            auto bitmap = std::move(spareSeconds_.back());
+            spareSeconds_.pop_back();
+            return bitmap;
+        }
+    }
+    return NewFrameBitmap();
+}
+
 void FramePipeline::Submit(std::unique_ptr<hostsdk::PlainBitmap> bitmap) {
     {
         std::lock_guard<std::mutex> guard(lock_);
-        SlotOf(framesRead_).emplace(StreamFrame{framesRead_, std::move(bitmap)});
+        SlotOf(framesRead_).emplace(StreamFrame{framesRead_, std::move(bitmap), nullptr});
         ++framesRead_;
     }
     changed_.notify_all();
@@ -89,6 +106,7 @@ void FramePipeline::Written(StreamFrame frame) {
         std::lock_guard<std::mutex> guard(lock_);
         ++framesWritten_;
         spare_.push_back(std::move(frame.bitmap));
+        if (frame.second) spareSeconds_.push_back(std::move(frame.second));
     }
     changed_.notify_all();
 }

@@ -18,6 +18,7 @@
 struct StreamFrame {
     std::uint64_t index = 0;
     std::unique_ptr<hostsdk::PlainBitmap> bitmap;
+    std::unique_ptr<hostsdk::PlainBitmap> second;  // the other eye's view, with both eyes
 };
 
 // The pixels of a bitmap as the bytes of a raw frame (rgba64le is the in-memory layout).
@@ -40,6 +41,11 @@ class FramePipeline {
     void Submit(std::unique_ptr<hostsdk::PlainBitmap> bitmap);
     // Reader: no more frames; `trailing` (if any) is the outcome once every frame is written.
     void EndInput(Failure trailing);
+
+    // Worker: a bitmap of the frame size for a frame's second view, recycled or new; null when
+    // memory runs out, which stops the pipeline. A frame holds at most one until it is written,
+    // so there are never more than `buffers` of them.
+    std::unique_ptr<hostsdk::PlainBitmap> TakeSecond();
 
     // Worker: the next frame to render; empty at the end of the stream or once stopped.
     std::optional<StreamFrame> NextToRender();
@@ -68,6 +74,8 @@ class FramePipeline {
 
   private:
     bool EndedLocked() const { return stopped_.load() || finished_; }
+    // A new bitmap of the frame size; null (and the pipeline stopped) without the memory.
+    std::unique_ptr<hostsdk::PlainBitmap> NewFrameBitmap();
 
     const uint16_t width_;
     const uint16_t height_;
@@ -85,6 +93,7 @@ class FramePipeline {
     }
 
     std::vector<std::unique_ptr<hostsdk::PlainBitmap>> spare_;
+    std::vector<std::unique_ptr<hostsdk::PlainBitmap>> spareSeconds_;
     int allocated_ = 0;
     std::vector<std::optional<StreamFrame>> slots_;
     std::uint64_t framesRead_ = 0;

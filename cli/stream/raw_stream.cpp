@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/platform/text.h"
+#include "cli/render/both_views.h"
 #include "cli/render/cancellation.h"
 #include "cli/render/workers.h"
 #include "cli/stream/frame_pipeline.h"
@@ -18,6 +19,8 @@ namespace {
 constexpr auto kCheckInterval = std::chrono::milliseconds(100);
 // Besides the frames in render: one being read and one being written.
 constexpr int kFramesBesideWorkers = 2;
+// How much of a side-by-side frame is packed at a time on its way out.
+constexpr std::size_t kBandBytes = std::size_t{4} << 20;
 
 // The stream's state, held by every thread: a reader or writer left waiting on another
 // process's pipe when the program exits must not outlive it.
@@ -27,6 +30,7 @@ struct StreamEnds {
     FramePipeline pipeline;
     std::unique_ptr<RawInput> input;
     std::unique_ptr<RawOutput> output;
+    std::unique_ptr<RawOutput> rightOutput;  // both eyes as two outputs: the right eye's
 };
 
 const Failure kAborted{FailureCode::Aborted, "aborted"};
@@ -55,24 +59,80 @@ void ReadFrames(StreamEnds& ends) {
     }
 }
 
+// A frame's one view, or with both eyes its two views (the frame's pixels becoming the left
+// eye's, the right eye's in a second bitmap).
+Failure RenderViews(const RenderContext& context, FramePipeline& pipeline, StreamFrame& frame,
+                    RenderStep& step) {
+    const std::string name = FrameName(frame.index);
+    if (!context.bothEyes) return RenderFrame(context, *frame.bitmap, step, name);
+    frame.second = pipeline.TakeSecond();
+    if (!frame.second) return kAborted;  // stopped: the pipeline has its failure
+    return RenderBothViews(context, *context.bothEyes, *frame.bitmap, *frame.second, step, name);
+}
+
 // One worker: frames in turn, with one render step that asks for an abort on a stop and once
 // the stream has stopped for another reason.
 void RenderFrames(const RenderContext& context, FramePipeline& pipeline) {
     const std::unique_ptr<RenderStep> step = context.renderer.NewStep(
         [&pipeline] { return AbortRequested().load() || pipeline.Stopped(); });
     while (std::optional<StreamFrame> frame = pipeline.NextToRender()) {
-        Failure failure = RenderFrame(context, *frame->bitmap, *step, FrameName(frame->index));
+        Failure failure = RenderViews(context, pipeline, *frame, *step);
         if (failure)
             return pipeline.Stop(failure.code == FailureCode::Aborted ? kAborted : failure);
         pipeline.Rendered(std::move(*frame));
     }
 }
 
-void WriteFrames(StreamEnds& ends) {
+// The two views side by side, a band of rows at a time through `band`: row y of the packed
+// frame is row y of the left view, then row y of the right.
+Failure WriteSideBySide(RawOutput& output, hostsdk::PlainBitmap& left, hostsdk::PlainBitmap& right,
+                        std::vector<BMM_Color_64>& band, bool& readerGone) {
+    const std::size_t width = left.Width();
+    const int rowsPerBand = static_cast<int>(std::max<std::size_t>(1, kBandBytes / (16 * width)));
+    band.resize(2 * width * static_cast<std::size_t>(std::min<int>(rowsPerBand, left.Height())));
+    for (int top = 0; top < left.Height(); top += rowsPerBand) {
+        const int rows = std::min(rowsPerBand, left.Height() - top);
+        for (int r = 0; r < rows; ++r) {
+            BMM_Color_64* packed = band.data() + 2 * width * static_cast<std::size_t>(r);
+            std::copy(left.Row(top + r), left.Row(top + r) + width, packed);
+            std::copy(right.Row(top + r), right.Row(top + r) + width, packed + width);
+        }
+        const std::span<const BMM_Color_64> pixels(band.data(), 2 * width * rows);
+        if (Failure failure = output.Write(std::as_bytes(pixels), readerGone)) return failure;
+    }
+    return {};
+}
+
+// One rendered frame to the output: its view, or both eyes' views as the run packs them.
+Failure WriteFrame(StreamEnds& ends, const std::optional<BothEyes>& eyes, StreamFrame& frame,
+                   std::vector<BMM_Color_64>& band, bool& readerGone) {
+    if (!eyes) return ends.output->Write(PixelBytes(*frame.bitmap), readerGone);
+    switch (eyes->layout) {
+        case EyeLayout::SideBySide:
+            return WriteSideBySide(*ends.output, *frame.bitmap, *frame.second, band, readerGone);
+        case EyeLayout::TopBottom:
+            if (Failure failure = ends.output->Write(PixelBytes(*frame.bitmap), readerGone))
+                return failure;
+            return ends.output->Write(PixelBytes(*frame.second), readerGone);
+        case EyeLayout::TwoOutputs:
+            break;
+    }
+    if (Failure failure = ends.output->Write(PixelBytes(*frame.bitmap), readerGone)) return failure;
+    return ends.rightOutput->Write(PixelBytes(*frame.second), readerGone);
+}
+
+// Every output put in place, the left eye's first.
+Failure FinishOutputs(StreamEnds& ends) {
+    if (Failure failure = ends.output->Finish()) return failure;
+    return ends.rightOutput ? ends.rightOutput->Finish() : Failure{};
+}
+
+void WriteFrames(StreamEnds& ends, const std::optional<BothEyes>& eyes) {
     FramePipeline& pipeline = ends.pipeline;
+    std::vector<BMM_Color_64> band;
     while (std::optional<StreamFrame> frame = pipeline.NextToWrite()) {
         bool readerGone = false;
-        if (Failure failure = ends.output->Write(PixelBytes(*frame->bitmap), readerGone)) {
+        if (Failure failure = WriteFrame(ends, eyes, *frame, band, readerGone)) {
             // A pipeline interrupted by Ctrl-C may lose its reader before the abort arrives.
             pipeline.Stop(readerGone && AbortRequested().load() ? kAborted : std::move(failure));
             break;
@@ -81,9 +141,10 @@ void WriteFrames(StreamEnds& ends) {
     }
     // An abort keeps a complete stream from replacing the destination, as it keeps a frame.
     if (AbortRequested().load()) pipeline.Stop(kAborted);
-    if (pipeline.BeginFinish()) pipeline.Finished(ends.output->Finish());
+    if (pipeline.BeginFinish()) pipeline.Finished(FinishOutputs(ends));
     // A file that was not put in place goes now, whatever other thread still waits.
     ends.output.reset();
+    ends.rightOutput.reset();
 }
 
 // The stream's threads. Workers always end once the stream has; a reader or writer that waits
@@ -93,12 +154,13 @@ class StreamThreads {
     StreamThreads(const std::shared_ptr<StreamEnds>& ends, const RenderContext& context, int jobs)
         : ends_(ends),
           inputMayBlock_(ends->input->MayBlock()),
-          outputMayBlock_(ends->output->MayBlock()) {
+          outputMayBlock_(ends->output->MayBlock() ||
+                          (ends->rightOutput && ends->rightOutput->MayBlock())) {
         reader_ = std::thread([ends] { ReadFrames(*ends); });
         for (int i = 0; i < jobs; ++i) {
             workers_.emplace_back([ends, &context] { RenderFrames(context, ends->pipeline); });
         }
-        writer_ = std::thread([ends] { WriteFrames(*ends); });
+        writer_ = std::thread([ends, eyes = context.bothEyes] { WriteFrames(*ends, eyes); });
     }
     ~StreamThreads() {
         ends_->pipeline.Stop(kAborted);
@@ -134,22 +196,24 @@ std::string OutputFate(bool toFile, bool completed, std::uint64_t frames,
     return std::to_string(frames) + " frames written to " + output;
 }
 
-std::uint64_t FrameBytes(FrameSize format) {
-    return 8ull * format.width * format.height;
+// The bytes of one frame in memory: both views with both eyes.
+std::uint64_t FrameBytes(FrameSize format, const std::optional<BothEyes>& eyes) {
+    return 8ull * format.width * format.height * (eyes ? 2 : 1);
 }
 
 // The workers a stream gets (cli/render/workers.h): its frame buffers, one per worker and the
 // two beside them, fit in the run's frame memory, which FitsInMemory has checked for one.
-int WorkersFor(FrameSize format, int jobs, std::uint64_t budget) {
-    const std::uint64_t frames = budget / FrameBytes(format);
+int WorkersFor(FrameSize format, const std::optional<BothEyes>& eyes, int jobs,
+               std::uint64_t budget) {
+    const std::uint64_t frames = budget / FrameBytes(format, eyes);
     const std::uint64_t workers = frames > kFramesBesideWorkers ? frames - kFramesBesideWorkers : 1;
     return static_cast<int>(std::min<std::uint64_t>(WorkerThreads(jobs), workers));
 }
 
 // A stream needs at least three frame buffers (one read, one rendered, one written); frames too
 // large for that are refused before any is allocated or anything read.
-Failure FitsInMemory(FrameSize format, std::uint64_t budget) {
-    const std::uint64_t least = (1 + kFramesBesideWorkers) * FrameBytes(format);
+Failure FitsInMemory(FrameSize format, const std::optional<BothEyes>& eyes, std::uint64_t budget) {
+    const std::uint64_t least = (1 + kFramesBesideWorkers) * FrameBytes(format, eyes);
     if (least <= budget) return {};
     return {FailureCode::BadInput, "--raw " + std::to_string(format.width) + "x" +
                                        std::to_string(format.height) + ": three frames take " +
@@ -164,17 +228,25 @@ Failure FitsInMemory(FrameSize format, std::uint64_t budget) {
 Failure RunRawStream(const RenderContext& context, const StreamTask& task, FrameSize format,
                      int jobs, StatusLine& status) {
     const std::uint64_t budget = FrameMemoryBudget();
-    if (Failure failure = FitsInMemory(format, budget)) return failure;
-    jobs = WorkersFor(format, jobs, budget);
+    const std::optional<BothEyes>& eyes = context.bothEyes;
+    if (Failure failure = FitsInMemory(format, eyes, budget)) return failure;
+    jobs = WorkersFor(format, eyes, jobs, budget);
     auto ends = std::make_shared<StreamEnds>(format, jobs + kFramesBesideWorkers);
     if (Failure failure = RawInput::Open(task.input, ends->input)) return failure;
     if (Failure failure = RawOutput::Open(task.output, ends->output)) return failure;
+    if (!task.rightOutput.Empty()) {
+        if (Failure failure = RawOutput::Open(task.rightOutput, ends->rightOutput)) return failure;
+    }
     // Whole frames cross a pipe in a few steps where the default size would take hundreds.
-    ends->input->WidenPipe(FrameBytes(format));
-    ends->output->WidenPipe(FrameBytes(format));
+    const std::uint64_t frameBytes = FrameBytes(format, std::nullopt);
+    ends->input->WidenPipe(frameBytes);
+    ends->output->WidenPipe(ends->rightOutput ? frameBytes : FrameBytes(format, eyes));
+    if (ends->rightOutput) ends->rightOutput->WidenPipe(frameBytes);
     const std::string input = ends->input->Name();
-    const std::string output = ends->output->Name();
-    const bool toFile = ends->output->IsFile();
+    const std::string output =
+        ends->output->Name() + (ends->rightOutput ? " and " + ends->rightOutput->Name() : "");
+    const bool toFile =
+        ends->output->IsFile() || (ends->rightOutput && ends->rightOutput->IsFile());
 
     StreamProgress progress(status);
     {
@@ -188,8 +260,7 @@ Failure RunRawStream(const RenderContext& context, const StreamTask& task, Frame
     const bool completed = !ends->pipeline.Stopped();
     Failure outcome = ends->pipeline.Outcome();
     if (!outcome) {
-        progress.Summary(frames, input + " -> " + output + " " +
-                                     RunDescription(context.config, context.mask != nullptr));
+        progress.Summary(frames, input + " -> " + output + " " + DescribeRun(context));
         return {};
     }
     status.Clear();

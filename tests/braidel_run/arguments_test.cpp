@@ -93,6 +93,28 @@ const Accepted kAccepted[] = {
          EXPECT_EQ(o.inputs, Args{"--mode"});
          EXPECT_EQ(o.output, "-x");
      }},
+    {"both eyes, left eye on the first row by default",
+     {"--both-eyes", "top-bottom", "a.png", "b.png"},
+     [](const RunOptions& o) {
+         ASSERT_TRUE(o.bothEyes);
+         EXPECT_EQ(o.bothEyes->layout, EyeLayout::TopBottom);
+         EXPECT_EQ(o.bothEyes->firstRow, Eye::Left);
+         EXPECT_EQ(o.output, "b.png");
+         EXPECT_EQ(o.rightOutput, "");
+     }},
+    {"both eyes as two outputs, right eye first",
+     {"--first-row", "right", "--both-eyes", "two-outputs", "a.png", "l.png", "r.tif"},
+     [](const RunOptions& o) {
+         ASSERT_TRUE(o.bothEyes);
+         EXPECT_EQ(o.bothEyes->layout, EyeLayout::TwoOutputs);
+         EXPECT_EQ(o.bothEyes->firstRow, Eye::Right);
+         EXPECT_EQ(o.inputs, Args{"a.png"});
+         EXPECT_EQ(o.output, "l.png");
+         EXPECT_EQ(o.rightOutput, "r.tif");
+     }},
+    {"both eyes side by side at the largest raw width",
+     {"--raw", "32767x65535", "--both-eyes", "side-by-side", "-", "-"},
+     [](const RunOptions& o) { EXPECT_EQ(o.bothEyes->layout, EyeLayout::SideBySide); }},
     {"last value wins",
      {"--mode", "copy", "--mode", "linear", "a.png", "b.png"},
      [](const RunOptions& o) { EXPECT_EQ(o.mode, kTwoPointLinear); }},
@@ -146,6 +168,17 @@ const Refused kRefused[] = {
     {{"--raw", "4x4", "--save-config", "w.cfg"}, "expected INPUT and OUTPUT"},
     {{"--raw", "4x4", "-", ""}, "an INPUT or OUTPUT is empty"},
     {{"", "b.png"}, "an INPUT or OUTPUT is empty"},
+    {{"--both-eyes", "stacked", "a.png", "b.png"},
+     "--both-eyes must be side-by-side, top-bottom or two-outputs"},
+    {{"--first-row", "right", "a.png", "b.png"}, "--first-row goes with --both-eyes"},
+    {{"--both-eyes", "top-bottom", "--field", "odd", "a.png", "b.png"},
+     "--field and --both-eyes exclude each other"},
+    {{"--both-eyes", "two-outputs", "a.png", "l.png"}, "expected INPUT, LEFT and RIGHT"},
+    {{"--both-eyes", "two-outputs", "a.png", "l.png", "r.png", "x.png"},
+     "expected INPUT, LEFT and RIGHT"},
+    {{"--both-eyes", "side-by-side", "a.png", "l.png", "r.png"}, "use --out-dir"},
+    {{"--raw", "32768x2", "--both-eyes", "side-by-side", "-", "-"}, "65536 x 2"},
+    {{"--raw", "2x32768", "--both-eyes", "top-bottom", "-", "-"}, "2 x 65536"},
     {{"--out-dir", "d", "a.png", ""}, "an INPUT or OUTPUT is empty"},
 };
 

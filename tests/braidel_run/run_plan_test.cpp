@@ -56,6 +56,30 @@ const Planned kPlans[] = {
      FailureCode::Usage,
      {}},
     {"raw stream", {"--raw", "2x2", "in.raw", "out.raw"}, FailureCode::None, {}},
+    {"both eyes as two outputs",
+     {"--both-eyes", "two-outputs", "a.png", "l.tif", "r.png"},
+     FailureCode::None,
+     {FileFormat::Tiff}},
+    {"both eyes, right output not an image",
+     {"--both-eyes", "two-outputs", "a.png", "l.png", "r.jpg"},
+     FailureCode::Usage,
+     {}},
+    {"both eyes, one output for both",
+     {"--both-eyes", "two-outputs", "a.png", "l.png", "l.png"},
+     FailureCode::Usage,
+     {}},
+    {"both eyes, configuration saved over the right output",
+     {"--save-config", "r.png", "--both-eyes", "two-outputs", "a.png", "l.png", "r.png"},
+     FailureCode::Usage,
+     {}},
+    {"both eyes as two raw outputs",
+     {"--raw", "2x2", "--both-eyes", "two-outputs", "in.raw", "l.raw", "r.raw"},
+     FailureCode::None,
+     {}},
+    {"both eyes, one raw output for both",
+     {"--raw", "2x2", "--both-eyes", "two-outputs", "in.raw", "l.raw", "l.raw"},
+     FailureCode::Usage,
+     {}},
 };
 
 class RunPlan : public ::testing::TestWithParam<Planned> {};
@@ -83,6 +107,20 @@ TEST(RunPlan, BatchOutputsTakeTheInputsNamesInTheFolder) {
     ASSERT_EQ(files.frames.size(), 2u);
     EXPECT_EQ(files.frames[0].output.shown, "o/a.png");
     EXPECT_EQ(files.frames[1].output.shown, "o/b.tif");
+}
+
+TEST(RunPlan, BothEyesInTheFolderNameTheirEye) {
+    RunOptions options;
+    ASSERT_FALSE(ParseArguments(
+        {"--both-eyes", "two-outputs", "--out-dir", "o", "x/a.png", "b.v2.tif"}, options));
+    RunFiles files;
+    ASSERT_FALSE(PlanRun(options, files));
+    ASSERT_EQ(files.frames.size(), 2u);
+    EXPECT_EQ(files.frames[0].output.shown, "o/a-left.png");
+    EXPECT_EQ(files.frames[0].rightOutput.shown, "o/a-right.png");
+    EXPECT_EQ(files.frames[1].output.shown, "o/b.v2-left.tif");
+    EXPECT_EQ(files.frames[1].rightOutput.shown, "o/b.v2-right.tif");
+    EXPECT_EQ(files.frames[1].rightFormat, FileFormat::Tiff);
 }
 
 }  // namespace

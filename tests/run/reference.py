@@ -147,3 +147,21 @@ def rebuild(frame, kernel, field, mask_grey=None):
     array = np.array(frame, dtype=np.uint32).reshape(height, width, channels)
     out = [[tuple(pixel) for pixel in row] for row in rebuild16(array, kernel, field).tolist()]
     return mask_pass(out, mask_grey) if mask_grey is not None else out
+
+
+EYE_LAYOUTS = ("side-by-side", "top-bottom", "two-outputs")
+
+
+def both_eyes(frame, kernel, layout, first_row="left", mask_grey=None):
+    """Both eyes' views of a frame (lists of rows), each what a one-view run gives: the eye on the
+    first row, an even row, keeps the even rows (the odd field rebuilt), the other eye the odd
+    rows. Side by side and top and bottom give one frame, left eye first; two outputs give the
+    pair (left, right)."""
+    first = rebuild(frame, kernel, "odd", mask_grey)
+    other = rebuild(frame, kernel, "even", mask_grey)
+    left, right = (first, other) if first_row == "left" else (other, first)
+    if layout == "side-by-side":
+        return [l + r for l, r in zip(left, right)]
+    if layout == "top-bottom":
+        return left + right
+    return left, right

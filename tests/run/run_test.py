@@ -198,6 +198,45 @@ class KernelOutputs(Workspace):
         self.assertExit(result, 0)
         self.assertIn(b"note: the mask pass", result.stderr.splitlines()[0])
 
+    def test_both_eyes(self):
+        # Each packing, kernel and first row's eye (left by default) on frames of odd and even
+        # heights in one batch, against both one-view results; the weighted rows masked.
+        frames = {"h%02d.png" % h: random_frame(w, h, 50 + h) for w, h in
+                  ((3, 1), (4, 2), (5, 7), (2, 24))}
+        for name, frame in frames.items():
+            write_png(self.path(name), from_rgba16(frame))
+        mask = [[(x * 9973 + y * 65521) % 65536 for x in range(5)] for y in range(24)]
+        write_png(self.path("mask.png"), Image(5, 24, 1, 16, mask))
+        for layout in reference.EYE_LAYOUTS:
+            for kernel in reference.KERNELS:
+                for first in ("left", "right"):
+                    with self.subTest(layout=layout, kernel=kernel, first_row=first):
+                        masked = kernel == "weighted"
+                        out = self.path("%s-%s-%s" % (layout, kernel, first))
+                        args = ["--quiet", "--mode", kernel, "--both-eyes", layout, "--out-dir", out]
+                        args += ["--first-row", first] if first == "right" else []
+                        args += ["--mask", self.path("mask.png")] if masked else []
+                        result = run(*args, *[self.path(n) for n in frames])
+                        self.assertExit(result, 0)
+                        self.assertEqual(result.stderr, b"")
+                        for name, frame in frames.items():
+                            want = reference.both_eyes(frame, kernel, layout, first,
+                                                       mask if masked else None)
+                            stem = name[:-len(".png")]
+                            got = read_image(os.path.join(out, name)).rgba16() \
+                                if layout != "two-outputs" else \
+                                tuple(read_image(os.path.join(out, "%s-%s.png" % (stem, eye)))
+                                      .rgba16() for eye in ("left", "right"))
+                            self.assertEqual(got, want, name)
+                        self.assertEqual(self.leftovers(out), [])
+        # A single frame's two outputs, each in its own format.
+        result = run("--quiet", "--mode", "linear", "--both-eyes", "two-outputs",
+                     self.path("h07.png"), self.path("l.tif"), self.path("r.png"))
+        self.assertExit(result, 0)
+        self.assertEqual((read_image(self.path("l.tif")).rgba16(),
+                          read_image(self.path("r.png")).rgba16()),
+                         reference.both_eyes(frames["h07.png"], "linear", "two-outputs"))
+
     def test_tiff_in_and_out(self):
         frame = random_frame(9, 6, 11)
         for out_ext in ("tif", "tiff", "PNG"):
@@ -327,6 +366,13 @@ class Errors(Workspace):
             ("--raw", "4x4x4", self.path("in.png"), self.path("o.raw")),
             ("--raw", "4x4", "--out-dir", self.path("d"), self.path("in.png")),
             ("--raw", "4x4", "-"),
+            # A packed frame beyond 65535 pixels a side, refused before anything is read.
+            ("--raw", "32768x4", "--both-eyes", "side-by-side", self.path("in.png"),
+             self.path("o.raw")),
+            ("--both-eyes", "two-outputs", self.path("in.png"), self.path("o.png"),
+             self.path("o.png")),
+            ("--both-eyes", "top-bottom", "--field", "odd", self.path("in.png"),
+             self.path("o.png")),
         ]
         for args in cases:
             with self.subTest(args=args):
@@ -373,6 +419,18 @@ class Errors(Workspace):
         result = run("--mask", self.path("text.png"), self.path("in.png"), self.path("o.png"))
         self.assertExit(result, 3)
         self.assertOneErrorLine(result, "text.png")
+
+    def test_packed_frame_too_large_is_refused_before_any_write(self):
+        write_png(self.path("wide.png"), Image(32768, 2, 1, 8, [[0] * 32768] * 2))
+        write_png(self.path("tall.png"), Image(1, 32768, 1, 8, [[0]] * 32768))
+        for source, layout, size in (("wide.png", "side-by-side", "65536 x 2"),
+                                     ("tall.png", "top-bottom", "1 x 65536")):
+            with self.subTest(layout=layout):
+                result = run("--both-eyes", layout, self.path(source), self.path("o.png"))
+                self.assertExit(result, 3)
+                self.assertOneErrorLine(result, source, size, "nothing written")
+                self.assertFalse(os.path.exists(self.path("o.png")))
+                self.assertEqual(self.leftovers(), [])
 
     def test_short_mask_fails_the_render_and_keeps_an_existing_output(self):
         write_png(self.path("mask.png"), Image(6, 5, 1, 16, [[100] * 6] * 5))
@@ -508,6 +566,12 @@ class RawStreams(Workspace):
             (3, 7, 4, ["--mode", "weighted", "--mask", self.path("mask.png")]),
             (8, 6, 12, ["--mode", "weighted", "--jobs", "2"]),
             (5, 1, 2, ["--mode", "copy", "--field", "odd"]),
+            # Both eyes: output frames of the packed size, as the packed PNG files are.
+            (3, 7, 3, ["--mode", "weighted", "--both-eyes", "side-by-side", "--mask",
+                       self.path("mask.png")]),
+            (4, 2, 5, ["--mode", "linear", "--both-eyes", "top-bottom", "--first-row", "right",
+                       "--jobs", "2"]),
+            (6, 1, 2, ["--mode", "copy", "--both-eyes", "side-by-side"]),
         ]
         for width, height, count, options in cases:
             frames = [random_frame(width, height, 1000 * width + seed) for seed in range(count)]
@@ -516,16 +580,39 @@ class RawStreams(Workspace):
             data = raw_stream(frames)
             with open(self.path("in.raw"), "wb") as f:
                 f.write(data)
-            with self.subTest(size=(width, height), through="files"):
+            packed = (width * (2 if "side-by-side" in options else 1),
+                      height * (2 if "top-bottom" in options else 1))
+            with self.subTest(size=(width, height), options=options, through="files"):
                 self.assertExit(run(*raw, self.path("in.raw"), self.path("out.raw")), 0)
                 with open(self.path("out.raw"), "rb") as f:
-                    self.assertEqual(raw_frames(f.read(), width, height), want)
-            with self.subTest(size=(width, height), through="pipes"):
+                    self.assertEqual(raw_frames(f.read(), *packed), want)
+            with self.subTest(size=(width, height), options=options, through="pipes"):
                 result = self.stream(raw, data)
                 self.assertExit(result, 0)
                 self.assertEqual(result.stderr, b"")
-                self.assertEqual(raw_frames(result.stdout, width, height), want)
+                self.assertEqual(raw_frames(result.stdout, *packed), want)
             self.assertEqual(self.leftovers(), [])
+
+    def test_both_eyes_as_two_raw_outputs(self):
+        frames = [random_frame(3, 5, seed) for seed in range(4)]
+        want = [reference.both_eyes(frame, "weighted", "two-outputs", "right") for frame in frames]
+        options = ["--quiet", "--raw", "3x5", "--mode", "weighted", "--both-eyes", "two-outputs",
+                   "--first-row", "right"]
+        for left, right in (("-", self.path("r.raw")), (self.path("l.raw"), self.path("r.raw"))):
+            with self.subTest(left=left):
+                result = subprocess.run([PROGRAM, *options, "-", left, right],
+                                        input=raw_stream(frames), capture_output=True, timeout=120)
+                self.assertExit(result, 0)
+                written = {}
+                for eye, name in (("left", left), ("right", right)):
+                    if name == "-":
+                        written[eye] = result.stdout
+                    else:
+                        with open(name, "rb") as f:
+                            written[eye] = f.read()
+                self.assertEqual(raw_frames(written["left"], 3, 5), [l for l, _ in want])
+                self.assertEqual(raw_frames(written["right"], 3, 5), [r for _, r in want])
+                self.assertEqual(self.leftovers(), [])
 
     def test_terminal_as_standard_input_is_refused_before_anything_is_written(self):
         master, slave = pty.openpty()
