@@ -18,6 +18,7 @@ installed and purged.
 
 import glob
 import hashlib
+import json
 import os
 import re
 import shutil
@@ -39,6 +40,8 @@ SOURCE = os.path.dirname(os.path.dirname(HERE))
 PROJECTS = os.path.join(HERE, "projects")
 MODULE_DIR = os.path.abspath(sys.argv.pop(1))
 BUILD = os.path.abspath(sys.argv.pop(1))
+# The native braidel-run this build makes beside the module.
+BRAIDEL_RUN = os.path.join(BUILD, "bin", "braidel-run")
 
 SIZES = [(1, 5), (5, 1), (7, 3), (9, 9), (13, 6), (64, 33), (1920, 1080)]
 # melt renders a frame smaller than 6 x 6 pixels as white whatever the effect (its colour
@@ -173,9 +176,15 @@ def project_beside_clip(name, folder):
     return path
 
 
-def raw_frames(data):
-    width, height = CLIP["size"]
+def raw_frames(data, width=CLIP["size"][0], height=CLIP["size"][1]):
     return np.frombuffer(data, dtype=np.uint8).reshape(-1, height, width, 4)
+
+
+def both_eyes_graph(kernel, stack="hstack"):
+    """The README's graph for both eyes: one instance per field, the left eye's (the first row's)
+    rebuilding the odd rows, then the two views side by side (or, with vstack, top and bottom)."""
+    return ("split[a][b];[a]frei0r=braidel:%s|odd[left];[b]frei0r=braidel:%s|even[right];"
+            "[left][right]%s" % (kernel, kernel, stack))
 
 
 class Hosts(unittest.TestCase):
@@ -231,6 +240,56 @@ class Hosts(unittest.TestCase):
                 self.assertEqual((len(got), len(want)), (CLIP["frames"], CLIP["frames"]))
                 differing = [n for n in range(len(want)) if not np.array_equal(got[n], want[n])]
                 self.assertEqual(differing, [], "frames that differ")
+
+    def test_ffmpeg_both_eyes_graph_equals_braidel_run_side_by_side(self):
+        folder = os.path.join(SCRATCH.name, "both-eyes")
+        clip = stereo_clip(folder)
+        width, height = CLIP["size"]
+        decoded = run(["ffmpeg", "-nostdin", "-v", "error", "-i", clip, "-f", "rawvideo",
+                       "-pix_fmt", "rgba", "-"]).stdout
+        names = []
+        for n, frame in enumerate(raw_frames(decoded)):
+            names.append(os.path.join(folder, "frame%02d.png" % n))
+            testimages.write_png(names[-1], testimages.from_array(reference.widen(frame), 16))
+        for kernel in reference.KERNELS:
+            with self.subTest(kernel=kernel):
+                out = os.path.join(folder, kernel)
+                run([BRAIDEL_RUN, "--quiet", "--mode", kernel, "--both-eyes", "side-by-side",
+                     "--depth", "8", "--out-dir", out, *names])
+                want = np.stack([read_rgba8_png(os.path.join(out, os.path.basename(name)))
+                                 for name in names])
+                got = raw_frames(run(["ffmpeg", "-nostdin", "-v", "error", "-i", clip, "-vf",
+                                      both_eyes_graph(kernel), "-f", "rawvideo", "-pix_fmt",
+                                      "rgba", "-"]).stdout, 2 * width, height)
+                self.assertEqual(got.shape, want.shape)
+                differing = [n for n in range(len(want)) if not np.array_equal(got[n], want[n])]
+                self.assertEqual(differing, [], "frames that differ")
+
+    def test_stereo_layout_marked_in_matroska_and_mp4(self):
+        # Matroska's StereoMode from the stream's stereo_mode tag; MP4's box only from a stream
+        # that carries the layout, with -strict unofficial: the Matroska file remuxed.
+        folder = os.path.join(SCRATCH.name, "stereo-mode")
+        clip = stereo_clip(folder)
+        width, height = CLIP["size"]
+        layouts = [("hstack", "left_right", "side by side", (2 * width, height)),
+                   ("vstack", "top_bottom", "top and bottom", (width, 2 * height))]
+        for stack, mode, shown, size in layouts:
+            mkv, mp4 = (os.path.join(folder, mode + extension) for extension in (".mkv", ".mp4"))
+            run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", clip, "-vf",
+                 both_eyes_graph("linear", stack), "-c:v", "libx264rgb", "-qp", "0",
+                 "-metadata:s:v:0", "stereo_mode=" + mode, mkv])
+            run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", mkv, "-c", "copy", "-strict",
+                 "unofficial", mp4])
+            for path in (mkv, mp4):
+                with self.subTest(file=os.path.basename(path)):
+                    probe = json.loads(run(["ffprobe", "-v", "error", "-select_streams", "v:0",
+                                            "-show_entries", "stream=width,height:stream_side_data",
+                                            "-of", "json", path]).stdout)
+                    stream = probe["streams"][0]
+                    self.assertEqual((stream["width"], stream["height"]), size)
+                    stereo = [d for d in stream.get("side_data_list", [])
+                              if d.get("side_data_type") == "Stereo 3D"]
+                    self.assertEqual([(d["type"], d["inverted"]) for d in stereo], [(shown, 0)])
 
 
 # An editor's start on the virtual display is bounded: past this the test ends it and fails.
