@@ -1,5 +1,5 @@
 """The demo: a generated line-interleaved stereo frame, filtered with every kernel on both fields
-through braidel-run, and a contact sheet of the results.
+through braidel-run, both eyes side by side in one run, and a contact sheet of the results.
 
     stereo_demo.py OUTPUT_FOLDER LAUNCHER
 """
@@ -54,7 +54,8 @@ def stereo_frame():
 
 # A 5 x 7 pixel font for the labels of the contact sheet.
 GLYPHS = {
-    "A": "01110 10001 10001 11111 10001 10001 10001", "C": "01111 10000 10000 10000 10000 10000 01111",
+    "A": "01110 10001 10001 11111 10001 10001 10001", "B": "11110 10001 10001 11110 10001 10001 11110",
+    "F": "11111 10000 10000 11110 10000 10000 10000", "S": "01111 10000 10000 01110 00001 00001 11110", "C": "01111 10000 10000 10000 10000 10000 01111",
     "D": "11110 10001 10001 10001 10001 10001 11110", "E": "11111 10000 10000 11110 10000 10000 11111",
     "G": "01111 10000 10000 10111 10001 10001 01111", "H": "10001 10001 10001 11111 10001 10001 10001",
     "I": "11111 00100 00100 00100 00100 00100 11111", "L": "10000 10000 10000 10000 10000 10000 11111",
@@ -82,8 +83,9 @@ GAP, LABEL = 8, 22
 
 
 def contact_sheet(tiles):
-    """tiles: rows of (label, 16-bit RGBA frame). Crops, zoomed without smoothing so that every
-    line stays visible, laid side by side with a label above each."""
+    """tiles: rows of (label, 16-bit RGBA frame[, the crop's offset to the right]). Crops, zoomed
+    without smoothing so that every line stays visible, laid side by side with a label above
+    each."""
     left, top, width, height = CROP
     tile_w, tile_h = width * ZOOM, height * ZOOM
     columns = max(len(row) for row in tiles)
@@ -91,7 +93,8 @@ def contact_sheet(tiles):
     sheet_h = GAP + len(tiles) * (LABEL + tile_h + GAP)
     canvas = [[(40, 40, 44)] * sheet_w for _ in range(sheet_h)]
     for r, row in enumerate(tiles):
-        for c, (label, frame) in enumerate(row):
+        for c, (label, frame, *offset) in enumerate(row):
+            shift = offset[0] if offset else 0
             x0 = GAP + c * (tile_w + GAP)
             y0 = GAP + r * (LABEL + tile_h + GAP)
             draw_text(canvas, label, x0, y0 + 3)
@@ -99,7 +102,7 @@ def contact_sheet(tiles):
                 source = frame[top + y // ZOOM]
                 line = canvas[y0 + LABEL + y]
                 for x in range(tile_w):
-                    p = source[left + x // ZOOM]
+                    p = source[shift + left + x // ZOOM]
                     line[x0 + x] = (p[0] >> 8, p[1] >> 8, p[2] >> 8)
     return Image(sheet_w, sheet_h, 3, 8, [[v for p in row for v in p] for row in canvas])
 
@@ -125,15 +128,22 @@ def main():
             subprocess.run([launcher, "--mode", kernel, "--field", field, source, output],
                            check=True, stdin=subprocess.DEVNULL)
             results[kernel, field] = read_image(output).rgba16()
+    # Both eyes in one run: the left view (the even lines kept) beside the right view.
+    both = os.path.join(folder, "weighted-side-by-side.png")
+    subprocess.run([launcher, "--mode", "weighted", "--both-eyes", "side-by-side", source, both],
+                   check=True, stdin=subprocess.DEVNULL)
+    packed = read_image(both).rgba16()
     tiles = [[("ORIGINAL", frame)] + [("%s %s" % (label, field_label), results[kernel, field])
                                       for kernel, label in KERNELS]
              for field, field_label in FIELDS]
+    tiles.append([("SIDE BY SIDE LEFT", packed), ("SIDE BY SIDE RIGHT", packed, WIDTH)])
     sheet = os.path.join(folder, "contact-sheet.png")
     write_png(sheet, contact_sheet(tiles))
     write_png(os.path.join(folder, "crop-before.png"), crop_image(frame))
     write_png(os.path.join(folder, "crop-after-weighted-even.png"),
               crop_image(results["weighted", "even"]))
-    print("demo: the stereo frame, its six filtered versions and a contact sheet are in")
+    print("demo: the stereo frame, its six filtered versions, both eyes side by side and a "
+          "contact sheet are in")
     print("  " + folder)
     print("  contact sheet: " + sheet)
 
