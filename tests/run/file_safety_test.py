@@ -416,6 +416,13 @@ CASES = [
      ["--raw", "65535x65535", "in.raw", "out.raw"], 3, "this run may use", []),
     ("batch frame too large for memory", [blank_png("in.png", 65535)],
      ["--out-dir", "o", "in.png"], 3, "MB of memory for its 65535 x 65535 pixels", []),
+    # Both eyes count their views: two frames' worth, or four with the packed frame.
+    ("both eyes: raw frames too large for memory", [raw_file("in.raw", 1)],
+     ["--raw", "32767x65535", "--both-eyes", "side-by-side", "in.raw", "out.raw"], 3,
+     "this run may use", []),
+    ("both eyes: batch frame too large for memory", [blank_png("in.png", 65535)],
+     ["--both-eyes", "two-outputs", "--out-dir", "o", "in.png"], 3,
+     "its 65535 x 65535 pixels 2 times over", []),
     ("named pipe input opened before its writer", [raw_file("three.raw", 3)],
      "mkfifo f; (sleep 1; cat three.raw > f) & braidel-run --quiet --raw 16x16 f out.raw && "
      "test $(stat -c %s out.raw) = 6144", 0, None, ["out.raw"]),
@@ -482,7 +489,8 @@ MEASURE = ("import resource, subprocess, sys; code = subprocess.run(sys.argv[2:]
 
 # Rows whose promise is about time: refused before any of the claimed memory is taken.
 REFUSED_AT_ONCE = {"huge claimed size", "raw frame too large for memory",
-                   "batch frame too large for memory"}
+                   "batch frame too large for memory", "both eyes: raw frames too large for memory",
+                   "both eyes: batch frame too large for memory"}
 
 
 def huge_tiff(ws):
