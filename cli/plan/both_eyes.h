@@ -54,5 +54,5 @@ std::string PackedSizeProblem(EyeLayout layout, std::uint32_t width, std::uint32
 // The --out-dir name of one eye's file: "NAME-left.EXT" and "NAME-right.EXT".
 std::string EyeFileName(const std::string& name, Eye eye);
 
-// "side by side, left eye on the first row": how the summary lines say it.
+// "both eyes side by side, left eye on the first row": how the summary lines say it.
 std::string DescribeBothEyes(const BothEyes& eyes);
