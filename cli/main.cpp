@@ -15,6 +15,7 @@
 #include "cli/render/image_io.h"
 #include "cli/render/render_frame.h"
 #include "cli/render/renderer.h"
+#include "cli/render/workers.h"
 #include "cli/stream/raw_stream.h"
 #include "image_files/image_files.h"
 
@@ -89,9 +90,8 @@ int FilterFrames(const RenderContext& context, const RunOptions& options, const 
     return BatchExitCode(results);
 }
 
-}  // namespace
-
-int RunCommandLine(const std::vector<std::string>& args) {
+// The run's stages, from the arguments to the last frame.
+int RunStages(const std::vector<std::string>& args) {
     RunOptions options;
     if (Failure failure = ParseArguments(args, options)) {
         return Report(failure, " (see braidel-run --help)");
@@ -128,4 +128,16 @@ int RunCommandLine(const std::vector<std::string>& args) {
     }
     if (Failure failure = MakeOutputFolder(files)) return Report(failure);
     return FilterFrames(context, options, files);
+}
+
+}  // namespace
+
+// An exception that no stage turned into a failure still ends the run with one line and its
+// exit code; every file in work is removed as the stages unwind.
+int RunCommandLine(const std::vector<std::string>& args) {
+    try {
+        return RunStages(args);
+    } catch (...) {
+        return Report(FailureOfException(std::current_exception(), ""));
+    }
 }

@@ -146,8 +146,13 @@ std::vector<Failure> RunBatch(const RenderContext& context, const OutputOptions&
             const std::size_t i = next.fetch_add(1);
             if (i >= tasks.size()) return;
             std::string summary;
-            results[i] =
-                RunTask(context, output, tasks[i], memory, report, static_cast<int>(i), summary);
+            try {
+                results[i] = RunTask(context, output, tasks[i], memory, report, static_cast<int>(i),
+                                     summary);
+            } catch (...) {
+                results[i] = FailureOfException(std::current_exception(), tasks[i].input.shown);
+                results[i].reason += "; " + tasks[i].output.shown + " not written";
+            }
             if (!results[i]) {
                 report.Finished(static_cast<int>(i), summary);
                 continue;
@@ -157,14 +162,12 @@ std::vector<Failure> RunBatch(const RenderContext& context, const OutputOptions&
             }
         }
     };
+    // This thread is one of the workers; the others are as many as the system lets start.
     const std::size_t threads = std::max<std::size_t>(
         1, std::min<std::size_t>(static_cast<std::size_t>(WorkerThreads(jobs)), tasks.size()));
-    if (threads == 1) {
-        worker();
-        return results;
-    }
     std::vector<std::thread> pool;
-    for (std::size_t t = 0; t < threads; ++t) pool.emplace_back(worker);
+    StartThreads(pool, threads - 1, worker);
+    worker();
     for (std::thread& thread : pool) thread.join();
     return results;
 }

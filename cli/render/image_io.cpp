@@ -1,6 +1,7 @@
 #include "cli/render/image_io.h"
 
 #include <algorithm>
+#include <new>
 #include <optional>
 #include <span>
 #include <vector>
@@ -28,7 +29,12 @@ class InputFile {
     unsigned long long Size() const { return before_.size; }
 
     Failure Read(const FilePath& path) {
-        bytes_.resize(static_cast<std::size_t>(Size()));
+        try {
+            bytes_.resize(static_cast<std::size_t>(Size()));
+        } catch (const std::bad_alloc&) {
+            return {FailureCode::BadInput, path.shown + ": needs " + std::to_string(Size() >> 20) +
+                                               " MB of memory for its file; not enough memory"};
+        }
         std::size_t got = 0;
         if (Failure failure =
                 ReadAll(file_.Get(), std::as_writable_bytes(std::span(bytes_)), path.shown, got)) {

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 #include <optional>
-#include <thread>
+#include <system_error>
 #include <utility>
 
 #include "cli/platform/memory_status.h"
@@ -12,6 +13,32 @@ int WorkerThreads(int jobs) {
     const int processors = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     if (jobs <= 0) return processors;
     return std::min(jobs, 4 * processors);
+}
+
+std::size_t StartThreads(std::vector<std::thread>& threads, std::size_t count,
+                         const std::function<void()>& work) {
+    std::size_t started = 0;
+    try {
+        for (; started < count; ++started) threads.emplace_back(work);
+    } catch (const std::system_error&) {
+    } catch (const std::bad_alloc&) {
+    }
+    return started;
+}
+
+Failure FailureOfException(std::exception_ptr exception, const std::string& name) {
+    const std::string prefix = name.empty() ? std::string() : name + ": ";
+    try {
+        std::rethrow_exception(exception);
+    } catch (const std::bad_alloc&) {
+        return {FailureCode::BadInput, prefix + "not enough memory"};
+    } catch (const std::system_error& error) {
+        return {FailureCode::RenderFailed, prefix + "the system refused: " + error.what()};
+    } catch (const std::exception& error) {
+        return {FailureCode::RenderFailed, prefix + "failed: " + error.what()};
+    } catch (...) {
+    }
+    return {FailureCode::RenderFailed, prefix + "failed"};
 }
 
 std::uint64_t FrameMemoryBudget() {

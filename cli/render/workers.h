@@ -1,8 +1,16 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/exit_codes.h"
 
 // How many frames a run works on at once, batch and stream alike: `--jobs` (default: one per
 // processor), held to four threads per processor and to the frames that fit in half the
@@ -11,6 +19,16 @@
 
 // Worker threads for `jobs` (0: one per processor), at most four per processor.
 int WorkerThreads(int jobs);
+
+// Starts up to `count` more threads running `work`, as many as the system lets start (one that
+// cannot, for want of memory or threads, ends the starting), and returns how many started.
+std::size_t StartThreads(std::vector<std::thread>& threads, std::size_t count,
+                         const std::function<void()>& work);
+
+// What an exception that ended a frame, a worker or a stage means, as one line that starts with
+// `name` (none when empty): memory that ran out is a frame too large for the run's memory
+// (FailureCode::BadInput), anything else a failed render.
+Failure FailureOfException(std::exception_ptr exception, const std::string& name);
 
 // The memory a run's frames may take: half the physical memory free now; no bound when the
 // system gives no figure.

@@ -1,6 +1,7 @@
 #include "cli/stream/frame_pipeline.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -35,10 +36,15 @@ std::unique_ptr<hostsdk::PlainBitmap> FramePipeline::TakeBuffer() {
 }
 
 std::unique_ptr<hostsdk::PlainBitmap> FramePipeline::NewFrameBitmap() {
-    auto bitmap = std::make_unique<hostsdk::PlainBitmap>(width_, height_);
-    if (bitmap->Pixels() != nullptr && bitmap->Width() == width_) return bitmap;
-    Stop({FailureCode::RenderFailed, "not enough memory for a frame of " + std::to_string(width_) +
-                                         "x" + std::to_string(height_)});
+    std::unique_ptr<hostsdk::PlainBitmap> bitmap;
+    try {
+        bitmap = std::make_unique<hostsdk::PlainBitmap>(width_, height_);
+    } catch (const std::bad_alloc&) {
+    }
+    if (bitmap && bitmap->Pixels() != nullptr && bitmap->Width() == width_) return bitmap;
+    // A frame too large for the memory there is, as one larger than the run's bound.
+    Stop({FailureCode::BadInput, "not enough memory for a frame of " + std::to_string(width_) +
+                                     "x" + std::to_string(height_)});
     return nullptr;
 }
 

@@ -1,6 +1,8 @@
 #include "cli/stream/raw_stream.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 #include <utility>
@@ -17,6 +19,8 @@
 namespace {
 
 constexpr auto kCheckInterval = std::chrono::milliseconds(100);
+// How long a stop waits for a frame that is being written to a pipe or device to be complete.
+constexpr auto kFrameFinishTime = std::chrono::seconds(30);
 // Besides the frames in render: one being read and one being written.
 constexpr int kFramesBesideWorkers = 2;
 // How much of a side-by-side frame is packed at a time on its way out.
@@ -31,6 +35,7 @@ struct StreamEnds {
     std::unique_ptr<RawInput> input;
     std::unique_ptr<RawOutput> output;
     std::unique_ptr<RawOutput> rightOutput;  // both eyes as two outputs: the right eye's
+    std::atomic<bool> writerEnded{false};
 };
 
 const Failure kAborted{FailureCode::Aborted, "aborted"};
@@ -39,7 +44,7 @@ std::string FrameName(std::uint64_t index) {
     return "frame " + std::to_string(index + 1);
 }
 
-void ReadFrames(StreamEnds& ends) {
+void ReadEveryFrame(StreamEnds& ends) {
     FramePipeline& pipeline = ends.pipeline;
     for (;;) {
         std::unique_ptr<hostsdk::PlainBitmap> bitmap = pipeline.TakeBuffer();
@@ -59,6 +64,14 @@ void ReadFrames(StreamEnds& ends) {
     }
 }
 
+void ReadFrames(StreamEnds& ends) {
+    try {
+        ReadEveryFrame(ends);
+    } catch (...) {
+        ends.pipeline.Stop(FailureOfException(std::current_exception(), ends.input->Name()));
+    }
+}
+
 // A frame's one view, or with both eyes its two views (the frame's pixels becoming the left
 // eye's, the right eye's in a second bitmap).
 Failure RenderViews(const RenderContext& context, FramePipeline& pipeline, StreamFrame& frame,
@@ -70,13 +83,28 @@ Failure RenderViews(const RenderContext& context, FramePipeline& pipeline, Strea
     return RenderBothViews(context, *context.bothEyes, *frame.bitmap, *frame.second, step, name);
 }
 
+// The same, an exception failing the frame.
+Failure RenderStreamFrame(const RenderContext& context, FramePipeline& pipeline, StreamFrame& frame,
+                          RenderStep& step) {
+    try {
+        return RenderViews(context, pipeline, frame, step);
+    } catch (...) {
+        return FailureOfException(std::current_exception(), FrameName(frame.index));
+    }
+}
+
 // One worker: frames in turn, with one render step that asks for an abort on a stop and once
 // the stream has stopped for another reason.
 void RenderFrames(const RenderContext& context, FramePipeline& pipeline) {
-    const std::unique_ptr<RenderStep> step = context.renderer.NewStep(
-        [&pipeline] { return AbortRequested().load() || pipeline.Stopped(); });
+    std::unique_ptr<RenderStep> step;
+    try {
+        step = context.renderer.NewStep(
+            [&pipeline] { return AbortRequested().load() || pipeline.Stopped(); });
+    } catch (...) {
+        return pipeline.Stop(FailureOfException(std::current_exception(), ""));
+    }
     while (std::optional<StreamFrame> frame = pipeline.NextToRender()) {
-        Failure failure = RenderViews(context, pipeline, *frame, *step);
+        Failure failure = RenderStreamFrame(context, pipeline, *frame, *step);
         if (failure)
             return pipeline.Stop(failure.code == FailureCode::Aborted ? kAborted : failure);
         pipeline.Rendered(std::move(*frame));
@@ -127,7 +155,7 @@ Failure FinishOutputs(StreamEnds& ends) {
     return ends.rightOutput ? ends.rightOutput->Finish() : Failure{};
 }
 
-void WriteFrames(StreamEnds& ends, const std::optional<BothEyes>& eyes) {
+void WriteEveryFrame(StreamEnds& ends, const std::optional<BothEyes>& eyes) {
     FramePipeline& pipeline = ends.pipeline;
     std::vector<BMM_Color_64> band;
     while (std::optional<StreamFrame> frame = pipeline.NextToWrite()) {
@@ -135,45 +163,89 @@ void WriteFrames(StreamEnds& ends, const std::optional<BothEyes>& eyes) {
         if (Failure failure = WriteFrame(ends, eyes, *frame, band, readerGone)) {
             // A pipeline interrupted by Ctrl-C may lose its reader before the abort arrives.
             pipeline.Stop(readerGone && AbortRequested().load() ? kAborted : std::move(failure));
-            break;
+            return;
         }
         pipeline.Written(std::move(*frame));
     }
-    // An abort keeps a complete stream from replacing the destination, as it keeps a frame.
-    if (AbortRequested().load()) pipeline.Stop(kAborted);
-    if (pipeline.BeginFinish()) pipeline.Finished(FinishOutputs(ends));
+}
+
+void WriteFrames(StreamEnds& ends, const std::optional<BothEyes>& eyes) {
+    FramePipeline& pipeline = ends.pipeline;
+    try {
+        WriteEveryFrame(ends, eyes);
+        // An abort keeps a complete stream from replacing the destination, as it keeps a frame.
+        if (AbortRequested().load()) pipeline.Stop(kAborted);
+        if (pipeline.BeginFinish()) pipeline.Finished(FinishOutputs(ends));
+    } catch (...) {
+        const Failure failure = FailureOfException(std::current_exception(), ends.output->Name());
+        pipeline.Stop(failure);
+        pipeline.Finished(failure);  // when it came while finishing
+    }
     // A file that was not put in place goes now, whatever other thread still waits.
     ends.output.reset();
     ends.rightOutput.reset();
+    ends.writerEnded.store(true);
 }
 
-// The stream's threads. Workers always end once the stream has; a reader or writer that waits
-// on another process's pipe may not, and is left to the program's exit after a stop.
+// The stream's threads. Workers always end once the stream has; a reader that waits on another
+// process's pipe may not, and is left to the program's exit after a stop. So is a writer that
+// waits on one, but only once the frame it is writing is complete, or after kFrameFinishTime
+// without that: a pipe's reader gets whole frames only.
 class StreamThreads {
   public:
-    StreamThreads(const std::shared_ptr<StreamEnds>& ends, const RenderContext& context, int jobs)
+    explicit StreamThreads(const std::shared_ptr<StreamEnds>& ends)
         : ends_(ends),
           inputMayBlock_(ends->input->MayBlock()),
           outputMayBlock_(ends->output->MayBlock() ||
-                          (ends->rightOutput && ends->rightOutput->MayBlock())) {
-        reader_ = std::thread([ends] { ReadFrames(*ends); });
-        for (int i = 0; i < jobs; ++i) {
-            workers_.emplace_back([ends, &context] { RenderFrames(context, ends->pipeline); });
-        }
-        writer_ = std::thread([ends, eyes = context.bothEyes] { WriteFrames(*ends, eyes); });
-    }
+                          (ends->rightOutput && ends->rightOutput->MayBlock())) {}
     ~StreamThreads() {
         ends_->pipeline.Stop(kAborted);
         for (std::thread& worker : workers_) worker.join();
         const bool stopped = ends_->pipeline.Stopped();
-        End(writer_, stopped && outputMayBlock_);
+        End(writer_, stopped && outputMayBlock_ && !WriterEnds());
         End(reader_, stopped && inputMayBlock_);
     }
     StreamThreads(const StreamThreads&) = delete;
     StreamThreads& operator=(const StreamThreads&) = delete;
 
+    // The writer, the reader and up to `jobs` workers, as many as the system lets start. When
+    // the writer, the reader or a first worker cannot start, the stream stops with that failure
+    // (FailureCode::RenderFailed).
+    void Start(const RenderContext& context, int jobs) {
+        std::shared_ptr<StreamEnds> ends = ends_;
+        try {
+            writer_ = std::thread([ends, eyes = context.bothEyes] { WriteFrames(*ends, eyes); });
+            reader_ = std::thread([ends] { ReadFrames(*ends); });
+        } catch (const std::exception& error) {
+            return CannotStart(error.what());
+        }
+        StartThreads(workers_, static_cast<std::size_t>(jobs),
+                     [ends, &context] { RenderFrames(context, ends->pipeline); });
+        if (workers_.empty()) CannotStart("no render thread started");
+    }
+
   private:
+    void CannotStart(const std::string& why) {
+        ends_->pipeline.Stop(
+            {FailureCode::RenderFailed, "the stream's threads cannot start: " + why});
+        if (writer_.joinable()) return;
+        // Without a writer the outputs go here, before a reader could keep them alive.
+        ends_->output.reset();
+        ends_->rightOutput.reset();
+        ends_->writerEnded.store(true);
+    }
+
+    bool WriterEnds() const {
+        const auto deadline = std::chrono::steady_clock::now() + kFrameFinishTime;
+        while (!ends_->writerEnded.load()) {
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+
     static void End(std::thread& thread, bool mayBlock) {
+        if (!thread.joinable()) return;
         if (mayBlock) {
             thread.detach();
         } else {
@@ -184,9 +256,9 @@ class StreamThreads {
     std::shared_ptr<StreamEnds> ends_;
     bool inputMayBlock_;
     bool outputMayBlock_;
+    std::thread writer_;
     std::thread reader_;
     std::vector<std::thread> workers_;
-    std::thread writer_;
 };
 
 // What became of the output, for the line that ends a stream that did not end well.
@@ -250,7 +322,8 @@ Failure RunRawStream(const RenderContext& context, const StreamTask& task, Frame
 
     StreamProgress progress(status);
     {
-        StreamThreads threads(ends, context, jobs);
+        StreamThreads threads(ends);
+        threads.Start(context, jobs);
         while (!ends->pipeline.WaitForEnd(kCheckInterval)) {
             if (AbortRequested().load()) ends->pipeline.Stop(kAborted);
             progress.Show(ends->pipeline.FramesWritten());

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <future>
+#include <new>
+#include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "cli/render/workers.h"
@@ -57,5 +61,48 @@ TEST(WorkerThreads, DefaultIsOnePerProcessorAndJobsAreHeldToFour) {
     EXPECT_EQ(WorkerThreads(1), 1);
     EXPECT_EQ(WorkerThreads(9999), 4 * processors);
 }
+
+struct Thrown {
+    const char* what;
+    std::function<void()> thrower;
+    std::string name;
+    FailureCode code;
+    std::string reason;
+};
+
+// Memory that ran out is exit 3 as a frame too large for memory is; a thread that cannot start
+// and anything else a failed render (exit 4). One line, the frame's name first when there is one.
+const Thrown kThrown[] = {
+    {"memory", [] { throw std::bad_alloc(); }, "f.png", FailureCode::BadInput,
+     "f.png: not enough memory"},
+    {"memory, no name", [] { throw std::bad_alloc(); }, "", FailureCode::BadInput,
+     "not enough memory"},
+    {"a thread",
+     [] {
+         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+     },
+     "frame 3", FailureCode::RenderFailed, "frame 3: the system refused: "},
+    {"a standard exception", [] { throw std::length_error("vector"); }, "x",
+     FailureCode::RenderFailed, "x: failed: vector"},
+    {"anything else", [] { throw 7; }, "x", FailureCode::RenderFailed, "x: failed"},
+};
+
+class ExceptionFailures : public ::testing::TestWithParam<Thrown> {};
+
+TEST_P(ExceptionFailures, BecomeOneLineAndTheirExitCode) {
+    const Thrown& c = GetParam();
+    std::exception_ptr caught;
+    try {
+        c.thrower();
+    } catch (...) {
+        caught = std::current_exception();
+    }
+    const Failure failure = FailureOfException(caught, c.name);
+    EXPECT_EQ(failure.code, c.code);
+    EXPECT_EQ(failure.reason.rfind(c.reason, 0), 0u) << failure.reason;
+    EXPECT_EQ(failure.reason.find('\n'), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ExceptionFailures, ::testing::ValuesIn(kThrown));
 
 }  // namespace

@@ -206,6 +206,14 @@ def raw_file(name, frames):
     return make
 
 
+def zeros(name, size):
+    """A sparse file of `size` zero bytes: a large file that takes no time or disk to make."""
+    def make(ws):
+        with open(ws.path(name), "wb") as f:
+            f.truncate(size)
+    return make
+
+
 def folders(*names):
     def make(ws):
         for name in names:
@@ -230,7 +238,8 @@ NAME_250 = "n" * 246 + ".png"
 # files the run writes (relative to the row's folder), how to run: "program" (the program under
 # test), "direct" (the Windows program without its launcher) or "unprivileged" (the program as an
 # unprivileged user, with the row's folder open to it). Arguments given as one string are a
-# command line for bash, as a user types it, in which braidel-run is the program under test.
+# command line for bash, as a user types it, in which braidel-run is the program under test
+# (and $program its path, for a background job whose process id counts).
 CASES = [
     ("save-config onto a batch input", [images("f1.png", "f2.png")],
      ["--out-dir", "o", "--save-config", "f1.png", "f2.png"], 5, "not a configuration block", []),
@@ -412,6 +421,25 @@ CASES = [
      "braidel-run --raw 16x16 in.raw - >> in.raw", 5, "would replace in.raw", []),
     ("output is the file on standard input", [raw_file("in.raw", 2)],
      "braidel-run --raw 16x16 - in.raw < in.raw", 5, "would replace standard input", []),
+    # A 1024 x 1024 frame takes 8 MiB, more than a pipe holds: the signal comes while the
+    # program writes the first frame, and its reader takes the rest only a second later.
+    *native_only("the shell's signal and ulimit", [
+        ("a stop leaves whole frames on standard output", [zeros("in.raw", 3 << 23)],
+         "mkfifo f; \"$program\" --quiet --raw 1024x1024 in.raw - > f & exec 3< f; "
+         "head -c 1000000 <&3 > got.raw; kill -TERM $!; sleep 1; cat <&3 >> got.raw; wait $!; "
+         "test $? = 143 && test $(stat -c %s got.raw) = 8388608", 0,
+         "aborted; 1 frames written to standard output", ["got.raw"]),
+        ("an image file larger than the memory limit", [zeros("big.png", 600 << 20)],
+         "ulimit -v 400000; braidel-run big.png out.png", 3, "big.png: ", []),
+        ("a batch whose threads do not fit under the memory limit",
+         [images("f1.png", "f2.png", "f3.png", "f4.png")],
+         "ulimit -s 8192 -v 30000; braidel-run --quiet --jobs 8 --out-dir o f1.png f2.png f3.png "
+         "f4.png", 0, None, ["o/f1.png", "o/f2.png", "o/f3.png", "o/f4.png"]),
+        ("a raw stream whose threads cannot start leaves no temporary file",
+         [raw_file("three.raw", 3)],
+         "ulimit -s 8192 -v 30000; braidel-run --quiet --jobs 8 --raw 16x16 three.raw out.raw",
+         4, "threads cannot start", []),
+    ]),
     ("raw frame too large for memory", [raw_file("in.raw", 1)],
      ["--raw", "65535x65535", "in.raw", "out.raw"], 3, "this run may use", []),
     ("batch frame too large for memory", [blank_png("in.png", 65535)],
@@ -539,7 +567,8 @@ class FileSafety(run_test.Workspace):
             result = run_direct(*args, cwd=cwd)
         elif isinstance(args, str):
             result = subprocess.run(
-                ["bash", "-c", 'braidel-run() { "%s" "$@"; }; %s' % (run_test.PROGRAM, args)],
+                ["bash", "-c", 'program="%s"; braidel-run() { "$program" "$@"; }; %s'
+                 % (run_test.PROGRAM, args)],
                 cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
         else:
             encoded = [os.fsencode(a) for a in args]
