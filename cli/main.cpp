@@ -90,6 +90,16 @@ int FilterFrames(const RenderContext& context, const RunOptions& options, const 
     return BatchExitCode(results);
 }
 
+// What --skip-existing left out, in one line before the first frame is read.
+void ReportKept(const RunOptions& options, const RunFiles& files) {
+    if (files.keptOutputs == 0 || options.quiet) return;
+    const std::size_t left = files.frames.size();
+    StatusLine(StatusLine::Style::Lines)
+        .Print(std::to_string(files.keptOutputs) + " existing output" +
+               (files.keptOutputs == 1 ? "" : "s") + " kept; " + std::to_string(left) + " frame" +
+               (left == 1 ? "" : "s") + " to filter");
+}
+
 // The run's stages, from the arguments to the last frame.
 int RunStages(const std::vector<std::string>& args) {
     RunOptions options;
@@ -120,6 +130,7 @@ int RunStages(const std::vector<std::string>& args) {
     if (Failure failure = PrepareConfig(*renderer, options, files, context.config)) {
         return Report(failure);
     }
+    ReportKept(options, files);
     if (files.frames.empty() && !files.stream) return kExitSuccess;
     std::unique_ptr<RunMask> mask;
     if (!files.mask.Empty()) {

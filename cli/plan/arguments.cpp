@@ -118,6 +118,25 @@ const std::vector<Option>& Options() {
         Path("--save-config", "FILE", "write the block after options (and --setup) are applied",
              &RunOptions::saveConfigPath),
         Path("--out-dir", "DIR", {}, &RunOptions::outDir),
+        {"--frames", "LIST",
+         "frames of a numbered INPUT (name.%04d.png, name.####.png):\n"
+         "FIRST-LAST or N, separated by commas (default: every one\n"
+         "in its folder)",
+         [](const std::string& text, RunOptions& o) { return ParseFrameList(text, o.frames); }},
+        {"--inputs", "FILE", "INPUTs from FILE, one a line (- for standard input)",
+         [](const std::string& text, RunOptions& o) {
+             o.inputsList = text;
+             o.inputsNul = false;
+             return Failure{};
+         }},
+        {"--inputs0", "FILE", "the same, each name ended by NUL (find -print0)",
+         [](const std::string& text, RunOptions& o) {
+             o.inputsList = text;
+             o.inputsNul = true;
+             return Failure{};
+         }},
+        Flag("--skip-existing", "keep outputs that exist; their frames are not read",
+             &RunOptions::skipExisting),
         Flag("--setup", "open the real setup dialog first (needs a display)", &RunOptions::setup),
         Flag("--about", "show the about box and exit", &RunOptions::about),
         Number("--jobs", "N", 1, 9999, "frames in parallel (default: number of cores)",
@@ -205,8 +224,16 @@ Failure PlaceArguments(std::vector<std::string> positional, RunOptions& options)
     if (options.raw && !options.outDir.empty()) {
         return Usage("--raw and --out-dir exclude each other");
     }
+    if (options.raw && (!options.frames.empty() || options.skipExisting)) {
+        return Usage("--raw streams take neither --frames nor --skip-existing");
+    }
+    if (!options.inputsList.empty() && options.outDir.empty()) {
+        return Usage("--inputs and --inputs0 need --out-dir, the folder of their outputs");
+    }
     if (!options.outDir.empty()) {
-        if (positional.empty()) return Usage("--out-dir needs at least one INPUT");
+        if (positional.empty() && options.inputsList.empty()) {
+            return Usage("--out-dir needs at least one INPUT");
+        }
         options.inputs = std::move(positional);
         return {};
     }
@@ -231,6 +258,7 @@ std::string UsageText() {
     std::string text =
         "usage: braidel-run [options] INPUT OUTPUT\n"
         "       braidel-run [options] --out-dir DIR INPUT...\n"
+        "       braidel-run [options] INPUT.%04d.png OUTPUT.%04d.png\n"
         "       braidel-run [options] --raw WIDTHxHEIGHT INPUT|- OUTPUT|-\n"
         "       braidel-run [options] --both-eyes two-outputs [--raw WIDTHxHEIGHT] INPUT LEFT "
         "RIGHT\n";

@@ -7,6 +7,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/plan/both_eyes.h"
+#include "cli/plan/frame_sequence.h"
 #include "filter/filter_config.h"
 #include "image_files/image_files.h"
 
@@ -45,8 +46,12 @@ struct RunOptions {
     OutputOptions encoding;
     std::optional<FrameSize> raw;  // INPUT and OUTPUT are raw frame streams
     std::vector<std::string> inputs;
-    std::string output;       // single-frame and raw modes
-    std::string rightOutput;  // the right eye's, when both eyes go to two outputs
+    std::string output;              // single-frame and raw modes
+    std::string rightOutput;         // the right eye's, when both eyes go to two outputs
+    std::vector<FrameRange> frames;  // of a numbered INPUT; empty: every one in its folder
+    std::string inputsList;          // --inputs or --inputs0: a file of INPUTs, or - for stdin
+    bool inputsNul = false;          // the list's names end in NUL rather than a line's end
+    bool skipExisting = false;       // an output that exists is kept and its frame not read
 };
 
 // Standard input or output in place of a file: "-" as INPUT or OUTPUT of a raw stream.

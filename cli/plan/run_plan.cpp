@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "cli/plan/run_inputs.h"
 #include "cli/platform/file_identity.h"
 #include "cli/platform/file_io.h"
 
@@ -64,13 +65,13 @@ Failure ResolveOutput(const FilePath& output, FilePath& resolved, image_files::F
 }
 
 // A frame's output, or with both eyes as two outputs its left eye's output.
-Failure ResolveOutputs(const RunOptions& options, const FilePath& outDir, const std::string& input,
+Failure ResolveOutputs(const RunOptions& options, const FilePath& outDir, const TypedFrame& typed,
                        FrameTask& task) {
     const bool twoOutputs = options.bothEyes && options.bothEyes->layout == EyeLayout::TwoOutputs;
     FilePath output;
     FilePath right;
     if (!options.outDir.empty()) {
-        const std::string name = FileNameOf(input);
+        const std::string name = FileNameOf(typed.input);
         if (Failure failure =
                 InFolder(outDir, twoOutputs ? EyeFileName(name, Eye::Left) : name, output))
             return failure;
@@ -79,27 +80,45 @@ Failure ResolveOutputs(const RunOptions& options, const FilePath& outDir, const 
                 return failure;
         }
     } else {
-        if (Failure failure = Resolve(options.output, output)) return failure;
-        if (Failure failure = Resolve(options.rightOutput, right)) return failure;
+        if (Failure failure = Resolve(typed.output, output)) return failure;
+        if (Failure failure = Resolve(typed.rightOutput, right)) return failure;
     }
     if (Failure failure = ResolveOutput(output, task.output, task.format)) return failure;
     if (right.Empty()) return {};
     return ResolveOutput(right, task.rightOutput, task.rightFormat);
 }
 
+// An output that --skip-existing keeps: a file is there (links followed).
+bool Finished(const FilePath& output) {
+    return Exists(output) && !IsFolder(output);
+}
+
+Failure StandardStreamWithoutRaw() {
+    return {FailureCode::Usage,
+            "- (a standard stream) carries raw frames only; add --raw "
+            "WIDTHxHEIGHT, or name an image file"};
+}
+
 Failure ResolveFrames(const RunOptions& options, RunFiles& files) {
     if (options.raw) return ResolveStreams(options, files);
     if (Failure failure = Resolve(options.outDir, files.outDir)) return failure;
+    if (IsStandardStream(options.output) || IsStandardStream(options.rightOutput)) {
+        return StandardStreamWithoutRaw();
+    }
     for (const std::string& typed : options.inputs) {
-        if (IsStandardStream(typed) || IsStandardStream(options.output) ||
-            IsStandardStream(options.rightOutput)) {
-            return {FailureCode::Usage,
-                    "- (a standard stream) carries raw frames only; add --raw "
-                    "WIDTHxHEIGHT, or name an image file"};
-        }
+        if (IsStandardStream(typed)) return StandardStreamWithoutRaw();
+    }
+    std::vector<TypedFrame> typedFrames;
+    if (Failure failure = ListFrames(options, typedFrames)) return failure;
+    for (const TypedFrame& typed : typedFrames) {
         FrameTask task;
-        if (Failure failure = Resolve(typed, task.input)) return failure;
+        if (Failure failure = Resolve(typed.input, task.input)) return failure;
         if (Failure failure = ResolveOutputs(options, files.outDir, typed, task)) return failure;
+        if (options.skipExisting && Finished(task.output) &&
+            (task.rightOutput.Empty() || Finished(task.rightOutput))) {
+            ++files.keptOutputs;
+            continue;
+        }
         files.frames.push_back(std::move(task));
     }
     return {};
@@ -227,6 +246,10 @@ Failure PlanRun(const RunOptions& options, RunFiles& files) {
     if (Failure failure = FollowOutputLink(files.saveConfig)) return failure;
     if (IsStandardStream(options.outDir)) {
         return ResolveOptionFile("--out-dir", options.outDir, std::nullopt, files.outDir);
+    }
+    if (IsStandardStream(options.inputsList) && IsStandardStream(options.configPath)) {
+        return {FailureCode::Usage,
+                "standard input cannot carry both --config and the list of inputs; name a file"};
     }
     if (Failure failure = ResolveFrames(options, files)) return failure;
     if (Failure failure = CheckStreamUse(options, files)) return failure;

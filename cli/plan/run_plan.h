@@ -35,6 +35,8 @@ struct RunFiles {
     FilePath config;
     FilePath saveConfig;
     FilePath outDir;  // batch mode when not empty
+    // Frames left out by --skip-existing: their outputs exist and are kept as they are.
+    std::size_t keptOutputs = 0;
 };
 
 // Resolves the paths of the command line and decides, before any file is read or written, every
@@ -42,7 +44,9 @@ struct RunFiles {
 // not .png, .tif or .tiff, the same output twice, an output that is also the configuration to
 // save, a terminal as a raw stream) and never replaces a file it reads (exit 5): inputs, the
 // mask and the configuration are compared with every output and the saved configuration by
-// file identity, so links, hard links and linked folders are seen through.
+// file identity, so links, hard links and linked folders are seen through. With
+// --skip-existing, a frame whose output exists (a file, links followed) is counted in
+// keptOutputs and takes no part.
 Failure PlanRun(const RunOptions& options, RunFiles& files);
 
 // Makes the batch output folder with its missing parents.

@@ -115,6 +115,28 @@ const Accepted kAccepted[] = {
     {"both eyes side by side at the largest raw width",
      {"--raw", "32767x65535", "--both-eyes", "side-by-side", "-", "-"},
      [](const RunOptions& o) { EXPECT_EQ(o.bothEyes->layout, EyeLayout::SideBySide); }},
+    {"frames",
+     {"--frames", "5,1-3", "a.%04d.png", "b.%04d.png"},
+     [](const RunOptions& o) {
+         EXPECT_EQ(o.frames, (std::vector<FrameRange>{{1, 3}, {5, 5}}));
+     }},
+    {"inputs",
+     {"--inputs", "-", "--out-dir", "d"},
+     [](const RunOptions& o) {
+         EXPECT_EQ(o.inputsList, "-");
+         EXPECT_FALSE(o.inputsNul);
+         EXPECT_TRUE(o.inputs.empty());
+     }},
+    {"inputs0 with INPUTs",
+     {"--inputs0", "l.txt", "--out-dir", "d", "a.png"},
+     [](const RunOptions& o) {
+         EXPECT_EQ(o.inputsList, "l.txt");
+         EXPECT_TRUE(o.inputsNul);
+         EXPECT_EQ(o.inputs, Args{"a.png"});
+     }},
+    {"skip-existing",
+     {"--skip-existing", "a.png", "b.png"},
+     [](const RunOptions& o) { EXPECT_TRUE(o.skipExisting); }},
     {"last value wins",
      {"--mode", "copy", "--mode", "linear", "a.png", "b.png"},
      [](const RunOptions& o) { EXPECT_EQ(o.mode, kTwoPointLinear); }},
@@ -164,6 +186,12 @@ const Refused kRefused[] = {
     {{"a.png"}, "expected INPUT and OUTPUT"},
     {{"a.png", "b.png", "c.png"}, "use --out-dir for several inputs"},
     {{"--out-dir", "d"}, "--out-dir needs at least one INPUT"},
+    {{"--frames", "9-1", "a.%d.png", "b.%d.png"}, "--frames: '9-1' runs backwards"},
+    {{"--frames", "-3", "a.%d.png", "b.%d.png"}, "a negative number"},
+    {{"--inputs", "l.txt", "a.png", "b.png"}, "--inputs and --inputs0 need --out-dir"},
+    {{"--inputs0", "-"}, "need --out-dir"},
+    {{"--raw", "4x4", "--frames", "1-2", "-", "-"}, "--raw streams take neither --frames"},
+    {{"--raw", "4x4", "--skip-existing", "-", "-"}, "nor --skip-existing"},
     {{"--raw", "4x4", "--out-dir", "d", "a.raw"}, "--raw and --out-dir exclude each other"},
     {{"--raw", "4x4", "--save-config", "w.cfg"}, "expected INPUT and OUTPUT"},
     {{"--raw", "4x4", "-", ""}, "an INPUT or OUTPUT is empty"},

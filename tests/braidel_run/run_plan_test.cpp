@@ -80,6 +80,17 @@ const Planned kPlans[] = {
      {"--raw", "2x2", "--both-eyes", "two-outputs", "in.raw", "l.raw", "l.raw"},
      FailureCode::Usage,
      {}},
+    {"a sequence into one file", {"a.%04d.png", "b.png"}, FailureCode::Usage, {}},
+    {"one file into a sequence", {"a.png", "b.####.png"}, FailureCode::Usage, {}},
+    {"frames of no sequence", {"--frames", "1", "a.png", "b.png"}, FailureCode::Usage, {}},
+    {"a frame asked for that is missing",
+     {"--frames", "1-2", "no-such-folder/a.%04d.png", "b.%04d.png"},
+     FailureCode::Usage,
+     {}},
+    {"a sequence with no frame in its folder",
+     {"--out-dir", "o", "no-such-folder/a.####.png"},
+     FailureCode::BadInput,
+     {}},
 };
 
 class RunPlan : public ::testing::TestWithParam<Planned> {};

@@ -377,6 +377,16 @@ class Errors(Workspace):
              self.path("o.png")),
             ("--both-eyes", "top-bottom", "--field", "odd", self.path("in.png"),
              self.path("o.png")),
+            # Numbered sequences and lists of inputs.
+            (self.path("in.%04d.png"), self.path("o.png")),
+            (self.path("in.png"), self.path("o.####.png")),
+            ("--frames", "1-3", self.path("in.png"), self.path("o.png")),
+            ("--frames", "3-1", self.path("in.%d.png"), self.path("o.%d.png")),
+            ("--frames", "-1", self.path("in.%d.png"), self.path("o.%d.png")),
+            (self.path("in.%d_%d.png"), self.path("o.%d.png")),
+            ("--inputs", self.path("notes.txt"), self.path("in.png"), self.path("o.png")),
+            ("--raw", "4x4", "--skip-existing", self.path("in.png"), self.path("o.raw")),
+            ("--config", "-", "--inputs", "-", "--out-dir", self.path("d")),
         ]
         for args in cases:
             with self.subTest(args=args):
@@ -542,6 +552,140 @@ class Batch(Workspace):
         for name in written:
             self.assertEqual(read_image(self.path("out", name)).rgba16(),
                              reference.rebuild(frames[name], "weighted", 0), name)
+
+
+class Sequences(Workspace):
+    """Numbered frame sequences, lists of inputs and resumed runs: the frames named, each
+    filtered as a batch filters it."""
+
+    def write_sequence(self, name, numbers, writer=write_png):
+        frames = {}
+        for number in numbers:
+            frames[number] = random_frame(5, 4, 300 + number)
+            writer(self.path(name % number), from_rgba16(frames[number]))
+        return frames
+
+    def assertFiltered(self, frames, output_of, kernel="linear"):
+        for number, frame in frames.items():
+            self.assertEqual(read_image(output_of(number)).rgba16(),
+                             reference.rebuild(frame, kernel, 0), output_of(number))
+
+    def test_sequences(self):
+        # Frames 1, 2, 3, 5, 10 and one wider than the padding; names that are no frame of
+        # the sequence lie beside them.
+        numbers = [1, 2, 3, 5, 10, 12345]
+        cases = [
+            # (name, INPUT, OUTPUT or None for --out-dir, options, frames filtered, output of n)
+            ("printf fields", "f.%04d.png", "o.%04d.png", [], numbers, "o.%04d.png"),
+            ("# fields", "f.####.png", "o.#.png", [], numbers, "o.%d.png"),
+            ("mixed fields", "f.####.png", "o_%02d.tif", [], numbers, "o_%02d.tif"),
+            ("into a folder", "f.%04d.png", None, [], numbers, "out/f.%04d.png"),
+            ("a frame list", "f.%04d.png", "o.%d.png", ["--frames", "10,2-3,3"], [2, 3, 10],
+             "o.%d.png"),
+            ("a single frame", "f.####.png", "o.####.png", ["--frames", "12345"], [12345],
+             "o.%04d.png"),
+            ("tiff frames", "t.%d.tif", "o.%d.png", [], [0, 7], "o.%d.png"),
+        ]
+        for name, source, output, options, filtered, output_name in cases:
+            with self.subTest(name):
+                shutil.rmtree(self.dir)
+                os.mkdir(self.dir)
+                writer = write_tiff if source.endswith(".tif") else write_png
+                frames = self.write_sequence(source.replace("####", "%04d"),
+                                             [0, 7] if writer is write_tiff else numbers, writer)
+                for other in ("f.001.png", "f.0002.tif", "f.00011.png", "notes.txt"):
+                    shutil.copy(self.path(source.replace("####", "%04d") % 1
+                                          if writer is write_png else "t.0.tif"),
+                                self.path(other))
+                target = ["--out-dir", self.path("out")] if output is None else []
+                result = run("--mode", "linear", *options, *target, self.path(source),
+                             *([self.path(output)] if output else []))
+                self.assertExit(result, 0)
+                self.assertEqual(len(result.stderr.splitlines()), len(filtered))
+                self.assertFiltered({n: frames[n] for n in filtered},
+                                    lambda n: self.path(output_name % n))
+                written = os.listdir(self.path("out")) if output is None else [
+                    n for n in os.listdir(self.dir) if n.startswith("o")]
+                self.assertEqual(len(written), len(filtered), written)
+
+    def test_missing_frame_of_a_range_is_named_before_anything_is_read(self):
+        self.write_sequence("f.%04d.png", [1, 2, 4, 6])
+        with open(self.path("f.0001.png"), "wb") as f:
+            f.write(b"damaged, and never read")
+        result = run("--frames", "1-2,4-6", "--save-config", self.path("w.cfg"),
+                     self.path("f.%04d.png"), self.path("o.%04d.png"))
+        self.assertExit(result, 2)
+        self.assertOneErrorLine(result, "frame 5 ", "f.0005.png")
+        self.assertFalse([n for n in os.listdir(self.dir) if not n.startswith("f.")])
+
+    def test_inputs_from_a_list(self):
+        names = ["a.png", "b c.png", "d\u00e9.png"]
+        if SYSTEM == "native":
+            names.append("line\nbreak.png")
+        frames = {}
+        for i, name in enumerate(names):
+            frames[name] = random_frame(4, 4, 500 + i)
+            write_png(self.path(name), from_rgba16(frames[name]))
+        plain = [n for n in names if "\n" not in n]
+        cases = [
+            ("lines", ["--inputs"], "".join(self.path(n) + "\n" for n in plain).encode(),
+             plain),
+            ("lines with CR LF", ["--inputs"],
+             "".join(self.path(n) + "\r\n" for n in plain).encode(), plain),
+            ("NUL-separated", ["--inputs0"],
+             b"".join(self.path(n).encode() + b"\0" for n in names), names),
+        ]
+        for name, option, listed, wanted in cases:
+            for source in ("file", "standard input"):
+                with self.subTest(name, source=source):
+                    shutil.rmtree(self.path("out"), ignore_errors=True)
+                    with open(self.path("list"), "wb") as f:
+                        f.write(listed)
+                    result = subprocess.run(
+                        [PROGRAM, "--quiet", "--mode", "linear", *option,
+                         "-" if source != "file" else self.path("list"), "--out-dir",
+                         self.path("out")],
+                        input=listed if source != "file" else None, capture_output=True,
+                        timeout=120)
+                    self.assertExit(result, 0)
+                    self.assertEqual(sorted(os.listdir(self.path("out"))), sorted(wanted))
+                    self.assertFiltered({n: frames[n] for n in wanted},
+                                        lambda n: self.path("out", n))
+
+    def test_skip_existing_keeps_outputs_and_reads_no_kept_frame(self):
+        frames = self.write_sequence("f.%04d.png", range(1, 7))
+        os.mkdir(self.path("out"))
+        for kept in (2, 5):
+            with open(self.path("out", "f.%04d.png" % kept), "wb") as f:
+                f.write(b"kept as it is")
+            with open(self.path("f.%04d.png" % kept), "wb") as f:
+                f.write(b"damaged: a kept frame is never read")
+        cases = [
+            ("a sequence into a folder", [self.path("f.%04d.png"), "--out-dir", self.path("out")],
+             lambda n: self.path("out", "f.%04d.png" % n)),
+            ("a sequence into a sequence",
+             [self.path("f.####.png"), self.path("out", "f.%04d.png")],
+             lambda n: self.path("out", "f.%04d.png" % n)),
+        ]
+        for name, args, output_of in cases:
+            with self.subTest(name):
+                for n in (1, 3, 4, 6):
+                    if os.path.exists(output_of(n)):
+                        os.remove(output_of(n))
+                result = run("--mode", "linear", "--skip-existing", *args)
+                self.assertExit(result, 0)
+                lines = result.stderr.decode().splitlines()
+                self.assertIn("2 existing outputs kept; 4 frames to filter", lines[0])
+                self.assertEqual(len(lines), 5, lines)
+                self.assertFiltered({n: frames[n] for n in (1, 3, 4, 6)}, output_of)
+                for kept in (2, 5):
+                    with open(output_of(kept), "rb") as f:
+                        self.assertEqual(f.read(), b"kept as it is")
+                # A second run finds every output and reads nothing.
+                result = run("--skip-existing", *args)
+                self.assertExit(result, 0)
+                self.assertIn(b"6 existing outputs kept; 0 frames to filter", result.stderr)
+                self.assertEqual(self.leftovers(self.path("out")), [])
 
 
 class RawStreams(Workspace):
