@@ -412,7 +412,7 @@ class Errors(Workspace):
         # The launcher steps over option values when it looks for --setup and --about; its list
         # must be the program's: every "--name VALUE" that --help shows, usage lines included.
         help_text = run("--help").stdout.decode()
-        from_help = set(re.findall(r"(--[a-z][a-z-]*) [^\s-]", help_text))
+        from_help = set(re.findall(r"(--[a-z][a-z0-9-]*) [^\s-]", help_text))
         with open(LAUNCHER, encoding="utf-8") as f:
             listed = re.search(r'^takes_value=" (.*) "$', f.read(), re.M).group(1).split()
         self.assertEqual(sorted(listed), sorted(from_help))
