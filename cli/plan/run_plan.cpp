@@ -116,7 +116,7 @@ Failure ResolveFrames(const RunOptions& options, RunFiles& files) {
         if (Failure failure = ResolveOutputs(options, files.outDir, typed, task)) return failure;
         if (options.skipExisting && Finished(task.output) &&
             (task.rightOutput.Empty() || Finished(task.rightOutput))) {
-            ++files.keptOutputs;
+            files.keptOutputs += task.rightOutput.Empty() ? 1 : 2;
             continue;
         }
         files.frames.push_back(std::move(task));

@@ -35,7 +35,7 @@ struct RunFiles {
     FilePath config;
     FilePath saveConfig;
     FilePath outDir;  // batch mode when not empty
-    // Frames left out by --skip-existing: their outputs exist and are kept as they are.
+    // Outputs that --skip-existing keeps as they are; their frames are left out.
     std::size_t keptOutputs = 0;
 };
 
@@ -45,8 +45,8 @@ struct RunFiles {
 // save, a terminal as a raw stream) and never replaces a file it reads (exit 5): inputs, the
 // mask and the configuration are compared with every output and the saved configuration by
 // file identity, so links, hard links and linked folders are seen through. With
-// --skip-existing, a frame whose output exists (a file, links followed) is counted in
-// keptOutputs and takes no part.
+// --skip-existing, a frame whose outputs exist (files, links followed) takes no part, and its
+// outputs are counted in keptOutputs.
 Failure PlanRun(const RunOptions& options, RunFiles& files);
 
 // Makes the batch output folder with its missing parents.

@@ -608,6 +608,28 @@ class Sequences(Workspace):
                     n for n in os.listdir(self.dir) if n.startswith("o")]
                 self.assertEqual(len(written), len(filtered), written)
 
+    def test_both_eyes_as_two_sequences(self):
+        self.write_sequence("f.%04d.png", [1, 2, 3])
+        with open(self.path("l.0002.png"), "wb") as f:
+            f.write(b"kept only with its right eye's output")
+        with open(self.path("l.0003.png"), "wb") as f:
+            f.write(b"kept")
+        with open(self.path("r.0003.png"), "wb") as f:
+            f.write(b"kept")
+        result = run("--skip-existing", "--both-eyes", "two-outputs", self.path("f.%04d.png"),
+                     self.path("l.%04d.png"), self.path("r.####.png"))
+        self.assertExit(result, 0)
+        self.assertIn(b"2 existing outputs kept; 2 frames to filter", result.stderr)
+        for n in (1, 2):
+            for eye in "lr":
+                self.assertEqual(read_image(self.path("%s.%04d.png" % (eye, n))).width, 5)
+        with open(self.path("l.0003.png"), "rb") as f:
+            self.assertEqual(f.read(), b"kept")
+        result = run("--both-eyes", "two-outputs", self.path("f.%04d.png"),
+                     self.path("l.%04d.png"), self.path("r.png"))
+        self.assertExit(result, 2)
+        self.assertOneErrorLine(result, "r.png needs a number field")
+
     def test_missing_frame_of_a_range_is_named_before_anything_is_read(self):
         self.write_sequence("f.%04d.png", [1, 2, 4, 6])
         with open(self.path("f.0001.png"), "wb") as f:
