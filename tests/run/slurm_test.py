@@ -230,8 +230,18 @@ class SlurmRecipe(unittest.TestCase):
         if missing:
             raise AssertionError("missing %s: run scripts/bootstrap" % ", ".join(missing))
         cls.dir = tempfile.mkdtemp(prefix="braidel-slurm-test-")
-        cls.cluster = Cluster(os.path.join(cls.dir, "cluster"))
-        cls.cluster.__enter__()
+        cls.cluster = None
+        try:
+            cls.cluster = Cluster(os.path.join(cls.dir, "cluster"))
+            cls.cluster.__enter__()
+            cls.make_frames()
+        except BaseException:
+            # tearDownClass does not follow a failed setUpClass.
+            cls.tearDownClass()
+            raise
+
+    @classmethod
+    def make_frames(cls):
         # The "shared file system": one folder every task sees at the same path.
         cls.shared = os.path.join(cls.dir, "shared")
         os.makedirs(os.path.join(cls.shared, "in"))
@@ -247,7 +257,8 @@ class SlurmRecipe(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.cluster.stop()
+        if cls.cluster:
+            cls.cluster.stop()
         shutil.rmtree(cls.dir, ignore_errors=True)
 
     @staticmethod
@@ -353,11 +364,12 @@ class SlurmRecipe(unittest.TestCase):
 
 def main():
     if os.environ.get(INSIDE) != "1":
-        # Again, in new PID and network namespaces; --kill-child ends them if this one is killed.
+        # Again, in new PID and network namespaces, as this process: when it is killed (a test
+        # timeout), --kill-child ends the namespaces and everything in them.
         os.environ[INSIDE] = "1"
         args = ["unshare", "--pid", "--fork", "--net", "--mount-proc", "--kill-child",
                 sys.executable, os.path.abspath(__file__), *sys.argv[1:]]
-        return subprocess.call(args)
+        os.execvp(args[0], args)
     prepare_network()
     program = unittest.main(exit=False, verbosity=2)
     return 0 if program.result.wasSuccessful() else 1
