@@ -1,7 +1,11 @@
 """The demo: a generated line-interleaved stereo frame, filtered with every kernel on both fields
 through braidel-run, both eyes side by side in one run, and a contact sheet of the results.
 
-    stereo_demo.py OUTPUT_FOLDER LAUNCHER
+    stereo_demo.py OUTPUT_FOLDER PROGRAM [ARGS...]
+
+PROGRAM and its ARGS run braidel-run; scripts/demo gives the Windows program that loads
+Braidel.flt, under Wine. It runs in the output folder and is given names relative to it, which
+mean the same file to either program.
 """
 
 import math
@@ -116,23 +120,25 @@ def crop_image(frame):
 
 
 def main():
-    folder, launcher = os.path.abspath(sys.argv[1]), sys.argv[2]
+    folder, program = os.path.abspath(sys.argv[1]), sys.argv[2:]
     os.makedirs(folder, exist_ok=True)
+
+    def filtered(*arguments):
+        subprocess.run([*program, *arguments], check=True, stdin=subprocess.DEVNULL, cwd=folder)
+
     frame = stereo_frame()
-    source = os.path.join(folder, "stereo-frame.png")
-    write_png(source, from_rgba16(frame))
+    source = "stereo-frame.png"
+    write_png(os.path.join(folder, source), from_rgba16(frame))
     results = {}
     for kernel, _ in KERNELS:
         for field, _ in FIELDS:
-            output = os.path.join(folder, "%s-%s.png" % (kernel, field))
-            subprocess.run([launcher, "--mode", kernel, "--field", field, source, output],
-                           check=True, stdin=subprocess.DEVNULL)
-            results[kernel, field] = read_image(output).rgba16()
+            output = "%s-%s.png" % (kernel, field)
+            filtered("--mode", kernel, "--field", field, source, output)
+            results[kernel, field] = read_image(os.path.join(folder, output)).rgba16()
     # Both eyes in one run: the left view (the even lines kept) beside the right view.
-    both = os.path.join(folder, "weighted-side-by-side.png")
-    subprocess.run([launcher, "--mode", "weighted", "--both-eyes", "side-by-side", source, both],
-                   check=True, stdin=subprocess.DEVNULL)
-    packed = read_image(both).rgba16()
+    both = "weighted-side-by-side.png"
+    filtered("--mode", "weighted", "--both-eyes", "side-by-side", source, both)
+    packed = read_image(os.path.join(folder, both)).rgba16()
     tiles = [[("ORIGINAL", frame)] + [("%s %s" % (label, field_label), results[kernel, field])
                                       for kernel, label in KERNELS]
              for field, field_label in FIELDS]
