@@ -15,10 +15,10 @@
 namespace image_files::detail {
 
 // The per-format halves of DecodeImage.
-Failure DecodePng(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
-                  ImageMetadata& metadata, DecodeCrop crop);
-Failure DecodeTiff(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
-                   ImageMetadata& metadata, DecodeCrop crop);
+Failure DecodePng(ByteSource& file, const PixelAllocator& allocate, ImageMetadata& metadata,
+                  DecodeCrop crop);
+Failure DecodeTiff(ByteSource& file, const PixelAllocator& allocate, ImageMetadata& metadata,
+                   DecodeCrop crop);
 
 // Every check and step of the codec reports as its entry points do: a Failure, BadInput for a
 // file that cannot be read, NotWritten for pixels that cannot be encoded.

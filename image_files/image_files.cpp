@@ -51,14 +51,30 @@ std::optional<FileFormat> DetectFormat(std::span<const std::uint8_t> file) {
     return std::nullopt;
 }
 
-Failure DecodeImage(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
-                    ImageMetadata& metadata, DecodeCrop crop) {
+std::size_t MemorySource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) {
+    if (offset >= file_.size()) return 0;
+    const auto count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), file_.size() - offset));
+    std::copy_n(file_.begin() + static_cast<std::ptrdiff_t>(offset), count, bytes.begin());
+    return count;
+}
+
+Failure DecodeImage(ByteSource& file, const PixelAllocator& allocate, ImageMetadata& metadata,
+                    DecodeCrop crop) {
     metadata = {};
-    const std::optional<FileFormat> format = DetectFormat(file);
+    std::uint8_t start[8] = {};
+    const std::size_t got = file.ReadAt(0, start);
+    const std::optional<FileFormat> format = DetectFormat(std::span(start, got));
     if (!format) return {FailureCode::BadInput, "not a PNG or TIFF file"};
     metadata.sourceFormat = *format;
     return *format == FileFormat::Png ? detail::DecodePng(file, allocate, metadata, crop)
                                       : detail::DecodeTiff(file, allocate, metadata, crop);
+}
+
+Failure DecodeImage(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
+                    ImageMetadata& metadata, DecodeCrop crop) {
+    MemorySource source(file);
+    return DecodeImage(source, allocate, metadata, crop);
 }
 
 }  // namespace image_files

@@ -91,6 +91,34 @@ struct DecodeCrop {
 
 std::optional<FileFormat> DetectFormat(std::span<const std::uint8_t> file);
 
+// A file a decode reads, at any offset: held in memory, or read from disk as the decode needs
+// it, so that a crop of a large file reads and holds only the parts it needs.
+class ByteSource {
+  public:
+    virtual std::uint64_t Size() const = 0;
+    // Reads into `bytes` from `offset`: the count read, short only at the end of the file or
+    // when the read fails.
+    virtual std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) = 0;
+    // The whole file when it is in memory, which libtiff then reads in place; empty otherwise.
+    virtual std::span<const std::uint8_t> InMemory() const { return {}; }
+
+  protected:
+    ~ByteSource() = default;
+};
+
+// A file in memory.
+class MemorySource final : public ByteSource {
+  public:
+    explicit MemorySource(std::span<const std::uint8_t> file) : file_(file) {}
+
+    std::uint64_t Size() const override { return file_.size(); }
+    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) override;
+    std::span<const std::uint8_t> InMemory() const override { return file_; }
+
+  private:
+    std::span<const std::uint8_t> file_;
+};
+
 // The libraries the codec runs on, as they report their versions, and the source packages they
 // were built from when the build knows them: "libpng 1.6.39, libtiff 4.5.0, zlib 1.2.13 (built
 // from libpng1.6 1.6.39-2+deb12u5, tiff 4.5.0-6+deb12u4, libz-mingw-w64-dev 1.2.13+dfsg-1)".
@@ -101,6 +129,8 @@ std::string LibraryVersions();
 // missing alpha 65535. Refuses (one line in `error`) other sample types, damaged files, and
 // sizes above kMaxDimension or beyond what the file's bytes can hold, before allocating: a
 // FailureCode::BadInput failure whose reason says what is wrong.
+Failure DecodeImage(ByteSource& file, const PixelAllocator& allocate, ImageMetadata& metadata,
+                    DecodeCrop crop = {});
 Failure DecodeImage(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
                     ImageMetadata& metadata, DecodeCrop crop = {});
 

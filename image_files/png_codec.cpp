@@ -55,18 +55,18 @@ void OnPngWarning(png_structp png, png_const_charp message) {
     ContextOf(png).warning.Record(message);
 }
 
-struct MemoryReader {
-    std::span<const std::uint8_t> file;
-    std::size_t offset = 0;
+// libpng reads the file from its start, through its source.
+struct SourceReader {
+    ByteSource& file;
+    std::uint64_t offset = 0;
 };
 
 void ReadBytes(png_structp png, png_bytep out, std::size_t length) {
-    auto& reader = *static_cast<MemoryReader*>(png_get_io_ptr(png));
-    if (length > reader.file.size() - reader.offset) {
+    auto& reader = *static_cast<SourceReader*>(png_get_io_ptr(png));
+    if (reader.file.ReadAt(reader.offset, {out, length}) != length) {
         ContextOf(png).truncated = true;
         png_error(png, "file ends early");
     }
-    std::memcpy(out, reader.file.data() + reader.offset, length);
     reader.offset += length;
 }
 
@@ -125,7 +125,7 @@ class PngStructs {
 using PngRead = PngStructs<PngDirection::Read>;
 using PngWrite = PngStructs<PngDirection::Write>;
 
-bool ReadHeader(png_structp png, png_infop info, MemoryReader* reader) {
+bool ReadHeader(png_structp png, png_infop info, SourceReader* reader) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_read_fn(png, reader, ReadBytes);
     // Sizes are judged by the caller's own limit and message.
@@ -279,19 +279,35 @@ std::optional<TextItem> ParseTextChunk(std::string_view type, std::string_view d
     return TextItem{Latin1ToUtf8((*head)[0]), std::move(*value), compressed};
 }
 
+// Stored text past this is never read: even compressed, it holds more than all text may take.
+constexpr std::uint32_t kStoredTextLimit = kTextFileLimit + (std::uint32_t{1} << 20);
+
 // The file's text chunks, in file order, within kTextItemLimit each and kTextFileLimit in all;
 // those beyond are left out with one note, and damaged ones quietly, as libpng leaves them.
-void ReadText(std::span<const std::uint8_t> file, ImageMetadata& metadata) {
+// Each chunk's header is read where it starts, and only text chunks' data.
+void ReadText(ByteSource& file, ImageMetadata& metadata) {
     std::size_t total = 0;
     int leftOut = 0;
-    for (std::size_t at = 8; at + 12 <= file.size();) {
-        const std::uint32_t length = BigEndian32(file.data() + at);
-        if (length > file.size() - at - 12) break;
-        const std::string_view type(reinterpret_cast<const char*>(file.data() + at + 4), 4);
-        const std::string_view data(reinterpret_cast<const char*>(file.data() + at + 8), length);
-        at += 12 + std::size_t{length};
+    std::string data;
+    const std::uint64_t size = file.Size();
+    for (std::uint64_t at = 8; at + 12 <= size;) {
+        png_byte head[8];
+        if (file.ReadAt(at, head) != sizeof head) break;
+        const std::uint32_t length = BigEndian32(head);
+        if (length > size - at - 12) break;
+        const std::string type(reinterpret_cast<const char*>(head + 4), 4);
+        const std::uint64_t dataAt = at + 8;
+        at += 12 + std::uint64_t{length};
         if (type == "IEND") break;
         if (type != "tEXt" && type != "zTXt" && type != "iTXt") continue;
+        if (length > kStoredTextLimit) {
+            ++leftOut;
+            continue;
+        }
+        data.resize(length);
+        if (file.ReadAt(dataAt, {reinterpret_cast<std::uint8_t*>(data.data()), length}) != length) {
+            break;
+        }
         const std::size_t room = std::min(kTextItemLimit, kTextFileLimit - total);
         bool tooLarge = false;
         const std::optional<TextItem> item = ParseTextChunk(type, data, room, tooLarge);
@@ -309,8 +325,7 @@ void ReadText(std::span<const std::uint8_t> file, ImageMetadata& metadata) {
     }
 }
 
-void ReadMetadata(png_structp png, png_infop info, std::span<const std::uint8_t> file,
-                  ImageMetadata& metadata) {
+void ReadMetadata(png_structp png, png_infop info, ByteSource& file, ImageMetadata& metadata) {
     png_charp name = nullptr;
     int compression = 0;
     png_bytep profile = nullptr;
@@ -491,22 +506,22 @@ std::vector<png_unknown_chunk> PrepareColourChunks(const ImageMetadata& metadata
 
 }  // namespace
 
-Failure detail::DecodePng(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
-                          ImageMetadata& metadata, DecodeCrop crop) {
+Failure detail::DecodePng(ByteSource& file, const PixelAllocator& allocate, ImageMetadata& metadata,
+                          DecodeCrop crop) {
     auto refuse = [](std::string why) { return Failure{FailureCode::BadInput, std::move(why)}; };
     PngContext context;
     PngRead read(context);
     if (!read.Ok()) return refuse("out of memory");
     png_structp png = read.Png();
     png_infop info = read.Info();
-    MemoryReader reader{file};
+    SourceReader reader{file};
     if (!ReadHeader(png, info, &reader)) return refuse(ReadFailure(png, context));
     const std::uint32_t width = png_get_image_width(png, info);
     const std::uint32_t height = png_get_image_height(png, info);
     if (Failure failure = CheckDimensions(width, height)) return refuse("PNG " + failure.reason);
     const std::uint64_t rowBytes =
         (std::uint64_t{width} * png_get_channels(png, info) * png_get_bit_depth(png, info) + 7) / 8;
-    if (Failure failure = CheckClaimedSize(width, height, height * (rowBytes + 1), file.size(),
+    if (Failure failure = CheckClaimedSize(width, height, height * (rowBytes + 1), file.Size(),
                                            TiffCompression::Deflate)) {
         return refuse("damaged PNG: " + failure.reason);
     }

@@ -28,15 +28,14 @@ constexpr std::uint32_t kCountedDirectories = 1048576;
 // Past this many bytes of samples a written file needs BigTIFF's 64-bit offsets.
 constexpr std::uint64_t kClassicTiffLimit = 0xF0000000;
 
-// libtiff's client I/O over a file in memory: the one being read, or the one being written.
+// libtiff's client I/O: the file being read, through its source, or the one being written, in
+// memory.
 struct MemoryFile {
-    std::span<const std::uint8_t> input;
+    ByteSource* input = nullptr;
     std::vector<std::uint8_t>* output = nullptr;
     std::uint64_t position = 0;
 
-    std::span<const std::uint8_t> Bytes() const {
-        return output != nullptr ? std::span<const std::uint8_t>(*output) : input;
-    }
+    std::uint64_t Size() const { return output != nullptr ? output->size() : input->Size(); }
 };
 
 MemoryFile& FileOf(thandle_t handle) {
@@ -45,13 +44,18 @@ MemoryFile& FileOf(thandle_t handle) {
 
 tmsize_t ReadFile(thandle_t handle, void* buffer, tmsize_t length) {
     MemoryFile& file = FileOf(handle);
-    const std::span<const std::uint8_t> bytes = file.Bytes();
-    if (length <= 0 || file.position >= bytes.size()) return 0;
-    const auto count = static_cast<tmsize_t>(
-        std::min<std::uint64_t>(static_cast<std::uint64_t>(length), bytes.size() - file.position));
-    std::memcpy(buffer, bytes.data() + file.position, static_cast<std::size_t>(count));
-    file.position += static_cast<std::uint64_t>(count);
-    return count;
+    if (length <= 0 || file.position >= file.Size()) return 0;
+    const auto count = static_cast<std::size_t>(
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(length), file.Size() - file.position));
+    std::size_t got = 0;
+    if (file.output != nullptr) {
+        std::memcpy(buffer, file.output->data() + file.position, count);
+        got = count;
+    } else {
+        got = file.input->ReadAt(file.position, {static_cast<std::uint8_t*>(buffer), count});
+    }
+    file.position += got;
+    return static_cast<tmsize_t>(got);
 }
 
 tmsize_t WriteFile(thandle_t handle, void* buffer, tmsize_t length) {
@@ -71,7 +75,7 @@ tmsize_t WriteFile(thandle_t handle, void* buffer, tmsize_t length) {
 toff_t SeekFile(thandle_t handle, toff_t offset, int whence) {
     MemoryFile& file = FileOf(handle);
     const std::uint64_t base = whence == SEEK_CUR   ? file.position
-                               : whence == SEEK_END ? file.Bytes().size()
+                               : whence == SEEK_END ? file.Size()
                                                     : 0;
     file.position = base + offset;
     return file.position;
@@ -82,15 +86,18 @@ int CloseFile(thandle_t) {
 }
 
 toff_t FileSize(thandle_t handle) {
-    return FileOf(handle).Bytes().size();
+    return FileOf(handle).Size();
 }
 
-// Reading maps the caller's bytes, so libtiff copies nothing it does not have to.
+// Reading a file in memory maps it, so libtiff copies nothing it does not have to; a file read
+// from disk is read a strip or tile at a time.
 int MapFile(thandle_t handle, void** base, toff_t* size) {
     MemoryFile& file = FileOf(handle);
     if (file.output != nullptr) return 0;
-    *base = const_cast<std::uint8_t*>(file.input.data());
-    *size = file.input.size();
+    const std::span<const std::uint8_t> bytes = file.input->InMemory();
+    if (bytes.empty()) return 0;
+    *base = const_cast<std::uint8_t*>(bytes.data());
+    *size = bytes.size();
     return 1;
 }
 
@@ -761,10 +768,10 @@ bool WriteStrips(TIFF* tiff, const PixelView& pixels, int bits, std::uint32_t ro
 
 }  // namespace
 
-Failure detail::DecodeTiff(std::span<const std::uint8_t> file, const PixelAllocator& allocate,
+Failure detail::DecodeTiff(ByteSource& file, const PixelAllocator& allocate,
                            ImageMetadata& metadata, DecodeCrop crop) {
     FirstError libError;
-    MemoryFile input{file};
+    MemoryFile input{&file};
     const TiffHandle tiff = OpenTiff("r", input, libError);
     if (!tiff) return Refuse(std::string("damaged TIFF: ") + libError.Text());
     TiffLayout layout;
@@ -774,7 +781,7 @@ Failure detail::DecodeTiff(std::span<const std::uint8_t> file, const PixelAlloca
     }
     if (Failure failure =
             CheckClaimedSize(layout.width, layout.height, ClaimedBytes(tiff.get(), layout),
-                             file.size(), CompressionOf(layout.compression))) {
+                             file.Size(), CompressionOf(layout.compression))) {
         return Refuse("damaged TIFF: " + failure.reason);
     }
     const std::uint32_t keptWidth = std::min(layout.width, crop.width);
@@ -782,7 +789,7 @@ Failure detail::DecodeTiff(std::span<const std::uint8_t> file, const PixelAlloca
     std::uint16_t* pixels = AllocatePixels(allocate, keptWidth, keptHeight,
                                            WorkBytes(tiff.get(), layout, keptWidth, keptHeight));
     if (pixels == nullptr) return Refuse("out of memory");
-    PixelReader reader(tiff.get(), layout, file.size(), libError, pixels, keptWidth, keptHeight);
+    PixelReader reader(tiff.get(), layout, file.Size(), libError, pixels, keptWidth, keptHeight);
     if (Failure failure = reader.Read()) return failure;
     ReadMetadata(tiff.get(), layout, metadata);
     return {};
@@ -797,7 +804,7 @@ Failure EncodeTiff(const PixelView& pixels, const ImageMetadata& metadata,
         std::clamp<std::size_t>(kStripBytes / rowBytes, 1, pixels.height));
     const bool bigTiff = std::uint64_t{rowBytes} * pixels.height > kClassicTiffLimit;
     FirstError libError;
-    MemoryFile output{{}, &file};
+    MemoryFile output{nullptr, &file};
     bool written = false;
     try {
         file.reserve(rowBytes * pixels.height / 2);

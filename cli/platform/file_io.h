@@ -22,6 +22,11 @@ Failure OpenToRead(const FilePath& path, OwnedFile& file, bool shareWrites = fal
 Failure ReadAll(FileHandle handle, std::span<std::byte> bytes, const std::string& name,
                 std::size_t& got);
 
+// Fills `bytes` from `offset` of a file on disk unless the file ends first, leaving the file's
+// position alone; `got` says how many bytes came. Fails as ReadAll does.
+Failure ReadAt(FileHandle handle, std::uint64_t offset, std::span<std::byte> bytes,
+               const std::string& name, std::size_t& got);
+
 // Writes all of `bytes`. Fails with FailureCode::NotWritten, "NAME: not written: why";
 // `readerGone` tells that the reader of a pipe closed it.
 Failure WriteAll(FileHandle handle, std::span<const std::byte> bytes, const std::string& name,

@@ -1,7 +1,6 @@
 #include "cli/render/image_io.h"
 
 #include <algorithm>
-#include <new>
 #include <optional>
 #include <span>
 #include <vector>
@@ -13,54 +12,68 @@
 
 namespace {
 
-// A file's bytes, read whole, and what it was when read. A file that another process shrinks
-// or rewrites meanwhile is found by its size and time afterwards, where a mapped view of it
-// would fault.
-class InputFile {
+// A file read as its decode needs it, small reads through a window of the bytes last read, and
+// what the file was when opened: no file is ever held whole, and a crop of a large one reads
+// only what it needs. A file that another process shrinks or rewrites meanwhile is found by its
+// size and time afterwards, where a mapped view of it would fault.
+class InputFile final : public image_files::ByteSource {
   public:
     // Failures carry FailureCode::BadInput.
     Failure Open(const FilePath& path) {
+        name_ = path.shown;
         if (Failure failure = OpenToRead(path, file_)) return failure;
         if (Failure failure = StateOf(file_.Get(), path.shown, before_)) return failure;
         if (Size() == 0) return {FailureCode::BadInput, path.shown + ": is empty, not an image"};
         return {};
     }
 
-    unsigned long long Size() const { return before_.size; }
+    std::uint64_t Size() const override { return before_.size; }
 
-    Failure Read(const FilePath& path) {
-        try {
-            bytes_.resize(static_cast<std::size_t>(Size()));
-        } catch (const std::bad_alloc&) {
-            return {FailureCode::BadInput, path.shown + ": needs " + std::to_string(Size() >> 20) +
-                                               " MB of memory for its file; not enough memory"};
+    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) override {
+        if (bytes.size() >= kWindowBytes) return ReadStraight(offset, bytes);
+        if (offset < windowStart_ || offset + bytes.size() > windowStart_ + window_.size()) {
+            FillWindow(offset);
         }
-        std::size_t got = 0;
-        if (Failure failure =
-                ReadAll(file_.Get(), std::as_writable_bytes(std::span(bytes_)), path.shown, got)) {
-            return failure;
-        }
-        return got == bytes_.size() ? Unchanged(path) : Changed(path);
+        if (offset < windowStart_ || offset >= windowStart_ + window_.size()) return 0;
+        const auto from = static_cast<std::size_t>(offset - windowStart_);
+        const std::size_t count = std::min(bytes.size(), window_.size() - from);
+        std::copy_n(window_.begin() + static_cast<std::ptrdiff_t>(from), count, bytes.begin());
+        return count;
     }
 
-    // Fails when the file is no longer what was read (another process changed it).
-    Failure Unchanged(const FilePath& path) const {
+    // Fails when the file is no longer what was read (another process changed it), or when a
+    // read failed.
+    Failure Unchanged() const {
         FileState now;
-        if (StateOf(file_.Get(), path.shown, now) || now != before_) return Changed(path);
-        return {};
+        if (StateOf(file_.Get(), name_, now) || now != before_) {
+            return {FailureCode::BadInput,
+                    name_ + ": changed while it was read (another program writes it)"};
+        }
+        return readFailure_;
     }
-
-    std::span<const std::uint8_t> Bytes() const { return bytes_; }
 
   private:
-    static Failure Changed(const FilePath& path) {
-        return {FailureCode::BadInput,
-                path.shown + ": changed while it was read (another program writes it)"};
+    static constexpr std::size_t kWindowBytes = std::size_t{256} << 10;
+
+    std::size_t ReadStraight(std::uint64_t offset, std::span<std::uint8_t> bytes) {
+        std::size_t got = 0;
+        Failure failure = ::ReadAt(file_.Get(), offset, std::as_writable_bytes(bytes), name_, got);
+        if (failure && !readFailure_) readFailure_ = std::move(failure);
+        return got;
     }
 
+    void FillWindow(std::uint64_t offset) {
+        window_.resize(kWindowBytes);
+        windowStart_ = offset;
+        window_.resize(ReadStraight(offset, window_));
+    }
+
+    std::string name_;
     OwnedFile file_;
     FileState before_;
-    std::vector<std::uint8_t> bytes_;
+    Failure readFailure_;
+    std::vector<std::uint8_t> window_;
+    std::uint64_t windowStart_ = 0;
 };
 
 // Why a frame is refused at once: what it needs beside what the run may use.
@@ -80,17 +93,10 @@ Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory,
     if (IsFolder(path)) return fail("is a folder, not an image");
     InputFile file;
     if (Failure failure = file.Open(path)) return failure;
-    // In a batch the file's bytes and then its pixels are taken from the run's frame memory
-    // before either is allocated, one frame admitted at a time.
+    // In a batch the pixels are taken from the run's frame memory before they are allocated,
+    // one frame admitted at a time.
     std::unique_lock<std::mutex> admitted;
-    FrameMemory::Share fileShare;
-    const unsigned long long fileBytes = file.Size();
-    if (memory != nullptr) {
-        if (fileBytes > memory->Budget()) return fail(TooLarge(fileBytes, "its file", *memory));
-        admitted = memory->Admit();
-        fileShare = memory->Take(fileBytes);
-    }
-    if (Failure failure = file.Read(path)) return failure;
+    if (memory != nullptr) admitted = memory->Admit();
     // A frame larger than the memory the run may use, or than the memory that can still be
     // committed, is refused before any of it is taken, rather than left to fail, or to swap,
     // half-way.
@@ -111,8 +117,8 @@ Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory,
             return nullptr;
         }
         if (memory != nullptr) {
-            if (bytes + fileBytes > memory->Budget()) {
-                tooLarge = TooLarge(bytes + fileBytes, pixels + " and its file", *memory);
+            if (bytes > memory->Budget()) {
+                tooLarge = TooLarge(bytes, pixels, *memory);
                 return nullptr;
             }
             image.memory = memory->Take(bytes - workBytes);
@@ -123,9 +129,10 @@ Failure ReadImage(const FilePath& path, Image& image, FrameMemory* memory,
                                                               static_cast<uint16_t>(height));
         return reinterpret_cast<std::uint16_t*>(image.bitmap->Pixels());
     };
-    const Failure decoded = image_files::DecodeImage(file.Bytes(), allocate, image.metadata, crop);
-    // A file changed meanwhile explains a failed decode better than the decoder can.
-    Failure outcome = file.Unchanged(path);
+    const Failure decoded = image_files::DecodeImage(file, allocate, image.metadata, crop);
+    // A file changed meanwhile, or a read that failed, explains a failed decode better than the
+    // decoder can.
+    Failure outcome = file.Unchanged();
     if (!outcome && decoded) outcome = fail(tooLarge.empty() ? decoded.reason : tooLarge);
     if (outcome) {
         image.bitmap.reset();

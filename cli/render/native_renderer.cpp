@@ -19,7 +19,7 @@ class CoreStep final : public RenderStep {
 
     Failure Render(const RenderContext& context, hostsdk::PlainBitmap& frame,
                    const std::string& name) override {
-        hostsdk::PlainBitmap* mask = nullptr;
+        std::shared_ptr<hostsdk::PlainBitmap> mask;
         if (Failure failure = MaskFor(context, frame, name, mask)) return failure;
         const FrameView pixels{frame.Pixels(), frame.Width(), frame.Height()};
         MaskView maskPixels{};
@@ -33,7 +33,7 @@ class CoreStep final : public RenderStep {
             case CoreRenderResult::Failed:
                 break;
         }
-        return {FailureCode::RenderFailed, name + ": " + RenderFailureReason(frame, mask)};
+        return {FailureCode::RenderFailed, name + ": " + RenderFailureReason(frame, mask.get())};
     }
 
   private:

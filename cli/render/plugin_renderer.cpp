@@ -66,13 +66,13 @@ class PluginStep final : public RenderStep {
             return {FailureCode::RenderFailed,
                     name + ": no progress window: " + ErrorText(GetLastError())};
         }
-        hostsdk::PlainBitmap* mask = nullptr;
+        std::shared_ptr<hostsdk::PlainBitmap> mask;
         if (Failure failure = MaskFor(context, frame, name, mask)) return failure;
-        FilterPtr filter = FilterFor(plugin_, context.config, frame, mask);
+        FilterPtr filter = FilterFor(plugin_, context.config, frame, mask.get());
         if (!filter) return {FailureCode::RenderFailed, name + ": the plug-in created no filter"};
         if (filter->Render(window_.Handle()) == 1) return {};
         if (window_.AbortDelivered()) return {FailureCode::Aborted, name + ": aborted"};
-        return {FailureCode::RenderFailed, name + ": " + RenderFailureReason(frame, mask)};
+        return {FailureCode::RenderFailed, name + ": " + RenderFailureReason(frame, mask.get())};
     }
 
   private:

@@ -10,8 +10,8 @@ Failure RenderFrame(const RenderContext& context, hostsdk::PlainBitmap& frame, R
 }
 
 Failure MaskFor(const RenderContext& context, const hostsdk::PlainBitmap& frame,
-                const std::string& name, hostsdk::PlainBitmap*& mask) {
-    mask = nullptr;
+                const std::string& name, std::shared_ptr<hostsdk::PlainBitmap>& mask) {
+    mask.reset();
     if (context.mask == nullptr) return {};
     Failure failure;
     mask = context.mask->For(frame.Width(), frame.Height(), failure);

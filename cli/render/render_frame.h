@@ -15,10 +15,10 @@
 Failure RenderFrame(const RenderContext& context, hostsdk::PlainBitmap& frame, RenderStep& step,
                     const std::string& name);
 
-// The run's mask for a frame of this size, null without one; a mask that cannot be read fails
+// The run's mask for a frame of this size, held while `mask` lives; null without one; a mask that cannot be read fails
 // as "NAME: its mask: why".
 Failure MaskFor(const RenderContext& context, const hostsdk::PlainBitmap& frame,
-                const std::string& name, hostsdk::PlainBitmap*& mask);
+                const std::string& name, std::shared_ptr<hostsdk::PlainBitmap>& mask);
 
 // Why a render that was no abort failed. The configuration is checked before any frame is read,
 // so the failure comes from the host side: a short mask, or a row call refused.

@@ -2,21 +2,26 @@
 
 Failure RunMask::Open(const FilePath& path, std::unique_ptr<RunMask>& mask,
                       std::vector<std::string>& notes) {
+    std::unique_ptr<RunMask> opened(new RunMask(path));
     Image first;
-    if (Failure failure = ReadImage(path, first, nullptr, {1, 1})) return failure;
+    if (Failure failure = ReadImage(path, first, &opened->memory_, {1, 1})) return failure;
     notes = first.metadata.notes;
-    mask.reset(new RunMask(path));
+    mask = std::move(opened);
     return {};
 }
 
-hostsdk::PlainBitmap* RunMask::For(std::uint32_t width, std::uint32_t height, Failure& failure) {
+std::shared_ptr<hostsdk::PlainBitmap> RunMask::For(std::uint32_t width, std::uint32_t height,
+                                                   Failure& failure) {
     std::lock_guard<std::mutex> guard(lock_);
-    std::unique_ptr<Image>& crop = crops_[{width, height}];
-    if (!crop) {
-        auto image = std::make_unique<Image>();
-        failure = ReadImage(path_, *image, nullptr, {width, height});
+    // A crop decoded for a frame at least as wide and as tall holds every value this one reads.
+    const bool covered = last_ && lastSize_.first >= width && lastSize_.second >= height;
+    if (!covered) {
+        last_.reset();  // its memory is given back once the frames that hold it are done
+        auto image = std::make_shared<Image>();
+        failure = ReadImage(path_, *image, &memory_, {width, height});
         if (failure) return nullptr;
-        crop = std::move(image);
+        last_ = std::move(image);
+        lastSize_ = {width, height};
     }
-    return crop->bitmap.get();
+    return {last_, last_->bitmap.get()};
 }

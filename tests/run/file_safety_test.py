@@ -28,7 +28,7 @@ sys.path.insert(0, HERE)
 
 import reference  # noqa: E402
 import run_test  # noqa: E402
-from run_test import native_only, windows_only  # noqa: E402
+from run_test import native_only, not_sanitized, windows_only  # noqa: E402
 from testimages import chunk, from_rgba16, png_bytes, read_image, write_png  # noqa: E402
 
 ROOT = run_test.ROOT
@@ -107,13 +107,16 @@ def noise_image(name):
     return make
 
 
-def blank_png(name, side):
-    """A 1-bit grey PNG of side x side zeros: a small file for a frame of 8 x side^2 bytes."""
+def blank_png(name, side, height=None):
+    """A 1-bit grey PNG of side x side zeros (side x height): a small file for a frame of
+    8 x side^2 bytes."""
+    height = height or side
+
     def make(ws):
         packer = zlib.compressobj(9)
         row = b"\0" * (1 + (side + 7) // 8)
-        data = b"".join(packer.compress(row) for _ in range(side)) + packer.flush()
-        header = struct.pack(">IIBBBBB", side, side, 1, 0, 0, 0, 0)
+        data = b"".join(packer.compress(row) for _ in range(height)) + packer.flush()
+        header = struct.pack(">IIBBBBB", side, height, 1, 0, 0, 0, 0)
         with open(ws.path(name), "wb") as f:
             f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", data)
                     + chunk(b"IEND", b""))
@@ -151,6 +154,24 @@ def tile_claim(name, side):
         out += struct.pack("<I", 0) + struct.pack("<4H", 16, 16, 16, 16) + data
         with open(ws.path(name), "wb") as f:
             f.write(out + b"\0" * max(0, size - len(out)))
+    return make
+
+
+def blank_tiff(name, side):
+    """An uncompressed 16-bit grey TIFF of side x side zeros in one strip, made sparse: a file
+    of 2 x side^2 bytes that takes no time or disk to make."""
+    def make(ws):
+        entries = [(256, 4, side), (257, 4, side), (258, 3, 16), (259, 3, 1), (262, 3, 1),
+                   (273, 4, None), (277, 3, 1), (278, 4, side), (279, 4, 2 * side * side)]
+        data = 8 + 2 + 12 * len(entries) + 4
+        out = struct.pack("<2sHIH", b"II", 42, 8, len(entries))
+        for tag, kind, value in entries:
+            value = data if value is None else value
+            field = struct.pack("<I", value) if kind == 4 else struct.pack("<HH", value, 0)
+            out += struct.pack("<HHI", tag, kind, 1) + field
+        with open(ws.path(name), "wb") as f:
+            f.write(out + struct.pack("<I", 0))
+            f.truncate(data + 2 * side * side)
     return make
 
 
@@ -305,6 +326,16 @@ CASES = [
      ["--quiet", "tiled.tif", "out.png"], 0, None, ["out.png"]),
     ("a mask far larger than the frame", [images("in.png"), blank_png("mask.png", 16000)],
      ["--quiet", "--mask", "mask.png", "in.png", "out.png"], 0, None, ["out.png"]),
+    ("a mask far larger than the frame, in an uncompressed TIFF",
+     [images("in.png"), blank_tiff("mask.tif", 16000)],
+     ["--quiet", "--mask", "mask.tif", "in.png", "out.png"], 0, None, ["out.png"]),
+    *not_sanitized("the sanitizers keep freed memory", [
+        ("a mask cropped for forty frame sizes",
+         [blank_png("mask.png", 700, 800)] + [blank_png("f%02d.png" % i, 600 + i, 700 + i)
+                                              for i in range(40)],
+         ["--quiet", "--jobs", "2", "--mask", "mask.png", "--out-dir", "o",
+          *["f%02d.png" % i for i in range(40)]], 0, None, ["o/f%02d.png" % i for i in range(40)]),
+    ]),
     ("output that is a link", [images("in.png", "real/target.png"),
                                links(("out.png", "real/target.png"))],
      ["--quiet", "in.png", "out.png"], 0, None, ["real/target.png"]),
@@ -423,12 +454,14 @@ CASES = [
      "braidel-run --raw 16x16 - in.raw < in.raw", 5, "would replace standard input", []),
     # A 1024 x 1024 frame takes 8 MiB, more than a pipe holds: the signal comes while the
     # program writes the first frame, and its reader takes the rest only a second later.
-    *native_only("the shell's signal and ulimit", [
+    *native_only("the shell's signal", [
         ("a stop leaves whole frames on standard output", [zeros("in.raw", 3 << 23)],
          "mkfifo f; \"$program\" --quiet --raw 1024x1024 in.raw - > f & exec 3< f; "
          "head -c 1000000 <&3 > got.raw; kill -TERM $!; sleep 1; cat <&3 >> got.raw; wait $!; "
          "test $? = 143 && test $(stat -c %s got.raw) = 8388608", 0,
          "aborted; 1 frames written to standard output", ["got.raw"]),
+    ]),
+    *native_only("the shell's ulimit", not_sanitized("the sanitizers reserve terabytes", [
         ("an image file larger than the memory limit", [zeros("big.png", 600 << 20)],
          "ulimit -v 400000; braidel-run big.png out.png", 3, "big.png: ", []),
         ("a batch whose threads do not fit under the memory limit",
@@ -439,7 +472,7 @@ CASES = [
          [raw_file("three.raw", 3)],
          "ulimit -s 8192 -v 30000; braidel-run --quiet --jobs 8 --raw 16x16 three.raw out.raw",
          4, "threads cannot start", []),
-    ]),
+    ])),
     ("raw frame too large for memory", [raw_file("in.raw", 1)],
      ["--raw", "65535x65535", "in.raw", "out.raw"], 3, "this run may use", []),
     ("batch frame too large for memory", [blank_png("in.png", 65535)],
@@ -507,7 +540,10 @@ WORKING_FOLDERS = {"long working folder": LONG, "working folder past the path li
 # Rows whose promise is about memory: the program's peak resident memory, in MB, stays below
 # this (the program takes about twenty; before these limits, hundreds or thousands).
 PEAK_MB = {"text chunks that inflate to gigabytes": 200, "a tile far larger than the frame": 200,
-           "a mask far larger than the frame": 200}
+           "a mask far larger than the frame": 200,
+           # A 512 MB file, of which six rows are read; forty crops of up to 4.5 MB.
+           "a mask far larger than the frame, in an uncompressed TIFF": 100,
+           "a mask cropped for forty frame sizes": 100}
 
 # Runs a command and writes the peak resident memory of its processes, in kB, to the file named
 # first.

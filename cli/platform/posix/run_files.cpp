@@ -139,6 +139,12 @@ Failure ReadAll(FileHandle handle, std::span<std::byte> bytes, const std::string
     return error ? CannotRead(name, error) : Failure{};
 }
 
+Failure ReadAt(FileHandle handle, std::uint64_t offset, std::span<std::byte> bytes,
+               const std::string& name, std::size_t& got) {
+    const int error = posix::ReadFullAt(handle, offset, bytes, got);
+    return error ? CannotRead(name, error) : Failure{};
+}
+
 Failure WriteAll(FileHandle handle, std::span<const std::byte> bytes, const std::string& name,
                  bool& readerGone) {
     const int error = posix::WriteAll(handle, bytes);

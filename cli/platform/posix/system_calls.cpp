@@ -32,6 +32,20 @@ int ReadFull(int fd, std::span<std::byte> bytes, std::size_t& got) {
     return 0;
 }
 
+int ReadFullAt(int fd, std::uint64_t offset, std::span<std::byte> bytes, std::size_t& got) {
+    got = 0;
+    while (got < bytes.size()) {
+        const std::size_t size = std::min(bytes.size() - got, kLargestTransfer);
+        const auto at = static_cast<off_t>(offset + got);
+        const ssize_t read =
+            RetryInterrupted([&] { return ::pread(fd, bytes.data() + got, size, at); });
+        if (read < 0) return errno;
+        if (read == 0) break;
+        got += static_cast<std::size_t>(read);
+    }
+    return 0;
+}
+
 void IgnoreFileSizeSignal() {
     ::signal(SIGXFSZ, SIG_IGN);
 }

@@ -28,6 +28,8 @@ int WriteAll(int fd, std::span<const std::byte> bytes);
 
 // Reads until `bytes` is full or the file ends; `got` says how many bytes came.
 int ReadFull(int fd, std::span<std::byte> bytes, std::size_t& got);
+// The same from `offset` of a file, its position left alone.
+int ReadFullAt(int fd, std::uint64_t offset, std::span<std::byte> bytes, std::size_t& got);
 
 // A write past the file-size limit (`ulimit -f`) returns EFBIG instead of ending the process, so
 // that it is reported like a full disk. Call once at start.

@@ -65,6 +65,27 @@ Failure ReadAll(FileHandle handle, std::span<std::byte> bytes, const std::string
     return {};
 }
 
+Failure ReadAt(FileHandle handle, std::uint64_t offset, std::span<std::byte> bytes,
+               const std::string& name, std::size_t& got) {
+    got = 0;
+    while (got < bytes.size()) {
+        const auto wanted = static_cast<DWORD>(std::min(bytes.size() - got, kLargestTransfer));
+        const std::uint64_t position = offset + got;
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(position);
+        at.OffsetHigh = static_cast<DWORD>(position >> 32);
+        DWORD read = 0;
+        if (!ReadFile(handle, bytes.data() + got, wanted, &read, &at)) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_HANDLE_EOF) break;
+            return CannotRead(name, error);
+        }
+        if (read == 0) break;
+        got += read;
+    }
+    return {};
+}
+
 Failure WriteAll(FileHandle handle, std::span<const std::byte> bytes, const std::string& name,
                  bool& readerGone) {
     readerGone = false;
