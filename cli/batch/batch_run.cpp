@@ -22,25 +22,37 @@ Failure Aborted(const FrameTask& task) {
 }
 
 // Renders the image with a render step that reports its progress as frame `index` of the batch;
-// with `right`, both eyes' views (the image's pixels becoming the left eye's).
+// with `right`, both eyes' views (the image's pixels becoming the left eye's), on two threads
+// when `viewsAtOnce`.
 Failure RenderImage(const RenderContext& context, const FrameTask& task, Image& image,
-                    hostsdk::PlainBitmap* right, ProgressReport& report, int index) {
+                    hostsdk::PlainBitmap* right, bool viewsAtOnce, ProgressReport& report,
+                    int index) {
     hostsdk::PlainBitmap& frame = *image.bitmap;
     const bool masked = context.mask != nullptr;
     const int expected =
         right != nullptr
             ? ExpectedProgressMessagesForViews(frame.Height(), *context.bothEyes, masked)
             : ExpectedProgressMessages(frame.Height(), context.config.field, masked);
-    int received = 0;
-    const std::unique_ptr<RenderStep> step = context.renderer.NewStep(
-        [] { return AbortRequested().load(); },
-        [&] {
-            ++received;
-            report.Update(index, expected > 0 ? std::min(1.0, 1.0 * received / expected) : 1.0);
-        });
-    Failure failure = right != nullptr ? RenderBothViews(context, *context.bothEyes, frame, *right,
-                                                         *step, task.input.shown)
-                                       : RenderFrame(context, frame, *step, task.input.shown);
+    std::atomic<int> received{0};
+    const auto newStep = [&] {
+        return context.renderer.NewStep(
+            [] { return AbortRequested().load(); },
+            [&] {
+                const int done = ++received;
+                report.Update(index, expected > 0 ? std::min(1.0, 1.0 * done / expected) : 1.0);
+            });
+    };
+    const std::unique_ptr<RenderStep> step = newStep();
+    const std::string& name = task.input.shown;
+    Failure failure;
+    if (right == nullptr) {
+        failure = RenderFrame(context, frame, *step, name);
+    } else if (viewsAtOnce) {
+        failure =
+            RenderBothViewsAtOnce(context, *context.bothEyes, frame, *right, *step, newStep, name);
+    } else {
+        failure = RenderBothViews(context, *context.bothEyes, frame, *right, *step, name);
+    }
     if (failure.code == FailureCode::Aborted) return Aborted(task);
     if (failure) failure.reason += "; nothing written";
     return failure;
@@ -103,7 +115,8 @@ Failure WriteViews(const BothEyes& eyes, const OutputOptions& output, const Fram
 
 // One task from file to file; on success `summary` describes what was done.
 Failure RunTask(const RenderContext& context, const OutputOptions& output, const FrameTask& task,
-                FrameMemory& memory, ProgressReport& report, int index, std::string& summary) {
+                FrameMemory& memory, bool viewsAtOnce, ProgressReport& report, int index,
+                std::string& summary) {
     if (AbortRequested().load()) return Aborted(task);
     Image image;
     const unsigned copies = context.bothEyes ? FramesForViews(context.bothEyes->layout) : 1;
@@ -115,7 +128,8 @@ Failure RunTask(const RenderContext& context, const OutputOptions& output, const
     if (context.bothEyes) {
         if (Failure failure = NewRightView(*context.bothEyes, task, image, right)) return failure;
     }
-    if (Failure rendered = RenderImage(context, task, image, right.get(), report, index))
+    if (Failure rendered =
+            RenderImage(context, task, image, right.get(), viewsAtOnce, report, index))
         return rendered;
     // An abort requested after the render's last poll still keeps the frame from being written.
     if (AbortRequested().load()) return Aborted(task);
@@ -141,17 +155,23 @@ std::vector<Failure> RunBatch(const RenderContext& context, const OutputOptions&
     std::vector<Failure> results(tasks.size());
     FrameMemory memory(FrameMemoryBudget());
     std::atomic<std::size_t> next{0};
+    // This thread is one of the workers; the others are as many as the system lets start.
+    const std::size_t threads = std::max<std::size_t>(
+        1, std::min<std::size_t>(static_cast<std::size_t>(WorkerThreads(jobs)), tasks.size()));
+    // Both eyes' renders of a frame run at once when the frames leave threads free for them.
+    const bool viewsAtOnce =
+        context.bothEyes && static_cast<std::size_t>(WorkerThreads(jobs)) >= 2 * threads;
     auto worker = [&] {
         for (;;) {
             const std::size_t i = next.fetch_add(1);
             if (i >= tasks.size()) return;
             std::string summary;
             try {
-                results[i] = RunTask(context, output, tasks[i], memory, report, static_cast<int>(i),
-                                     summary);
+                results[i] = RunTask(context, output, tasks[i], memory, viewsAtOnce, report,
+                                     static_cast<int>(i), summary);
             } catch (...) {
                 results[i] = FailureOfException(std::current_exception(), tasks[i].input.shown);
-                results[i].reason += "; " + tasks[i].output.shown + " not written";
+                results[i].reason += "; " + OutputsShown(tasks[i]) + " not written";
             }
             if (!results[i]) {
                 report.Finished(static_cast<int>(i), summary);
@@ -162,9 +182,6 @@ std::vector<Failure> RunBatch(const RenderContext& context, const OutputOptions&
             }
         }
     };
-    // This thread is one of the workers; the others are as many as the system lets start.
-    const std::size_t threads = std::max<std::size_t>(
-        1, std::min<std::size_t>(static_cast<std::size_t>(WorkerThreads(jobs)), tasks.size()));
     std::vector<std::thread> pool;
     StartThreads(pool, threads - 1, worker);
     worker();

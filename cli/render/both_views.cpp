@@ -1,9 +1,12 @@
 #include "cli/render/both_views.h"
 
 #include <algorithm>
+#include <thread>
+#include <vector>
 
 #include "cli/plan/names.h"
 #include "cli/render/render_frame.h"
+#include "cli/render/workers.h"
 
 namespace {
 
@@ -29,6 +32,37 @@ Failure RenderBothViews(const RenderContext& context, const BothEyes& eyes,
             RenderFrame(ContextFor(context, Eye::Left, eyes.firstRow), left, step, name))
         return failure;
     return RenderFrame(ContextFor(context, Eye::Right, eyes.firstRow), right, step, name);
+}
+
+Failure RenderBothViewsAtOnce(const RenderContext& context, const BothEyes& eyes,
+                              hostsdk::PlainBitmap& left, hostsdk::PlainBitmap& right,
+                              RenderStep& step,
+                              const std::function<std::unique_ptr<RenderStep>()>& newStep,
+                              const std::string& name) {
+    CopyPixels(left, right);
+    Failure rightFailure;
+    const auto renderRight = [&] {
+        try {
+            const std::unique_ptr<RenderStep> rightStep = newStep();
+            rightFailure = RenderFrame(ContextFor(context, Eye::Right, eyes.firstRow), right,
+                                       *rightStep, name);
+        } catch (...) {
+            rightFailure = FailureOfException(std::current_exception(), name);
+        }
+    };
+    std::vector<std::thread> other;
+    if (StartThreads(other, 1, renderRight) == 0) {
+        return RenderBothViews(context, eyes, left, right, step, name);
+    }
+    Failure leftFailure;
+    try {
+        leftFailure = RenderFrame(ContextFor(context, Eye::Left, eyes.firstRow), left, step, name);
+    } catch (...) {
+        other.front().join();  // the right eye's render uses what unwinds here
+        throw;
+    }
+    other.front().join();
+    return leftFailure ? leftFailure : rightFailure;
 }
 
 void PackViews(EyeLayout layout, const hostsdk::PlainBitmap& left,

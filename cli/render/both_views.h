@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "cli/exit_codes.h"
@@ -17,6 +19,15 @@
 Failure RenderBothViews(const RenderContext& context, const BothEyes& eyes,
                         hostsdk::PlainBitmap& left, hostsdk::PlainBitmap& right, RenderStep& step,
                         const std::string& name);
+
+// As RenderBothViews, with the right eye's view rendered meanwhile on a thread of its own, on a
+// step that `newStep` makes there (a step belongs to the thread that made it). When no thread
+// can start, the views are rendered one after the other on `step`.
+Failure RenderBothViewsAtOnce(const RenderContext& context, const BothEyes& eyes,
+                              hostsdk::PlainBitmap& left, hostsdk::PlainBitmap& right,
+                              RenderStep& step,
+                              const std::function<std::unique_ptr<RenderStep>()>& newStep,
+                              const std::string& name);
 
 // The two views in one frame of PackedSizeOf(layout, ...) pixels, row after row: side by side
 // (left half, right half) or top and bottom; two outputs stack them as top and bottom.
