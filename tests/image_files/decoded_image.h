@@ -18,7 +18,7 @@ struct DecodedImage {
     std::string error;  // empty when the file was decoded
 };
 
-inline DecodedImage DecodeToMemory(std::span<const std::uint8_t> file,
+inline DecodedImage DecodeToMemory(image_files::ByteSource& file,
                                    image_files::DecodeCrop crop = {}) {
     DecodedImage image;
     auto allocate = [&](std::uint32_t width, std::uint32_t height, std::uint64_t) {
@@ -29,4 +29,10 @@ inline DecodedImage DecodeToMemory(std::span<const std::uint8_t> file,
     };
     image.error = image_files::DecodeImage(file, allocate, image.metadata, crop).reason;
     return image;
+}
+
+inline DecodedImage DecodeToMemory(std::span<const std::uint8_t> file,
+                                   image_files::DecodeCrop crop = {}) {
+    image_files::MemorySource source(file);
+    return DecodeToMemory(source, crop);
 }

@@ -97,18 +97,6 @@ class FileOnDisk final : public ByteSource {
     const std::vector<std::uint8_t>& file_;
 };
 
-Image DecodeFromDisk(FileOnDisk& file, DecodeCrop crop) {
-    Image image;
-    auto allocate = [&](std::uint32_t width, std::uint32_t height, std::uint64_t) {
-        image.width = width;
-        image.height = height;
-        image.pixels.resize(std::size_t{width} * height * 4);
-        return image.pixels.data();
-    };
-    image.error = DecodeImage(file, allocate, image.metadata, crop).reason;
-    return image;
-}
-
 // A crop keeps exactly the image's top-left rows and columns, from files of one strip or many,
 // in memory or read from disk; from disk, a crop of a few rows of a tall file reads only a small
 // part of it.
@@ -126,7 +114,7 @@ TEST_P(Crop, KeepsTheTopLeftRowsAndColumns) {
         const Image image = DecodeToMemory(file, crop);
         ASSERT_EQ(image.error, "");
         FileOnDisk onDisk(file);
-        const Image read = DecodeFromDisk(onDisk, crop);
+        const Image read = DecodeToMemory(onDisk, crop);
         ASSERT_EQ(read.error, "");
         EXPECT_EQ(read.pixels, image.pixels);
         if (crop.height <= 5 && file.size() > (1u << 20)) {
