@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -8,10 +9,10 @@
 #include "host/color.h"
 
 // One frame through the shared rebuild core in braidel-run's own memory, braidel-run being the
-// host: what the plug-in makes of the frame, without loading it. Every row the plug-in's pass
-// reads and writes is read and written here in the same order, the abort is asked before the
-// same rows, and the mask pass hands each in-band pixel to braidel-run's blend helper exactly
-// as the plug-in hands it to the SDK's, so both renderers give the same bytes. No platform
+// host: what the plug-in makes of the frame, without loading it. The core's render pass, the
+// plug-in's own, reads and writes the rows here, asks for an abort before the same rows, and
+// hands each in-band pixel to braidel-run's blend helper as the plug-in hands it to the SDK's,
+// so both renderers give the same bytes. No platform
 // header comes in here.
 
 // Pixels in memory, row after row, `width` to a row.
