@@ -39,10 +39,18 @@ Failure PrepareConfig(const Renderer& renderer, const RunOptions& options, const
     return {};
 }
 
-int ShowVersion(const Renderer& renderer) {
-    PrintOut(std::string("braidel-run ") + kProgramVersion + "; " + renderer.VersionText());
-    PrintOut("image files: " + image_files::LibraryVersions());
+// The lines the program owes on standard output: a failed write of any of them is exit 5.
+int ShowLines(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        if (!PrintOut(line))
+            return Report({FailureCode::NotWritten, "standard output: not written"});
+    }
     return kExitSuccess;
+}
+
+int ShowVersion(const Renderer& renderer) {
+    return ShowLines({std::string("braidel-run ") + kProgramVersion + "; " + renderer.VersionText(),
+                      "image files: " + image_files::LibraryVersions()});
 }
 
 // The mask every frame gets, checked once.
@@ -106,15 +114,12 @@ int RunStages(const std::vector<std::string>& args) {
     if (Failure failure = ParseArguments(args, options)) {
         return Report(failure, " (see braidel-run --help)");
     }
-    if (options.help) {
-        PrintOut(UsageText());
-        return kExitSuccess;
-    }
+    if (options.help) return ShowLines({UsageText()});
     if (Failure failure = PrepareRun()) return Report(failure);
 
     std::unique_ptr<Renderer> renderer;
     if (Failure failure = Renderer::Load(renderer)) {
-        if (options.version) PrintOut(std::string("braidel-run ") + kProgramVersion);
+        if (options.version) ShowLines({std::string("braidel-run ") + kProgramVersion});
         return Report(failure);
     }
     if (options.version) return ShowVersion(*renderer);

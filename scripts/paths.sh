@@ -5,5 +5,5 @@ braidel_build=$braidel_root/build/win64
 braidel_bin=$braidel_build/bin
 # The headless prefix (null graphics driver) of the tests and tools.
 braidel_prefix=$braidel_build/wine
-# The prefix with the X11 driver, for dialogs on a real display.
+# A prefix with the X11 driver, for the dialogs on a (virtual) display.
 braidel_x11_prefix=$braidel_build/wine-x11

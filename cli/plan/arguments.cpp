@@ -13,6 +13,7 @@ struct Option {
     std::string value;  // what --help shows after the name; empty for a flag
     std::string help;   // empty: not listed with the others (the usage lines or the last line)
     std::function<Failure(const std::string& text, RunOptions& options)> set;
+    bool listed = true;  // false: parsed, never shown (what this program refuses)
 };
 
 constexpr std::size_t kHelpColumn = 30;  // where the help text starts, after two spaces
@@ -101,6 +102,25 @@ Failure SetFrameSize(const std::string& text, RunOptions& options) {
     return {};
 }
 
+// The plug-in's dialogs: the Windows program opens them; the native one, which loads no plug-in,
+// refuses them and does not offer them.
+#if defined(_WIN32)
+constexpr bool kDialogs = true;
+constexpr char kSaveConfigHelp[] = "write the block after options (and --setup) are applied";
+constexpr char kAbortedHelp[] = "130 aborted (Ctrl-C).";
+constexpr char kRenderer[] = "the Braidel plug-in";
+#else
+constexpr bool kDialogs = false;
+constexpr char kSaveConfigHelp[] = "write the block after options are applied";
+constexpr char kAbortedHelp[] = "130 aborted (Ctrl-C), 128 + N after\nstop signal N.";
+constexpr char kRenderer[] = "the Braidel rebuild core";
+#endif
+
+Option Dialog(Option option) {
+    option.listed = kDialogs;
+    return option;
+}
+
 const std::vector<Option>& Options() {
     static const std::vector<Option> options{
         Choice("--mode", kKernelNames, "kernel (default: the configuration's, else copy)",
@@ -115,8 +135,7 @@ const std::vector<Option>& Options() {
         Path("--mask", "FILE", "mask image for the mask pass", &RunOptions::maskPath),
         Path("--config", "FILE", "load an 8-byte configuration block, as a host persists it",
              &RunOptions::configPath),
-        Path("--save-config", "FILE", "write the block after options (and --setup) are applied",
-             &RunOptions::saveConfigPath),
+        Path("--save-config", "FILE", kSaveConfigHelp, &RunOptions::saveConfigPath),
         Path("--out-dir", "DIR", {}, &RunOptions::outDir),
         {"--frames", "LIST",
          "frames of a numbered INPUT (name.%04d.png, name.####.png):\n"
@@ -137,8 +156,9 @@ const std::vector<Option>& Options() {
          }},
         Flag("--skip-existing", "keep outputs that exist; their frames are not read",
              &RunOptions::skipExisting),
-        Flag("--setup", "open the real setup dialog first (needs a display)", &RunOptions::setup),
-        Flag("--about", "show the about box and exit", &RunOptions::about),
+        Dialog(Flag("--setup", "open the real setup dialog first (needs a display)",
+                    &RunOptions::setup)),
+        Dialog(Flag("--about", "show the about box and exit", &RunOptions::about)),
         Number("--jobs", "N", 1, 9999, "frames in parallel (default: number of cores)",
                [](RunOptions& o, int jobs) { o.jobs = jobs; }),
         {"--raw", "WIDTHxHEIGHT",
@@ -264,6 +284,7 @@ std::string UsageText() {
         "RIGHT\n";
     std::string unlisted;
     for (const Option& option : Options()) {
+        if (!option.listed) continue;
         if (!option.help.empty()) {
             text += HelpLines(option);
         } else if (option.value.empty()) {
@@ -272,7 +293,9 @@ std::string UsageText() {
     }
     return text + "  " + unlisted +
            "\n\n"
-           "Rebuilds one field of line-interleaved stereo frames with the Braidel plug-in.\n"
+           "Rebuilds one field of line-interleaved stereo frames with " +
+           kRenderer +
+           ".\n"
            "Inputs: PNG or TIFF, 1 to 16 bits, grey, grey+alpha, RGB, RGBA or palette. Outputs: "
            "RGBA, PNG\n"
            "or TIFF by the extension (.png, .tif, .tiff), with the input's colour profile, "
@@ -280,9 +303,8 @@ std::string UsageText() {
            "resolution and text.\n"
            "Exit codes: 0 success, 2 usage, 3 unreadable input (or a partial last raw frame), 4 "
            "render\n"
-           "failed, 5 output not written (or its reader went away), 130 aborted (under the "
-           "Linux\n"
-           "launcher 128 + N after signal N).";
+           "failed, 5 output not written (or its reader went away), " +
+           kAbortedHelp;
 }
 
 Failure ParseArguments(const std::vector<std::string>& args, RunOptions& options) {

@@ -9,14 +9,25 @@
 #include "cli/platform/file_io.h"
 #include "cli/platform/pending_file.h"
 #include "cli/platform/text.h"
+#include "cli/render/cancellation.h"
 
 namespace {
 
-// The block from an open file or stream: exactly its 8 bytes.
+// The block from an open file or stream: exactly its 8 bytes. A pipe is read a byte at a time,
+// each after a wait that a stop ends, since its writer may never write or close it.
 Failure ReadBlock(FileHandle handle, const std::string& name, FilterConfig& config) {
     std::byte block[sizeof(FilterConfig) + 1];
     std::size_t read = 0;
-    if (Failure failure = ReadAll(handle, block, name, read)) return failure;
+    if (!MayBlock(handle)) {
+        if (Failure failure = ReadAll(handle, block, name, read)) return failure;
+    }
+    for (std::size_t got = 1; MayBlock(handle) && read < sizeof block && got == 1; read += got) {
+        const auto stopWanted = [] { return AbortRequested().load(); };
+        if (Failure failure = WaitReadable(handle, name, stopWanted)) return failure;
+        if (Failure failure = ReadAll(handle, std::span(block + read, 1), name, got)) {
+            return failure;
+        }
+    }
     if (read != sizeof(FilterConfig)) {
         return {FailureCode::BadInput, name + ": not an 8-byte configuration block"};
     }

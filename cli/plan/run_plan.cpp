@@ -26,11 +26,16 @@ std::optional<image_files::FileFormat> FormatForPath(const std::string& path) {
 }
 
 // A raw stream's "-" stays as typed: no file to resolve, nothing to compare by identity. A
-// terminal has no business carrying binary frames; `advice` says what to do instead.
+// terminal, as "-" or by its name, has no business carrying binary frames; `advice` says what
+// to do instead.
 Failure ResolveStream(const std::string& typed, StandardStreamId standard, const char* name,
                       const char* advice, FilePath& path) {
-    if (!IsStandardStream(typed)) return Resolve(typed, path);
-    path = {typed, {}, {}};
+    if (!IsStandardStream(typed)) {
+        if (Failure failure = Resolve(typed, path)) return failure;
+        if (!IsTerminal(path)) return {};
+        return {FailureCode::Usage, path.shown + " is a terminal; " + advice};
+    }
+    path = {typed, {}};
     if (!IsTerminal(standard)) return {};
     return {FailureCode::Usage, std::string(name) + " is a terminal; " + advice};
 }
@@ -212,7 +217,7 @@ Failure ResolveOptionFile(const char* option, const std::string& typed,
                                         " is a terminal, which carries no configuration block; "
                                         "name a file"};
     }
-    path = {typed, {}, {}};
+    path = {typed, {}};
     return {};
 }
 

@@ -27,7 +27,7 @@ std::optional<FileIdentity> IdentityOf(const FilePath& path);
 std::optional<FileIdentity> IdentityOf(StandardStreamId which);
 
 // Whether the system takes two names of new files in one folder for one file, so that the
-// second rename replaces the first. Windows (and Wine in every folder): they differ only in
+// second rename replaces the first. Windows: they differ only in
 // case, or one is the short (8.3) name generated for the other. POSIX: the same bytes.
 bool NewNamesAreOne(const SystemText& a, const SystemText& b);
 

@@ -41,6 +41,8 @@ const char* StandardStreamName(StandardStreamId which);
 // Whether a standard stream is a terminal (a console on Windows; a character device such as
 // /dev/null is none).
 bool IsTerminal(StandardStreamId which);
+// Whether a named file is a terminal (/dev/tty, or CON on Windows), which carries no frames.
+bool IsTerminal(const FilePath& path);
 
 // What an open file is while it is read: its size and when it was last written. A file that
 // another process shrinks or rewrites meanwhile is found by a change in these.
@@ -65,6 +67,11 @@ void WidenPipe(FileHandle handle, std::size_t bytes);
 // Whether a named file is a named pipe or a character device, read or written as a stream and
 // never replaced.
 bool IsStreamDevice(const FilePath& path);
+
+// Waits until a pipe or device can be read, looking for a stop between looks:
+// FailureCode::Aborted, "NAME: aborted", when `stopWanted` says so.
+Failure WaitReadable(FileHandle handle, const std::string& name,
+                     const std::function<bool()>& stopWanted);
 
 // A named pipe or device opened as a raw stream's end, for reading or writing. A named pipe's
 // reader waits for its writer and its writer for a reader, each until `stopWanted` says so

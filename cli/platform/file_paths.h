@@ -10,18 +10,13 @@
 struct FilePath {
     std::string shown;  // UTF-8 where the name is; OneLine escapes other bytes in messages
     SystemText system;  // the Win32 form on Windows; on POSIX the name's bytes
-    // The Windows program under the Linux launcher: the absolute Unix path, from which children
-    // are derived. Empty elsewhere.
-    std::string unixPath;
 
     bool Empty() const { return shown.empty(); }
 };
 
-// Resolves a path as typed. Windows: under the Linux launcher (which sets BRAIDEL_UNIX_CWD to
-// the caller's folder) the text is a Unix path, a relative one taken from that folder, and
-// Wine's own mapping gives the Windows path: the working directory's length never matters, and
-// names such as "c:name.png" are the files of that name; elsewhere the text is a Windows path.
-// POSIX: the bytes are the name, of any length. Fails with FailureCode::Usage when the path
+// Resolves a path as typed. Windows: a Windows path, which means what Windows makes of it; a
+// name holding a character Windows cannot express is refused. POSIX: the bytes are the name, of
+// any length, each of its names at most 255 bytes. Fails with FailureCode::Usage when the path
 // cannot be named on this system.
 Failure ResolvePath(const std::string& typed, FilePath& path);
 
@@ -29,6 +24,8 @@ Failure ResolvePath(const std::string& typed, FilePath& path);
 // link stays and its target gets the new content (written beside the target and renamed over
 // it). A link that leads to no file is refused (FailureCode::NotWritten). Other paths pass.
 Failure FollowOutputLink(FilePath& path);
+// The refusal of an output link whose `target` (its text) leads to no file.
+Failure DanglingLink(const FilePath& path, const std::string& target);
 
 // The file `name` inside `folder`, refused as ResolvePath refuses a name (FailureCode::Usage).
 Failure InFolder(const FilePath& folder, const std::string& name, FilePath& child);

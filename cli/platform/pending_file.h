@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <memory>
 #include <span>
+#include <string>
 
 #include "cli/exit_codes.h"
 #include "cli/platform/file_paths.h"
@@ -26,6 +27,10 @@ class PendingFile {
   protected:
     PendingFile() = default;
 };
+
+// A temporary file's name: ".braidel-" and 64 random bits as 16 hex digits, then ".tmp":
+// hidden, recognisably ours, and unpredictable.
+std::string TemporaryName();
 
 // The whole of `bytes` as the destination's new content, through a PendingFile.
 Failure WriteWholeFile(const FilePath& destination, std::span<const std::byte> bytes);

@@ -12,7 +12,6 @@
 int RunCommandLine(const std::vector<std::string>& args);
 
 // What the system needs once the arguments are parsed and before a run touches any file.
-// Windows: refuses a start from a Linux folder Wine could not make its working folder
-// (FailureCode::Usage), takes the caller's umask and installs the console control handler.
-// POSIX: nothing more (the stop signals are taken from start-up on).
+// Windows: installs the console control handler. POSIX: nothing more (the stop signals are
+// taken from start-up on).
 Failure PrepareRun();

@@ -10,11 +10,11 @@ std::mutex& OutputLock() {
     return lock;
 }
 
-void WriteLine(FILE* stream, const std::string& line) {
+bool WriteLine(FILE* stream, const std::string& line) {
     const std::string bytes = line + "\n";
     std::lock_guard<std::mutex> guard(OutputLock());
-    std::fwrite(bytes.data(), 1, bytes.size(), stream);
-    std::fflush(stream);
+    const bool whole = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+    return std::fflush(stream) == 0 && whole;
 }
 
 // "\\u0085" for a C1 control, "\\x01" for any other byte shown escaped.
@@ -71,12 +71,16 @@ std::string ProgramLine(const std::string& text) {
     return "braidel-run: " + text;
 }
 
+std::string CrashLine(const std::string& what) {
+    return ProgramLine("crashed (" + what + "); stopped") + "\n";
+}
+
 void PrintError(const std::string& text) {
     WriteLine(stderr, OneLine(ProgramLine(text)));
 }
 
-void PrintOut(const std::string& line) {
-    WriteLine(stdout, line);
+bool PrintOut(const std::string& line) {
+    return WriteLine(stdout, line);
 }
 
 std::string OneLine(const std::string& text) {

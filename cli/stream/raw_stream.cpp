@@ -36,6 +36,8 @@ struct StreamEnds {
     std::unique_ptr<RawOutput> output;
     std::unique_ptr<RawOutput> rightOutput;  // both eyes as two outputs: the right eye's
     std::atomic<bool> writerEnded{false};
+    // The output's reader closed it: how much of the frames it took is not known.
+    std::atomic<bool> readerGone{false};
 };
 
 const Failure kAborted{FailureCode::Aborted, "aborted"};
@@ -162,6 +164,7 @@ void WriteEveryFrame(StreamEnds& ends, const std::optional<BothEyes>& eyes) {
         bool readerGone = false;
         if (Failure failure = WriteFrame(ends, eyes, *frame, band, readerGone)) {
             // A pipeline interrupted by Ctrl-C may lose its reader before the abort arrives.
+            ends.readerGone.store(readerGone);
             pipeline.Stop(readerGone && AbortRequested().load() ? kAborted : std::move(failure));
             return;
         }
@@ -261,11 +264,14 @@ class StreamThreads {
     std::vector<std::thread> workers_;
 };
 
-// What became of the output, for the line that ends a stream that did not end well.
-std::string OutputFate(bool toFile, bool completed, std::uint64_t frames,
+// What became of the output, for the line that ends a stream that did not end well; nothing
+// when its reader closed it, which may have taken part of a frame or none of them.
+std::string OutputFate(bool toFile, bool completed, bool readerGone, std::uint64_t frames,
                        const std::string& output) {
-    if (toFile && !completed) return output + " not written";
-    return std::to_string(frames) + " frames written to " + output;
+    if (toFile && !completed) return "; " + output + " not written";
+    if (readerGone) return {};
+    return "; " + std::to_string(frames) + (frames == 1 ? " frame" : " frames") + " written to " +
+           output;
 }
 
 // The bytes of one frame in memory: both views with both eyes.
@@ -337,6 +343,6 @@ Failure RunRawStream(const RenderContext& context, const StreamTask& task, Frame
         return {};
     }
     status.Clear();
-    outcome.reason += "; " + OutputFate(toFile, completed, frames, output);
+    outcome.reason += OutputFate(toFile, completed, ends->readerGone.load(), frames, output);
     return outcome;
 }

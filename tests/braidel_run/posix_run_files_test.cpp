@@ -22,8 +22,8 @@
 #include "cli/platform/file_io.h"
 #include "cli/platform/file_paths.h"
 #include "cli/platform/pending_file.h"
-#include "cli/platform/posix/crash_report.h"
-#include "cli/platform/posix/standard_streams.h"
+#include "cli/platform/posix/stop_signals.h"
+#include "cli/platform/posix/system_calls.h"
 #include "tests/braidel_run/posix_scratch.h"
 
 namespace {

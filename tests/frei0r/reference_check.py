@@ -16,7 +16,7 @@ import testimages
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
-LAUNCHER = os.path.join(ROOT, "scripts", "braidel-run")
+LAUNCHER = os.path.join(ROOT, "scripts", "wine-braidel-run")
 SIZES = [(1, 5), (5, 1), (7, 3), (9, 9), (13, 6), (64, 33), (300, 41)]
 
 

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <vector>
 
 #include "cli/platform/posix/system_calls.h"
 
@@ -12,69 +11,96 @@ namespace posix {
 
 namespace {
 
-// The components of a path, in order, without empty ones (from "//") or ".".
-std::vector<std::string> ComponentsOf(const std::string& path) {
-    std::vector<std::string> components;
+static_assert(AT_FDCWD == -100, "the default base of OpenEntry");
+
+int OpenStep(int folder, const std::string& name, OwnedFile& next) {
+    const int fd = RetryInterrupted(
+        [&] { return ::openat(folder, name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0) return errno;
+    next = OwnedFile(fd);
+    return 0;
+}
+
+}  // namespace
+
+std::vector<std::string> NamesOf(const std::string& path) {
+    std::vector<std::string> names;
     std::size_t start = 0;
     while (start <= path.size()) {
         std::size_t end = path.find('/', start);
         if (end == std::string::npos) end = path.size();
-        std::string component = path.substr(start, end - start);
-        if (!component.empty() && component != ".") components.push_back(std::move(component));
+        std::string name = path.substr(start, end - start);
+        if (!name.empty() && name != ".") names.push_back(std::move(name));
         start = end + 1;
     }
-    return components;
+    return names;
 }
 
-int OpenStep(int folder, const std::string& name, UniqueFd& next) {
-    const int fd = RetryInterrupted(
-        [&] { return ::openat(folder, name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
-    if (fd < 0) return errno;
-    next = UniqueFd(fd);
-    return 0;
-}
-
-// Walks every component but the last from `start` (a folder or AT_FDCWD).
-int Walk(int start, const std::string& path, FolderEntry& entry) {
+int OpenEntry(const std::string& path, FolderEntry& entry, int base) {
     if (path.empty()) return ENOENT;
-    const bool absolute = path.front() == '/';
-    std::vector<std::string> components = ComponentsOf(path);
+    std::vector<std::string> names = NamesOf(path);
     // A path that ends in "/" or "/." names a folder: the walk then opens it whole.
-    const bool namesFolder =
-        path.back() == '/' || (path.size() >= 2 && path.ends_with("/.")) || path == ".";
-    std::string last = namesFolder || components.empty() ? "." : components.back();
-    if (!namesFolder && !components.empty()) components.pop_back();
+    const bool namesFolder = path.back() == '/' || path.ends_with("/.") || path == ".";
+    std::string last = namesFolder || names.empty() ? "." : names.back();
+    if (!namesFolder && !names.empty()) names.pop_back();
 
-    UniqueFd folder;
-    if (int error = OpenStep(start, absolute ? "/" : ".", folder)) return error;
-    for (const std::string& component : components) {
-        UniqueFd next;
-        if (int error = OpenStep(folder.Get(), component, next)) return error;
+    OwnedFile folder;
+    if (int error = OpenStep(base, path.front() == '/' ? "/" : ".", folder)) return error;
+    for (const std::string& name : names) {
+        OwnedFile next;
+        if (int error = OpenStep(folder.Get(), name, next)) return error;
         folder = std::move(next);
     }
     entry = {std::move(folder), std::move(last)};
     return 0;
 }
 
-}  // namespace
-
-int OpenEntry(const std::string& path, FolderEntry& entry) {
-    return Walk(AT_FDCWD, path, entry);
+int OpenEntryAsMade(const std::string& path, FolderEntry& entry) {
+    if (path.empty()) return ENOENT;
+    std::vector<std::string> names = NamesOf(path);
+    if (names.empty() || path.back() == '/' || names.back() == "..") return ENOENT;
+    const std::string last = names.back();
+    names.pop_back();
+    OwnedFile folder;
+    if (int error = OpenStep(AT_FDCWD, path.front() == '/' ? "/" : ".", folder)) return error;
+    std::size_t missing = 0;  // folders still to be made, each undone by a ".." after it
+    for (const std::string& name : names) {
+        if (missing > 0) {
+            missing += name == ".." ? -1 : 1;
+            continue;
+        }
+        OwnedFile next;
+        const int error = OpenStep(folder.Get(), name, next);
+        if (error == ENOENT) {
+            ++missing;
+            continue;
+        }
+        if (error) return error;
+        folder = std::move(next);
+    }
+    if (missing > 0) return ENOENT;
+    entry = {std::move(folder), last};
+    return 0;
 }
 
-int OpenEntryFrom(int base, const std::string& path, FolderEntry& entry) {
-    return Walk(base, path, entry);
+int ReadLink(const FolderEntry& entry, std::string& target) {
+    for (std::size_t size = 256;; size *= 2) {
+        target.assign(size, '\0');
+        const ssize_t length =
+            ::readlinkat(entry.folder.Get(), entry.name.c_str(), target.data(), target.size());
+        if (length < 0) {
+            target.clear();
+            return errno;
+        }
+        // A text that fills the buffer may have been cut short: read again, with more room.
+        if (static_cast<std::size_t>(length) < size) {
+            target.resize(static_cast<std::size_t>(length));
+            return 0;
+        }
+    }
 }
 
-int ReadLink(const FolderEntry& entry, std::size_t size, std::string& target) {
-    target.assign((size > 0 ? size : 255) + 1, '\0');
-    const ssize_t length =
-        ::readlinkat(entry.folder.Get(), entry.name.c_str(), target.data(), target.size());
-    target.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
-    return length < 0 ? errno : 0;
-}
-
-int OpenFolder(const std::string& path, UniqueFd& folder) {
+int OpenFolder(const std::string& path, OwnedFile& folder) {
     FolderEntry entry;
     if (int error = OpenEntry(path, entry)) return error;
     if (entry.name == ".") {
@@ -82,6 +108,13 @@ int OpenFolder(const std::string& path, UniqueFd& folder) {
         return 0;
     }
     return OpenStep(entry.folder.Get(), entry.name, folder);
+}
+
+int StatusOf(const std::string& path, struct stat& status, bool link) {
+    FolderEntry entry;
+    if (int error = OpenEntry(path, entry)) return error;
+    const int flags = link ? AT_SYMLINK_NOFOLLOW : 0;
+    return ::fstatat(entry.folder.Get(), entry.name.c_str(), &status, flags) == 0 ? 0 : errno;
 }
 
 }  // namespace posix

@@ -1,35 +1,46 @@
 #pragma once
 
-#include <cstddef>
-#include <string>
+#include <sys/stat.h>
 
-#include "cli/platform/posix/unique_fd.h"
+#include <string>
+#include <vector>
+
+#include "cli/platform/system_file.h"
 
 namespace posix {
 
 // Paths of any length. Linux refuses a path of PATH_MAX bytes or more in one call, so a path is
 // walked one folder at a time, each opened relative to the one before; Linux resolves each step
 // as it resolves a whole path (links followed, ".." after a linked folder going to the link
-// target's parent), so the walk reaches exactly the file a shorter path would name.
+// target's parent), so the walk reaches exactly the file a shorter path would name. Failures are
+// errno values.
+
+// The names of a path, in order, without empty ones (from "//") or ".".
+std::vector<std::string> NamesOf(const std::string& path);
 
 // A file named by the entry `name` in an open folder.
 struct FolderEntry {
-    UniqueFd folder;
+    OwnedFile folder;
     std::string name;  // "." when the path names the folder itself
 };
 
-// Opens the folder that holds the last component of `path` (relative paths from the current
-// folder). Fails with the errno of the step that failed; ENOENT for an empty path.
-int OpenEntry(const std::string& path, FolderEntry& entry);
+// Opens the folder that holds the last name of `path`; a relative path is taken from `base`
+// (an open folder, or the current one). ENOENT for an empty path.
+int OpenEntry(const std::string& path, FolderEntry& entry, int base = -100 /* AT_FDCWD */);
 
-// The same, with a relative `path` taken from the open folder `base`.
-int OpenEntryFrom(int base, const std::string& path, FolderEntry& entry);
+// The entry that `path` will name once its missing folders are made: a missing folder followed
+// by ".." is the folder before it, as Linux will find it then ("out/new/.." is "out"). ENOENT
+// while a folder of the path is still missing.
+int OpenEntryAsMade(const std::string& path, FolderEntry& entry);
 
-// The text of the symbolic link that `entry` names, whose status gave it `size` bytes (0 for
-// links that report none, as /proc's do). Fails with the errno of the read.
-int ReadLink(const FolderEntry& entry, std::size_t size, std::string& target);
+// The text of the symbolic link that `entry` names, whatever its length (a descriptor's link in
+// /proc says it has 64 bytes, whatever it holds).
+int ReadLink(const FolderEntry& entry, std::string& target);
 
-// Opens the folder at `path` (a path of any length), for further calls relative to it.
-int OpenFolder(const std::string& path, UniqueFd& folder);
+// Opens the folder at `path`, for further calls relative to it.
+int OpenFolder(const std::string& path, OwnedFile& folder);
+
+// What the file at `path` is (links followed, or not with `link`).
+int StatusOf(const std::string& path, struct stat& status, bool link = false);
 
 }  // namespace posix

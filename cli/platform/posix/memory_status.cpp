@@ -1,11 +1,9 @@
-#include "cli/platform/posix/memory_status.h"
+#include "cli/platform/memory_status.h"
 
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
-
-namespace posix {
 
 namespace {
 
@@ -28,19 +26,15 @@ std::uint64_t MemInfoField(const char* name) {
 
 }  // namespace
 
+// Linux's MemAvailable: free memory and what the page cache can give back, which a new
+// allocation can take without swapping; both figures are that.
 std::optional<MemoryFigures> MemoryStatus() {
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long pageSize = ::sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0) return std::nullopt;
-    MemoryFigures figures;
-    figures.total = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
-    figures.available = MemInfoField("MemAvailable");
-    if (figures.available == 0) {
+    std::uint64_t available = MemInfoField("MemAvailable");
+    if (available == 0) {
         const long free = ::sysconf(_SC_AVPHYS_PAGES);
-        if (free <= 0) return std::nullopt;
-        figures.available = static_cast<std::uint64_t>(free) * static_cast<std::uint64_t>(pageSize);
+        const long pageSize = ::sysconf(_SC_PAGESIZE);
+        if (free <= 0 || pageSize <= 0) return std::nullopt;
+        available = static_cast<std::uint64_t>(free) * static_cast<std::uint64_t>(pageSize);
     }
-    return figures;
+    return MemoryFigures{available, available};
 }
-
-}  // namespace posix

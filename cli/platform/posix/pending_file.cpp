@@ -1,17 +1,25 @@
-#include "cli/platform/posix/pending_file.h"
+// Outputs on POSIX: a temporary file in the destination's folder, created exclusively (O_EXCL:
+// never over an existing name; O_NOFOLLOW: never through a link) with the caller's umask, its
+// data put on the disk before it is renamed over the destination inside one folder, so that the
+// rename never crosses file systems. A destination that is a link is written through to the file
+// it leads to, which keeps the link; one that is a named pipe or a device (or a link to one) is
+// written straight on, never replaced.
+
+#include "cli/platform/pending_file.h"
 
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 
+#include "cli/platform/file_io.h"
 #include "cli/platform/posix/folder_walk.h"
 #include "cli/platform/posix/system_calls.h"
-
-namespace posix {
+#include "cli/platform/system_answers.h"
+#include "cli/render/cancellation.h"
 
 namespace {
 
@@ -20,23 +28,9 @@ constexpr int kMostLinks = 40;
 // New names tried before giving up: a clash of 64 random bits means someone is guessing.
 constexpr int kNameAttempts = 8;
 
-// ".braidel-0123456789abcdef.tmp": hidden, recognisably ours, and unpredictable.
-std::string TemporaryName() {
-    std::uint64_t bits = 0;
-    if (RetryInterrupted([&] { return ::getrandom(&bits, sizeof bits, 0); }) !=
-        static_cast<ssize_t>(sizeof bits)) {
-        bits ^=
-            static_cast<std::uint64_t>(::getpid()) << 32 ^ reinterpret_cast<std::uintptr_t>(&bits);
-    }
-    char name[32];
-    std::snprintf(name, sizeof name, ".braidel-%016llx.tmp", static_cast<unsigned long long>(bits));
-    return name;
-}
-
 // Follows `entry` while it is a link, to the entry of the file it leads to.
-int FollowLinks(FolderEntry& entry) {
+int FollowLinks(posix::FolderEntry& entry, struct stat& status) {
     for (int hops = 0;; ++hops) {
-        struct stat status {};
         if (::fstatat(entry.folder.Get(), entry.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
             // A new file is made under its own name; a link must lead to a file.
             if (errno == ENOENT) return hops == 0 ? 0 : ENOENT;
@@ -45,24 +39,22 @@ int FollowLinks(FolderEntry& entry) {
         if (!S_ISLNK(status.st_mode)) return 0;
         if (hops == kMostLinks) return ELOOP;
         std::string target;
-        if (int error = ReadLink(entry, static_cast<std::size_t>(status.st_size), target)) {
-            return error;
-        }
-        FolderEntry next;
-        if (int error = OpenEntryFrom(entry.folder.Get(), target, next)) return error;
+        if (int error = posix::ReadLink(entry, target)) return error;
+        posix::FolderEntry next;
+        if (int error = posix::OpenEntry(target, next, entry.folder.Get())) return error;
         entry = std::move(next);
     }
 }
 
-int CreateExclusive(int folder, std::string& name, UniqueFd& file) {
+int CreateExclusive(int folder, std::string& name, OwnedFile& file) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         name = TemporaryName();
-        const int fd = RetryInterrupted([&] {
+        const int fd = posix::RetryInterrupted([&] {
             return ::openat(folder, name.c_str(),
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         });
         if (fd >= 0) {
-            file = UniqueFd(fd);
+            file = OwnedFile(fd);
             return 0;
         }
         if (errno != EEXIST) return errno;
@@ -70,49 +62,97 @@ int CreateExclusive(int folder, std::string& name, UniqueFd& file) {
     return EEXIST;
 }
 
+// A temporary file of this run, removed unless it is committed.
+class RenamedFile final : public PendingFile {
+  public:
+    RenamedFile(posix::FolderEntry destination, std::string temporary, OwnedFile file,
+                std::string shown)
+        : destination_(std::move(destination)),
+          temporary_(std::move(temporary)),
+          file_(std::move(file)),
+          shown_(std::move(shown)) {}
+    ~RenamedFile() override {
+        if (!committed_) ::unlinkat(destination_.folder.Get(), temporary_.c_str(), 0);
+    }
+
+    Failure Write(std::span<const std::byte> bytes) override {
+        bool readerGone = false;
+        return WriteAll(file_.Get(), bytes, shown_, readerGone);
+    }
+    // The data reaches the disk before the name does, so that a power cut leaves the
+    // destination as it was or complete, never empty.
+    Failure Commit() override {
+        const int folder = destination_.folder.Get();
+        if (posix::RetryInterrupted([&] { return ::fdatasync(file_.Get()); }) != 0 ||
+            ::renameat(folder, temporary_.c_str(), folder, destination_.name.c_str()) != 0) {
+            return posix::NotWritten(shown_, errno);
+        }
+        committed_ = true;
+        return {};
+    }
+
+  private:
+    posix::FolderEntry destination_;
+    std::string temporary_;
+    OwnedFile file_;
+    std::string shown_;
+    bool committed_ = false;
+};
+
+// A named pipe or device, written straight on as standard output is.
+class StreamedFile final : public PendingFile {
+  public:
+    StreamedFile(OwnedFile file, std::string shown)
+        : file_(std::move(file)), shown_(std::move(shown)) {}
+
+    Failure Write(std::span<const std::byte> bytes) override {
+        bool readerGone = false;
+        return WriteAll(file_.Get(), bytes, shown_, readerGone);
+    }
+    Failure Commit() override {
+        return file_.Close() ? Failure{} : posix::NotWritten(shown_, errno);
+    }
+
+  private:
+    OwnedFile file_;
+    std::string shown_;
+};
+
 }  // namespace
 
-int PendingFile::Create(const std::string& destination, std::unique_ptr<PendingFile>& file) {
-    FolderEntry entry;
-    if (int error = OpenEntry(destination, entry)) return error;
-    if (entry.name == ".") return EISDIR;
-    if (int error = FollowLinks(entry)) return error;
-    std::string temporary;
-    UniqueFd created;
-    if (int error = CreateExclusive(entry.folder.Get(), temporary, created)) return error;
-    file.reset(new PendingFile(std::move(entry.folder), std::move(entry.name), std::move(temporary),
-                               std::move(created)));
-    return 0;
-}
-
-PendingFile::PendingFile(UniqueFd folder, std::string name, std::string temporary, UniqueFd file)
-    : folder_(std::move(folder)),
-      name_(std::move(name)),
-      temporary_(std::move(temporary)),
-      file_(std::move(file)) {}
-
-PendingFile::~PendingFile() {
-    if (!committed_) ::unlinkat(folder_.Get(), temporary_.c_str(), 0);
-}
-
-int PendingFile::Write(std::span<const std::byte> bytes) {
-    return WriteAll(file_.Get(), bytes);
-}
-
-int PendingFile::Commit() {
-    if (RetryInterrupted([&] { return ::fdatasync(file_.Get()); }) != 0) return errno;
-    if (::renameat(folder_.Get(), temporary_.c_str(), folder_.Get(), name_.c_str()) != 0) {
-        return errno;
+std::uint64_t RandomBits() {
+    std::uint64_t bits = 0;
+    if (posix::RetryInterrupted([&] { return ::getrandom(&bits, sizeof bits, 0); }) !=
+        static_cast<ssize_t>(sizeof bits)) {
+        bits ^=
+            static_cast<std::uint64_t>(::getpid()) << 32 ^ reinterpret_cast<std::uintptr_t>(&bits);
     }
-    committed_ = true;
-    return 0;
+    return bits;
 }
 
-int WriteWholeFile(const std::string& destination, std::span<const std::byte> bytes) {
-    std::unique_ptr<PendingFile> file;
-    if (int error = PendingFile::Create(destination, file)) return error;
-    if (int error = file->Write(bytes)) return error;
-    return file->Commit();
+Failure PendingFile::Create(const FilePath& destination, std::unique_ptr<PendingFile>& file) {
+    posix::FolderEntry entry;
+    struct stat status {};
+    int error = posix::OpenEntry(destination.system, entry);
+    if (error == 0 && entry.name == ".") error = EISDIR;
+    if (error == 0) error = FollowLinks(entry, status);
+    if (error) return posix::NotWritten(destination.shown, error);
+    if (status.st_mode != 0 && posix::IsStreamDevice(status)) {
+        OwnedFile device;
+        if (Failure failure = OpenStreamEnd(
+                destination, true, FailureCode::NotWritten, [] { return AbortRequested().load(); },
+                device)) {
+            return failure;
+        }
+        file = std::make_unique<StreamedFile>(std::move(device), destination.shown);
+        return {};
+    }
+    std::string temporary;
+    OwnedFile created;
+    if ((error = CreateExclusive(entry.folder.Get(), temporary, created))) {
+        return posix::NotWritten(destination.shown, error);
+    }
+    file = std::make_unique<RenamedFile>(std::move(entry), std::move(temporary), std::move(created),
+                                         destination.shown);
+    return {};
 }
-
-}  // namespace posix

@@ -2,11 +2,11 @@
 // they are, the stop signals taken by one watcher thread, writes past the file-size limit as
 // errors, and the arguments as the bytes they are.
 
+#include <signal.h>
+
 #include <string>
 #include <vector>
 
-#include "cli/platform/posix/crash_report.h"
-#include "cli/platform/posix/standard_streams.h"
 #include "cli/platform/posix/stop_signals.h"
 #include "cli/platform/posix/system_calls.h"
 #include "cli/platform/program.h"
@@ -22,9 +22,8 @@ bool IsOneOf(const std::string& arg, std::initializer_list<const char*> names) {
     return false;
 }
 
-// The names of the caller's standard input and output are "-", the stream itself, as the Linux
-// launcher of the Windows program makes them; standard error carries the run's messages and is
-// refused (false, with its line written).
+// The names of the caller's standard input and output are "-", the stream itself; standard
+// error carries the run's messages and is refused (false, with its line written).
 bool CallerName(const std::string& arg, std::string& name) {
     if (IsOneOf(arg, {"/dev/stdin", "/dev/fd/0", "/proc/self/fd/0", "/dev/stdout", "/dev/fd/1",
                       "/proc/self/fd/1"})) {
@@ -63,7 +62,9 @@ int main(int argc, char** argv) {
     posix::InstallCrashReport();
 #endif
     posix::TakeStandardStreams();
-    posix::IgnoreFileSizeSignal();
+    // A write past the file-size limit (`ulimit -f`) then fails with EFBIG, reported like a full
+    // disk, instead of ending the process.
+    ::signal(SIGXFSZ, SIG_IGN);
     // Before any other thread starts, so that every thread keeps the signals blocked.
     const posix::StopSignals stops([] { AbortRequested().store(true); });
     std::vector<std::string> args;

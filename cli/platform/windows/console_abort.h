@@ -1,7 +1,6 @@
 #pragma once
 
-// Ctrl-C, Ctrl-Break and closing the console (under the Linux launcher also SIGTERM and SIGHUP,
-// which it turns into Ctrl-C) set AbortRequested().
+// Ctrl-C, Ctrl-Break and closing the console set AbortRequested().
 void InstallAbortHandler();
 
 // While one lives, a modal dialog is open (setup or about box): it answers no abort poll, so a

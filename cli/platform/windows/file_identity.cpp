@@ -3,8 +3,8 @@
 #include <cstring>
 #include <cwctype>
 
+#include "cli/platform/system_answers.h"
 #include "cli/platform/windows/windows_files.h"
-#include "cli/platform/windows/wine.h"
 #include "loader/unique_handle.h"
 #include "loader/win32_text.h"
 
@@ -20,13 +20,6 @@ constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
 
 std::optional<FileIdentity> IdentityOfHandle(HANDLE file) {
     FileIdentity identity;
-    // Under Wine, Linux's own device and inode: Wine's file ids of a handle it was given at
-    // start (a standard stream) differ from those of the same file opened by name.
-    if (const std::optional<wine::UnixStatus> status = wine::StatusOf(file)) {
-        identity.volume = status->device;
-        std::memcpy(identity.index.data(), &status->inode, sizeof status->inode);
-        return identity;
-    }
     FileIdRecord id{};
     if (GetFileInformationByHandleEx(file, kFileIdInfo, &id, sizeof id)) {
         identity.volume = id.volumeSerialNumber;
@@ -46,10 +39,9 @@ std::optional<FileIdentity> IdentityOfOpened(const std::wstring& systemPath) {
     return file ? IdentityOfHandle(file.Get()) : std::nullopt;
 }
 
-// The name a new file gets in its folder: Linux names are exact, Windows names ignore case.
+// The name a new file gets in its folder, in a form that ignores case as Windows does.
 std::wstring NewNameKey(const FilePath& path) {
     std::wstring name = path.system.substr(path.system.find_last_of(L"\\/") + 1);
-    if (!path.unixPath.empty()) return name;
     for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(c));
     return name;
 }
@@ -115,16 +107,15 @@ bool WindowsTakesForOne(const std::wstring& a, const std::wstring& b) {
 }
 
 const char* NewNamesRule() {
-    return " (for Windows too, names that differ only in case or by a short form are one)";
+    return " (for Windows, names that differ only in case or by a short form are one)";
 }
 
 bool NewNamesAreOne(const std::wstring& a, const std::wstring& b) {
     return WindowsTakesForOne(a, b);
 }
 
-// Linux names are exact, Windows names ignore case.
+// Windows names ignore case.
 std::string NewFileKey(const FilePath& path) {
-    if (!path.unixPath.empty()) return path.unixPath;
     std::wstring key = path.system;
     for (wchar_t& c : key) c = c == L'/' ? L'\\' : static_cast<wchar_t>(std::towlower(c));
     return ToUtf8(key);
@@ -139,8 +130,8 @@ bool NewFileKeysAreOne(const std::string& a, const std::string& b) {
 }
 
 std::optional<FileIdentity> IdentityOf(StandardStreamId which) {
-    const HANDLE file = GetStdHandle(StandardHandleId(which));
-    if (file == nullptr || file == INVALID_HANDLE_VALUE || GetFileType(file) != FILE_TYPE_DISK) {
+    const HANDLE file = StandardHandle(which);
+    if (!OwnedFile::IsOpen(file) || GetFileType(file) != FILE_TYPE_DISK) {
         return std::nullopt;
     }
     return IdentityOfHandle(file);

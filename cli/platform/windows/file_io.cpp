@@ -1,10 +1,13 @@
+// Reads and writes of whole blocks, the standard streams, and named pipes and devices as a raw
+// stream's ends, on Windows.
+
 #include "cli/platform/file_io.h"
 
 #include <algorithm>
 #include <optional>
 
+#include "cli/platform/system_answers.h"
 #include "cli/platform/windows/windows_files.h"
-#include "cli/platform/windows/wine.h"
 #include "loader/win32_text.h"
 
 namespace {
@@ -103,17 +106,9 @@ Failure WriteAll(FileHandle handle, std::span<const std::byte> bytes, const std:
     return {};
 }
 
-const char* StandardStreamName(StandardStreamId which) {
-    return which == StandardStreamId::Input ? "standard input" : "standard output";
-}
-
-Failure StandardStream(StandardStreamId which, FileHandle& handle) {
-    handle = GetStdHandle(StandardHandleId(which));
-    const bool input = which == StandardStreamId::Input;
-    const bool closed = wine::ClosedByCaller(input ? 0 : 1);
-    if (!closed && handle != nullptr && handle != INVALID_HANDLE_VALUE) return {};
-    return {input ? FailureCode::BadInput : FailureCode::NotWritten,
-            std::string(StandardStreamName(which)) + ": not open (closed by the caller)"};
+FileHandle StandardHandle(StandardStreamId which) {
+    const HANDLE handle = GetStdHandle(StandardHandleId(which));
+    return OwnedFile::IsOpen(handle) ? handle : OwnedFile::None();
 }
 
 bool IsPipeClosed(unsigned long error) {
@@ -126,12 +121,61 @@ Failure CannotRead(const std::string& name, unsigned long error) {
 }
 
 Failure NotWritten(const std::string& name, unsigned long error) {
-    if (const std::optional<std::uint64_t> limit = wine::FileSizeLimit();
-        limit && error == ERROR_GEN_FAILURE) {
-        return {FailureCode::NotWritten, name +
-                                             ": not written: larger than the file-size limit "
-                                             "(ulimit -f) of " +
-                                             std::to_string(*limit) + " bytes"};
-    }
     return {FailureCode::NotWritten, name + ": not written: " + ErrorText(error)};
+}
+
+// Only a console has a console mode; a character device such as NUL has none.
+bool IsTerminal(StandardStreamId which) {
+    DWORD mode = 0;
+    return GetConsoleMode(StandardHandle(which), &mode) != 0;
+}
+
+bool IsTerminal(const FilePath& path) {
+    const UniqueHandle device = OpenForAttributes(path.system);
+    if (!device || GetFileType(device.Get()) != FILE_TYPE_CHAR) return false;
+    const UniqueHandle console(CreateFileW(path.system.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+    DWORD mode = 0;
+    return console && GetConsoleMode(console.Get(), &mode) != 0;
+}
+
+Failure StateOf(FileHandle handle, const std::string& name, FileState& state) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) return CannotRead(name, GetLastError());
+    state.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    state.modified = (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                     info.ftLastWriteTime.dwLowDateTime;
+    return {};
+}
+
+bool MayBlock(FileHandle handle) {
+    return GetFileType(handle) != FILE_TYPE_DISK;
+}
+
+// A pipe's size is set by the process that creates it.
+void WidenPipe(FileHandle, std::size_t) {}
+
+// A named pipe (\\.\pipe\...) or a device such as NUL: not a file on a disk.
+bool IsStreamDevice(const FilePath& path) {
+    const UniqueHandle file = OpenForAttributes(path.system);
+    return file && GetFileType(file.Get()) != FILE_TYPE_DISK;
+}
+
+// A pipe whose every instance is busy is asked again.
+Failure TryOpenStreamEnd(const FilePath& path, bool write, FailureCode code, OwnedFile& file,
+                         bool& notYet) {
+    file = OwnedFile(CreateFileW(path.system.c_str(), write ? GENERIC_WRITE : GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                 nullptr));
+    const DWORD error = file ? ERROR_SUCCESS : GetLastError();
+    notYet = error == ERROR_PIPE_BUSY;
+    if (file || notYet) return {};
+    return code == FailureCode::NotWritten ? NotWritten(path.shown, error)
+                                           : Failure{code, CannotRead(path.shown, error).reason};
+}
+
+// A Windows pipe or device is ready once it is open.
+bool WaitStreamReady(FileHandle, bool, int) {
+    return true;
 }

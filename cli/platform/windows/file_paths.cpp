@@ -1,11 +1,10 @@
+// Paths on Windows: a name means what Windows makes of it.
+
 #include "cli/platform/file_paths.h"
 
 #include <windows.h>
 
-#include "cli/platform/windows/caller_permissions.h"
-#include "cli/platform/windows/linux_names.h"
 #include "cli/platform/windows/windows_files.h"
-#include "cli/platform/windows/wine.h"
 #include "loader/unique_handle.h"
 #include "loader/win32_text.h"
 
@@ -18,12 +17,27 @@ Text Joined(const Text& folder, const typename Text::value_type* separator, cons
     return folder + (separated ? Text() : Text(separator)) + name;
 }
 
-// A folder this run made gets the caller's permissions, as its files do.
-bool GiveCallerPermissions(const std::wstring& folder) {
-    const UniqueHandle handle = OpenForAttributes(folder);
-    if (handle && ApplyCallerFolderPermissions(handle.Get())) return true;
-    if (handle) SetLastError(ERROR_ACCESS_DENIED);
-    return false;
+// A character that Windows takes in no file name ("\\?\" and "\\.\" prefixes aside).
+char CharacterWindowsRefuses(const std::string& typed) {
+    const bool prefixed = typed.starts_with("\\\\?\\") || typed.starts_with("\\\\.\\");
+    for (std::size_t i = prefixed ? 4 : 0; i < typed.size(); ++i) {
+        const char c = typed[i];
+        if (std::string_view("*?<>|\"").find(c) != std::string_view::npos ||
+            static_cast<unsigned char>(c) < 0x20) {
+            return c;
+        }
+    }
+    return 0;
+}
+
+Failure CheckWindowsName(const FilePath& path) {
+    const char bad = CharacterWindowsRefuses(path.shown);
+    if (bad == 0) return {};
+    const std::string what = static_cast<unsigned char>(bad) < 0x20
+                                 ? std::string("a control character")
+                                 : std::string(1, bad);
+    return {FailureCode::Usage,
+            path.shown + ": Windows cannot name a file with " + what + " in it; nothing written"};
 }
 
 // Makes the folder at the system path and every missing parent. False with the thread's last
@@ -41,53 +55,31 @@ bool MakeFolderPath(std::wstring path) {
         path[slash - 1] != '?') {
         if (!MakeFolderPath(path.substr(0, slash))) return false;
     }
-    if (!CreateDirectoryW(path.c_str(), nullptr)) return GetLastError() == ERROR_ALREADY_EXISTS;
-    return GiveCallerPermissions(path);
-}
-
-// Wine's mapping takes ".." as the name before it, where Linux goes up from the folder that
-// name leads to (another folder when it is a link): a path with ".." is given the folder Linux
-// reaches. A missing folder keeps the path as typed, for the name check to explain.
-std::string AsLinuxReachesIt(const std::string& unixPath) {
-    const bool upward = unixPath.find("/../") != std::string::npos || unixPath.ends_with("/..");
-    if (!upward) return unixPath;
-    const std::size_t slash = unixPath.find_last_of('/');
-    const std::string name = unixPath.substr(slash + 1);
-    if (name == ".." || name == ".") {
-        const std::string real = wine::RealPath(unixPath);
-        return real.empty() ? unixPath : real;
-    }
-    const std::string folder = wine::RealPath(unixPath.substr(0, slash));
-    if (folder.empty()) return unixPath;
-    return (folder == "/" ? "" : folder) + "/" + name;
+    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 }  // namespace
 
 Failure ResolvePath(const std::string& typed, FilePath& path) {
-    path = {typed, FromUtf8(typed), {}};
-    const char* folder = wine::LauncherFolder();
-    if (folder == nullptr) return {};
-    std::string unixPath = typed;
-    if (unixPath.empty() || unixPath[0] != '/') unixPath = std::string(folder) + "/" + unixPath;
-    path.unixPath = AsLinuxReachesIt(unixPath);
-    if (Failure failure = CheckLinuxName(path)) return failure;
-    if (!wine::WindowsPathOf(path.unixPath, path.system)) {
-        return {FailureCode::Usage, typed + ": no Windows name for this path"};
-    }
-    return {};
+    path = {typed, FromUtf8(typed)};
+    return CheckWindowsName(path);
 }
 
+// A symbolic link is a reparse point: the file it leads to is the one Windows opens through it.
 Failure FollowOutputLink(FilePath& path) {
-    std::string target;
-    if (path.unixPath.empty() || !wine::IsLink(path.unixPath, target)) return {};
-    const std::string real = wine::RealPath(path.unixPath);
-    if (real.empty() || !wine::WindowsPathOf(real, path.system)) {
-        return {FailureCode::NotWritten, path.shown + ": a link to " + target +
-                                             ", which does not exist; not written (remove the "
-                                             "link or make its target)"};
+    const DWORD attributes = GetFileAttributesW(path.system.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return {};
     }
-    path.unixPath = real;
+    const UniqueHandle target = OpenForAttributes(path.system);
+    std::wstring final(32768, L'\0');
+    const DWORD length = target ? GetFinalPathNameByHandleW(target.Get(), final.data(),
+                                                            static_cast<DWORD>(final.size()), 0)
+                                : 0;
+    if (length == 0 || length >= final.size()) return DanglingLink(path, "a missing file");
+    final.resize(length);
+    path.system = final;
     return {};
 }
 
@@ -98,24 +90,10 @@ UniqueHandle OpenForAttributes(const std::wstring& systemPath) {
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
-namespace {
-
-FilePath ChildOf(const FilePath& folder, const std::string& name) {
-    FilePath child;
-    child.shown = Joined(folder.shown, "/", name);
-    if (!folder.unixPath.empty()) {
-        child.unixPath = folder.unixPath + "/" + name;
-        if (wine::WindowsPathOf(child.unixPath, child.system)) return child;
-    }
-    child.system = Joined(folder.system, L"\\", FromUtf8(name));
-    return child;
-}
-
-}  // namespace
-
 Failure InFolder(const FilePath& folder, const std::string& name, FilePath& child) {
-    child = ChildOf(folder, name);
-    return CheckLinuxName(child);
+    child.shown = Joined(folder.shown, "/", name);
+    child.system = Joined(folder.system, L"\\", FromUtf8(name));
+    return CheckWindowsName(child);
 }
 
 std::string FileNameOf(const std::string& typed) {

@@ -4,27 +4,22 @@
 
 #include <bcrypt.h>
 
-#include <cstdio>
-
 #include "cli/platform/file_io.h"
-#include "cli/platform/windows/caller_permissions.h"
+#include "cli/platform/system_answers.h"
 #include "cli/platform/windows/windows_files.h"
 #include "loader/unique_handle.h"
+#include "loader/win32_text.h"
+
+std::uint64_t RandomBits() {
+    std::uint64_t bits = 0;
+    if (BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&bits), sizeof bits,
+                        BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) {
+        bits = GetTickCount64() ^ (std::uint64_t{GetCurrentProcessId()} << 32);
+    }
+    return bits;
+}
 
 namespace {
-
-// 64 random bits from the system's generator, as 16 hex digits: a name nobody can guess.
-bool RandomName(std::wstring& name) {
-    unsigned int parts[2];
-    if (BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(parts), sizeof parts,
-                        BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) {
-        return false;
-    }
-    wchar_t text[32];
-    swprintf(text, 32, L".braidel-%08x%08x.tmp", parts[0], parts[1]);
-    name = text;
-    return true;
-}
 
 // A temporary file of this process, removed unless it is committed.
 class WindowsPendingFile final : public PendingFile {
@@ -37,7 +32,6 @@ class WindowsPendingFile final : public PendingFile {
 
     Failure Write(std::span<const std::byte> bytes) override;
     Failure Commit() override;
-    HANDLE Handle() const { return file_.Get(); }
 
   private:
     Failure NotWritten(unsigned long error) const;
@@ -55,9 +49,7 @@ Failure PendingFile::Create(const FilePath& destination, std::unique_ptr<Pending
     // A name that exists already, a planted link included, is never opened: another name is
     // drawn instead.
     for (int attempt = 0; attempt < 16; ++attempt) {
-        std::wstring name;
-        if (!RandomName(name)) break;
-        const std::wstring temporary = folder + name;
+        const std::wstring temporary = folder + FromUtf8(TemporaryName());
         UniqueHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
@@ -65,13 +57,7 @@ Failure PendingFile::Create(const FilePath& destination, std::unique_ptr<Pending
                 continue;
             return ::NotWritten(destination.shown, GetLastError());
         }
-        auto created =
-            std::make_unique<WindowsPendingFile>(destination, temporary, std::move(file));
-        if (!ApplyCallerPermissions(created->Handle())) {
-            return {FailureCode::NotWritten,
-                    destination.shown + ": not written: its permissions could not be set"};
-        }
-        pending = std::move(created);
+        pending = std::make_unique<WindowsPendingFile>(destination, temporary, std::move(file));
         return {};
     }
     return {FailureCode::NotWritten, destination.shown + ": not written: no temporary file name"};

@@ -1,5 +1,5 @@
 // The Windows program's start-up: a crash filter, binary standard streams, the wide command line
-// as UTF-8, and what a run needs of Wine and the console once its arguments are parsed.
+// as UTF-8, and the console's Ctrl-C once its arguments are parsed.
 
 #include <windows.h>
 
@@ -12,9 +12,7 @@
 
 #include "cli/platform/program.h"
 #include "cli/platform/text.h"
-#include "cli/platform/windows/caller_permissions.h"
 #include "cli/platform/windows/console_abort.h"
-#include "cli/platform/windows/wine.h"
 #include "loader/win32_text.h"
 
 namespace {
@@ -22,12 +20,12 @@ namespace {
 // A crash ends the run with one line and exit code 4; no debugger is started and nothing
 // waits. Temporary files of frames in work may stay: nothing can be trusted after a fault.
 LONG WINAPI OnCrash(EXCEPTION_POINTERS* exception) {
-    char line[160];
-    std::snprintf(line, sizeof line, "crashed (exception 0x%08lX at %p); stopped",
+    char what[64];
+    std::snprintf(what, sizeof what, "exception 0x%08lX at %p",
                   exception->ExceptionRecord->ExceptionCode,
                   exception->ExceptionRecord->ExceptionAddress);
     // Straight to the handle: the crash may have come while another line held the output lock.
-    const std::string bytes = ProgramLine(line) + "\n";
+    const std::string bytes = CrashLine(what);
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
               &written, nullptr);
@@ -38,14 +36,6 @@ LONG WINAPI OnCrash(EXCEPTION_POINTERS* exception) {
 }  // namespace
 
 Failure PrepareRun() {
-    if (const std::string folder = wine::UnreachedCallerFolder(); !folder.empty()) {
-        return {FailureCode::Usage,
-                "started from " + folder +
-                    ", which Wine cannot make this program's working folder (a character "
-                    "Windows cannot name); relative names would mean another folder. "
-                    "Start it from another folder"};
-    }
-    CaptureCallerUmask();
     InstallAbortHandler();
     return {};
 }
@@ -55,7 +45,7 @@ int wmain(int argc, wchar_t** argv) {
     // Lines end in a plain newline, as every other tool of a pipeline writes them.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
-    // Text is UTF-8 from here on; the launcher has refused arguments that are not.
+    // Text is UTF-8 from here on.
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(ToUtf8(argv[i]));
     return RunCommandLine(args);

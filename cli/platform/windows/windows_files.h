@@ -30,11 +30,10 @@ bool IsPipeClosed(unsigned long error);
 // "NAME: cannot be read: <the system's words for `error`>", FailureCode::BadInput: every input
 // that cannot be opened or read says so in these words.
 Failure CannotRead(const std::string& name, unsigned long error);
-// "NAME: not written: <why `error` stopped the write>", FailureCode::NotWritten. Wine reports a
-// write past the file-size limit as a general failure; this says which limit.
+// "NAME: not written: <why `error` stopped the write>", FailureCode::NotWritten.
 Failure NotWritten(const std::string& name, unsigned long error);
 
 // Whether Windows takes two names of new files in one folder for one file, so that the second
 // rename replaces the first: they differ only in case, or one is the short (8.3) name that the
-// system generates for the other. Wine looks names up this way in every folder.
+// system generates for the other.
 bool WindowsTakesForOne(const std::wstring& a, const std::wstring& b);

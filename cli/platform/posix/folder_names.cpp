@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -18,22 +19,25 @@ struct DirCloser {
 };
 
 Failure CannotList(const FilePath& folder, int error) {
-    return {FailureCode::BadInput, folder.shown + ": cannot be read: " + posix::ErrorText(error)};
+    return posix::CannotRead(folder.shown, error);
 }
 
 }  // namespace
 
 Failure ListFolderNames(const FilePath& folder, std::vector<std::string>& names) {
-    posix::UniqueFd walked;
+    OwnedFile walked;
     if (const int error = posix::OpenFolder(folder.system, walked))
         return CannotList(folder, error);
     // The walk's descriptor only names the folder; reading its entries takes one opened to read.
-    posix::UniqueFd opened(::openat(walked.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!opened) return CannotList(folder, errno);
+    const int opened = ::openat(walked.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (opened < 0) return CannotList(folder, errno);
     // The stream takes the descriptor over and closes it.
-    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(opened.Get()));
-    if (!dir) return CannotList(folder, errno);
-    opened.Release();
+    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(opened));
+    if (!dir) {
+        const int error = errno;
+        ::close(opened);
+        return CannotList(folder, error);
+    }
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(dir.get());
