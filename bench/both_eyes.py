@@ -9,9 +9,9 @@
 - FFmpeg's stereo3d=irl:sbsl, which packs the two fields side by side at half the height and
   rebuilds no line.
 
-  both_eyes.py LAUNCHER PROGRAM [--json]
+  both_eyes.py WINDOWS PROGRAM [--json]
 
-LAUNCHER runs the Windows program (under Wine), PROGRAM is the native one; braidel-run runs with
+WINDOWS runs the Windows program (under Wine), PROGRAM is the native one; braidel-run runs with
 --mode weighted and its default encoding (PNG level 1, Up filter), FFmpeg on two threads with the
 same PNG level and filter, so that the encoders do the same work. Wall clock, after a warm-up of
 the page cache and of Wine. The side-by-side outputs of all three ways are checked to be the

@@ -4,9 +4,9 @@
 and written as 16-bit PNGs; then one small frame start to finish; then what syncing the outputs
 before they are renamed into place costs.
 
-  end_to_end.py LAUNCHER PROGRAM [--json]
+  end_to_end.py WINDOWS PROGRAM [--json]
 
-LAUNCHER runs the Windows program (under Wine), PROGRAM is the native one; both run with their
+WINDOWS runs the Windows program (under Wine), PROGRAM is the native one; both run with their
 defaults (--mode weighted --out-dir). FFmpeg runs bwdif on two threads. Everything is timed in
 this one run, wall clock, after a warm-up of the page cache and of Wine; the printed ratios are
 one contender's time or output size over another's. The small frame's time is the median of

@@ -3,7 +3,7 @@
 frames for each size, written once, then each chain REPETITIONS times (interleaved, the median
 counts), its output thrown away at the end of the chain:
 
-  windows    cat FILE | LAUNCHER --raw WxH --mode weighted - - | cat   (the Windows program
+  windows    cat FILE | WINDOWS --raw WxH --mode weighted - - | cat   (the Windows program
              under Wine, its start included)
   native     cat FILE | PROGRAM --raw WxH --mode weighted - - | cat    (the native program)
   bwdif      ffmpeg -threads 2 ... -vf bwdif=mode=send_frame:parity=tff:deint=all, file in,
@@ -11,7 +11,7 @@ counts), its output thrown away at the end of the chain:
   pipe       cat FILE | cat, the limit of one pipe crossing
   two pipes  cat FILE | cat | cat, the limit of the native chain's two crossings
 
-  pipes.py LAUNCHER PROGRAM [--json]
+  pipes.py WINDOWS PROGRAM [--json]
 
 Targets: the Windows program at least twice bwdif's frames per second; the native program at
 least 85 % of the two-pipe limit.
