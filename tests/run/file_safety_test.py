@@ -792,9 +792,11 @@ class Displays(run_test.Workspace):
             self.skipTest("display :%d is in use" % number)
         prefix = os.path.join(ROOT, "build", "win64", "wine-x11")
         wine_exec = os.path.join(ROOT, "scripts", "wine-exec")
-        subprocess.run([wine_exec, prefix, "reg", "add", "HKCU\\Software\\Wine\\Drivers", "/v",
-                        "Graphics", "/d", "x11", "/f"], stdin=subprocess.DEVNULL,
-                       capture_output=True, timeout=300, check=True)
+        # The driver is chosen when a session starts: the one that set it is ended.
+        for command in (["reg", "add", "HKCU\\Software\\Wine\\Drivers", "/v", "Graphics", "/d",
+                         "x11", "/f"], ["--stop-server"]):
+            subprocess.run([wine_exec, prefix, *command], stdin=subprocess.DEVNULL,
+                           capture_output=True, timeout=300, check=True)
         server = subprocess.Popen(["Xvfb", ":%d" % number, "-nolisten", "tcp"],
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         marker = "braidel-dialog-%d" % os.getpid()
