@@ -1,5 +1,6 @@
 # The libFuzzer targets of the native preset, under the sanitizers: the kernels, the rebuild
-# rules and the image codec.
+# rules and the image codec. Their sources and seeds are in fuzz/.
+set(fuzz_sources ${PROJECT_SOURCE_DIR}/fuzz)
 # A libFuzzer target: every seed once (quick), then a bounded session that grows a corpus in the
 # build tree. Arguments after SECONDS go to the session.
 set(BRAIDEL_FUZZ_SECONDS 60 CACHE STRING "Length of each bounded fuzzing session")
@@ -17,13 +18,15 @@ function(braidel_fuzz_target name source library seeds seconds)
 endfunction()
 
 # The vector kernels against the plain ones, at random widths.
-braidel_fuzz_target(kernel kernel_fuzzer.cpp braidel_rebuild_core
-    ${CMAKE_CURRENT_SOURCE_DIR}/fuzz-seeds ${BRAIDEL_FUZZ_SECONDS} -max_len=8192)
+braidel_fuzz_target(kernel ${fuzz_sources}/kernel_fuzzer.cpp braidel_rebuild_core
+    ${fuzz_sources}/fuzz-seeds ${BRAIDEL_FUZZ_SECONDS} -max_len=8192)
 
 # The rebuild rules over frames in memory: two bands at any split equal the whole frame, and
 # only kept rows are read.
-braidel_fuzz_target(band band_fuzzer.cpp braidel_rebuild_core
-    ${CMAKE_CURRENT_SOURCE_DIR}/band-seeds ${BRAIDEL_FUZZ_SECONDS} -max_len=4096)
+braidel_fuzz_target(band ${fuzz_sources}/band_fuzzer.cpp braidel_rebuild_core
+    ${fuzz_sources}/band-seeds ${BRAIDEL_FUZZ_SECONDS} -max_len=4096)
 
-# The image-file codec: its checks against independent decoders, its tests and its fuzzer.
-include(${CMAKE_CURRENT_SOURCE_DIR}/images.cmake)
+# Arbitrary bytes through the image-file codec's decoder, and small images through a round trip.
+set(BRAIDEL_IMAGE_FUZZ_SECONDS 30 CACHE STRING "Length of the bounded image fuzzing session")
+braidel_fuzz_target(image ${fuzz_sources}/image_fuzzer.cpp braidel_image_files ${fuzz_sources}/image-seeds
+    ${BRAIDEL_IMAGE_FUZZ_SECONDS} -max_len=65536 -rss_limit_mb=4096)
