@@ -35,7 +35,7 @@ Failure ResolveStream(const std::string& typed, StandardStreamId standard, const
         if (!IsTerminal(path)) return {};
         return {FailureCode::Usage, path.shown + " is a terminal; " + advice};
     }
-    path = {typed, {}};
+    path = {typed, {}, {}};
     if (!IsTerminal(standard)) return {};
     return {FailureCode::Usage, std::string(name) + " is a terminal; " + advice};
 }
@@ -217,7 +217,7 @@ Failure ResolveOptionFile(const char* option, const std::string& typed,
                                         " is a terminal, which carries no configuration block; "
                                         "name a file"};
     }
-    path = {typed, {}};
+    path = {typed, {}, {}};
     return {};
 }
 
@@ -235,6 +235,30 @@ Failure CheckStreamUse(const RunOptions& options, const RunFiles& files) {
                 "standard output cannot carry both --save-config and the raw frames; name a file"};
     }
     return {};
+}
+
+// A batch's outputs, each named in the output folder, go from the folder held.
+void ShareOutputFolder(RunFiles& files) {
+    for (FrameTask& task : files.frames) {
+        task.output.folder = files.outDir.folder;
+        if (!task.rightOutput.Empty()) task.rightOutput.folder = files.outDir.folder;
+    }
+}
+
+// Every output's folder that exists, opened once before the check: the check and the write go
+// from it. A batch's outputs share the output folder, held when it is made if it is new.
+void HoldOutputFolders(RunFiles& files) {
+    std::vector<FilePath*> outputs{&files.saveConfig};
+    if (files.stream)
+        outputs.insert(outputs.end(), {&files.stream->output, &files.stream->rightOutput});
+    if (!files.outDir.Empty()) {
+        HoldFolder(files.outDir);
+        ShareOutputFolder(files);
+    } else {
+        for (FrameTask& task : files.frames)
+            outputs.insert(outputs.end(), {&task.output, &task.rightOutput});
+    }
+    HoldFoldersOf(outputs);
 }
 
 }  // namespace
@@ -258,9 +282,14 @@ Failure PlanRun(const RunOptions& options, RunFiles& files) {
     }
     if (Failure failure = ResolveFrames(options, files)) return failure;
     if (Failure failure = CheckStreamUse(options, files)) return failure;
+    HoldOutputFolders(files);
     return CheckWrites(files);
 }
 
-Failure MakeOutputFolder(const RunFiles& files) {
-    return files.outDir.Empty() ? Failure{} : MakeFolders(files.outDir);
+Failure MakeOutputFolder(RunFiles& files) {
+    if (files.outDir.Empty() || files.outDir.folder) return {};
+    if (Failure failure = MakeFolders(files.outDir)) return failure;
+    HoldFolder(files.outDir);
+    ShareOutputFolder(files);
+    return {};
 }

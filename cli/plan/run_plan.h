@@ -49,5 +49,5 @@ struct RunFiles {
 // outputs are counted in keptOutputs.
 Failure PlanRun(const RunOptions& options, RunFiles& files);
 
-// Makes the batch output folder with its missing parents.
-Failure MakeOutputFolder(const RunFiles& files);
+// Makes the batch output folder with its missing parents, and holds it when it was new.
+Failure MakeOutputFolder(RunFiles& files);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/exit_codes.h"
 #include "cli/platform/system_file.h"
@@ -10,6 +12,9 @@
 struct FilePath {
     std::string shown;  // UTF-8 where the name is; OneLine escapes other bytes in messages
     SystemText system;  // the Win32 form on Windows; on POSIX the name's bytes
+    // An output's folder, opened once before its write is checked and held until the output is
+    // in place, so that the folder checked is the folder written; null: found by its path.
+    std::shared_ptr<const OwnedFile> folder;
 
     bool Empty() const { return shown.empty(); }
 };
@@ -26,6 +31,14 @@ Failure ResolvePath(const std::string& typed, FilePath& path);
 Failure FollowOutputLink(FilePath& path);
 // The refusal of an output link whose `target` (its text) leads to no file.
 Failure DanglingLink(const FilePath& path, const std::string& target);
+
+// Holds the folders of outputs (`HoldFoldersOf`, one open folder for the outputs it holds) or a
+// folder of outputs (`HoldFolder`, whose InFolder children share it) where they exist; the
+// identity of an output and its write then go from its held folder, whatever the folder's path
+// leads to meanwhile. POSIX: the folder's descriptor; Windows: nothing is held, and names are
+// found by their paths.
+void HoldFoldersOf(const std::vector<FilePath*>& outputs);
+void HoldFolder(FilePath& folder);
 
 // The file `name` inside `folder`, refused as ResolvePath refuses a name (FailureCode::Usage).
 Failure InFolder(const FilePath& folder, const std::string& name, FilePath& child);

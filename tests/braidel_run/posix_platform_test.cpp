@@ -61,7 +61,7 @@ std::vector<std::string> Temporaries(const fs::path& folder) {
 }
 
 FilePath PathOf(const fs::path& path) {
-    return {path.string(), path.string()};
+    return {path.string(), path.string(), {}};
 }
 
 // 0 when `failure` is one and its line holds `fragment` (the system's words for an error); 1
@@ -221,6 +221,40 @@ TEST_F(PendingFileTest, RelativePathPastPathMaxIsWrittenAndIdentified) {
     fs::current_path(previous);
 }
 
+// An output's folder held before its check: the folder swapped for a link to another one
+// afterwards, the check's identity and the write still go to the folder held.
+TEST_F(PendingFileTest, HeldFolderIsTheOneWrittenWhateverItsPathLeadsToLater) {
+    fs::create_directory(root_ / "out");
+    fs::create_directory(root_ / "inputs");
+    Put(root_ / "inputs" / "f.png", "input");
+    FilePath folder = PathOf(root_ / "out");
+    HoldFolder(folder);
+    FilePath output;
+    ASSERT_FALSE(InFolder(folder, "f.png", output));
+    const auto checked = ::IdentityOf(output);
+    fs::rename(root_ / "out", root_ / "moved");
+    fs::create_directory_symlink(root_ / "inputs", root_ / "out");
+    EXPECT_EQ(::IdentityOf(output), checked);
+    EXPECT_FALSE(WriteWholeFile(output, BytesOf("frame")));
+    EXPECT_EQ(Content(root_ / "inputs" / "f.png"), "input");
+    EXPECT_EQ(Content(root_ / "moved" / "f.png"), "frame");
+    // Outputs in one folder hold it once.
+    FilePath a = PathOf(root_ / "moved" / "a.png");
+    FilePath b = PathOf(root_ / "moved" / "b.png");
+    HoldFoldersOf({&a, &b});
+    ASSERT_TRUE(a.folder);
+    EXPECT_EQ(a.folder, b.folder);
+}
+
+// A folder still to be made, then "..": the output is where the made folders will lead.
+TEST_F(PendingFileTest, FolderStillToBeMadeIsComparedWhereItWillLead) {
+    Put(root_ / "f.png", "x");
+    EXPECT_EQ(IdentityOf(root_ / "new" / ".." / "f.png"), IdentityOf(root_ / "f.png"));
+    EXPECT_EQ(IdentityOf(root_ / "new" / "deeper" / ".." / ".." / "f.png"),
+              IdentityOf(root_ / "f.png"));
+    EXPECT_FALSE(IdentityOf(root_ / "new" / "f.png").has_value());
+}
+
 using IdentityTest = Scratch;
 
 TEST_F(IdentityTest, LinksAndStreamNamesLeadToOneFile) {
@@ -241,6 +275,12 @@ TEST_F(IdentityTest, LinksAndStreamNamesLeadToOneFile) {
     OwnedFile open(::open((root_ / "a" / "in.png").c_str(), O_RDONLY));
     EXPECT_EQ(IdentityOf("/dev/fd/" + std::to_string(open.Get())), original);
     EXPECT_EQ(IdentityOf("/proc/self/fd/" + std::to_string(open.Get())), original);
+    // A descriptor's link says it holds 64 bytes, whatever the length of its path.
+    const fs::path deep = root_ / std::string(120, 'l') / std::string(120, 'm');
+    fs::create_directories(deep);
+    Put(deep / "in.png", "z");
+    OwnedFile far(::open((deep / "in.png").c_str(), O_RDONLY));
+    EXPECT_EQ(IdentityOf("/dev/fd/" + std::to_string(far.Get())), IdentityOf(deep / "in.png"));
 }
 
 TEST_F(IdentityTest, NewFileIsItsFolderAndExactName) {

@@ -123,8 +123,7 @@ namespace {
 
 // Reads until `bytes` is full or the file ends, through `read(buffer, size, done)`.
 template <class Read>
-Failure ReadFull(std::span<std::byte> bytes, const std::string& name, std::size_t& got,
-                 Read read) {
+Failure ReadFull(std::span<std::byte> bytes, const std::string& name, std::size_t& got, Read read) {
     got = 0;
     while (got < bytes.size()) {
         const std::size_t size = std::min(bytes.size() - got, kLargestTransfer);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 
 #include "cli/platform/posix/folder_walk.h"
 #include "cli/platform/posix/system_calls.h"
@@ -37,7 +38,7 @@ bool NamesNoFile(const std::string& target) {
 }  // namespace
 
 Failure ResolvePath(const std::string& typed, FilePath& path) {
-    path = {typed, typed};
+    path = {typed, typed, {}};
     return CheckNameLengths(path);
 }
 
@@ -62,7 +63,29 @@ Failure FollowOutputLink(FilePath& path) {
     return DanglingLink(path, target);
 }
 
+void HoldFoldersOf(const std::vector<FilePath*>& outputs) {
+    std::map<std::string, std::shared_ptr<const OwnedFile>> held;  // by the folder's path
+    for (FilePath* output : outputs) {
+        const std::size_t slash = output->system.find_last_of('/');
+        const std::string key = slash == std::string::npos ? "" : output->system.substr(0, slash);
+        posix::FolderEntry entry;
+        if (output->system.empty() || posix::LastName(output->system).empty()) continue;
+        if (!held.contains(key) && posix::OpenEntry(output->system, entry) == 0) {
+            held[key] = std::make_shared<const OwnedFile>(std::move(entry.folder));
+        }
+        if (held.contains(key)) output->folder = held[key];
+    }
+}
+
+void HoldFolder(FilePath& folder) {
+    OwnedFile held;
+    if (!folder.system.empty() && posix::OpenFolder(folder.system, held) == 0) {
+        folder.folder = std::make_shared<const OwnedFile>(std::move(held));
+    }
+}
+
 Failure InFolder(const FilePath& folder, const std::string& name, FilePath& child) {
+    child.folder = folder.folder;
     const bool separated = folder.system.empty() || folder.system.back() == '/';
     child.shown =
         folder.shown + (folder.shown.empty() || folder.shown.back() == '/' ? "" : "/") + name;

@@ -83,6 +83,27 @@ int OpenEntryAsMade(const std::string& path, FolderEntry& entry) {
     return 0;
 }
 
+std::string LastName(const std::string& path) {
+    const std::vector<std::string> names = NamesOf(path);
+    if (names.empty() || names.back() == ".." || path.back() == '/' || path.ends_with("/.")) {
+        return {};
+    }
+    return names.back();
+}
+
+std::string HeldName(const FilePath& path) {
+    return path.folder ? LastName(path.system) : std::string();
+}
+
+int OpenPathEntry(const FilePath& path, FolderEntry& entry) {
+    std::string name = HeldName(path);
+    if (name.empty()) return OpenEntry(path.system, entry);
+    const int fd = ::fcntl(path.folder->Get(), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return errno;
+    entry = {OwnedFile(fd), std::move(name)};
+    return 0;
+}
+
 int ReadLink(const FolderEntry& entry, std::string& target) {
     for (std::size_t size = 256;; size *= 2) {
         target.assign(size, '\0');

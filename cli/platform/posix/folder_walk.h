@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/platform/file_paths.h"
 #include "cli/platform/system_file.h"
 
 namespace posix {
@@ -32,6 +33,17 @@ int OpenEntry(const std::string& path, FolderEntry& entry, int base = -100 /* AT
 // by ".." is the folder before it, as Linux will find it then ("out/new/.." is "out"). ENOENT
 // while a folder of the path is still missing.
 int OpenEntryAsMade(const std::string& path, FolderEntry& entry);
+
+// The last name of a path that names a file in a folder; empty for one that names a folder
+// ("dir/", "dir/.", "dir/..").
+std::string LastName(const std::string& path);
+
+// The name of `path` in its held folder (FilePath::folder): its last name; empty where the
+// held folder cannot stand for the path (none held, or a path that names a folder).
+std::string HeldName(const FilePath& path);
+
+// The entry of `path`: from its held folder where it has one, else by a walk.
+int OpenPathEntry(const FilePath& path, FolderEntry& entry);
 
 // The text of the symbolic link that `entry` names, whatever its length (a descriptor's link in
 // /proc says it has 64 bytes, whatever it holds).

@@ -133,7 +133,7 @@ std::uint64_t RandomBits() {
 Failure PendingFile::Create(const FilePath& destination, std::unique_ptr<PendingFile>& file) {
     posix::FolderEntry entry;
     struct stat status {};
-    int error = posix::OpenEntry(destination.system, entry);
+    int error = posix::OpenPathEntry(destination, entry);
     if (error == 0 && entry.name == ".") error = EISDIR;
     if (error == 0) error = FollowLinks(entry, status);
     if (error) return posix::NotWritten(destination.shown, error);

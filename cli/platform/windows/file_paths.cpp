@@ -61,7 +61,7 @@ bool MakeFolderPath(std::wstring path) {
 }  // namespace
 
 Failure ResolvePath(const std::string& typed, FilePath& path) {
-    path = {typed, FromUtf8(typed)};
+    path = {typed, FromUtf8(typed), {}};
     return CheckWindowsName(path);
 }
 
@@ -89,6 +89,9 @@ UniqueHandle OpenForAttributes(const std::wstring& systemPath) {
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
+
+void HoldFoldersOf(const std::vector<FilePath*>&) {}
+void HoldFolder(FilePath&) {}
 
 Failure InFolder(const FilePath& folder, const std::string& name, FilePath& child) {
     child.shown = Joined(folder.shown, "/", name);
