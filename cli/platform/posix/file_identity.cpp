@@ -29,7 +29,8 @@ FileIdentity IdentityFrom(const struct stat& status, std::string newName = {}) {
 std::optional<FileIdentity> IdentityOf(const FilePath& path) {
     // An output whose folders are still to be made is compared where they will lead.
     posix::FolderEntry entry;
-    if (posix::OpenPathEntry(path, entry) != 0 && posix::OpenEntryAsMade(path.system, entry) != 0) {
+    if (posix::OpenPathEntry(path, entry) != 0 &&
+        posix::OpenEntry(path.system, entry, AT_FDCWD, true) != 0) {
         return std::nullopt;
     }
     struct stat status {};

@@ -36,7 +36,7 @@ std::vector<std::string> NamesOf(const std::string& path) {
     return names;
 }
 
-int OpenEntry(const std::string& path, FolderEntry& entry, int base) {
+int OpenEntry(const std::string& path, FolderEntry& entry, int base, bool asMade) {
     if (path.empty()) return ENOENT;
     std::vector<std::string> names = NamesOf(path);
     // A path that ends in "/" or "/." names a folder: the walk then opens it whole.
@@ -46,40 +46,20 @@ int OpenEntry(const std::string& path, FolderEntry& entry, int base) {
 
     OwnedFile folder;
     if (int error = OpenStep(base, path.front() == '/' ? "/" : ".", folder)) return error;
-    for (const std::string& name : names) {
-        OwnedFile next;
-        if (int error = OpenStep(folder.Get(), name, next)) return error;
-        folder = std::move(next);
-    }
-    entry = {std::move(folder), std::move(last)};
-    return 0;
-}
-
-int OpenEntryAsMade(const std::string& path, FolderEntry& entry) {
-    if (path.empty()) return ENOENT;
-    std::vector<std::string> names = NamesOf(path);
-    if (names.empty() || path.back() == '/' || names.back() == "..") return ENOENT;
-    const std::string last = names.back();
-    names.pop_back();
-    OwnedFile folder;
-    if (int error = OpenStep(AT_FDCWD, path.front() == '/' ? "/" : ".", folder)) return error;
     std::size_t missing = 0;  // folders still to be made, each undone by a ".." after it
     for (const std::string& name : names) {
         if (missing > 0) {
-            missing += name == ".." ? -1 : 1;
+            missing = name == ".." ? missing - 1 : missing + 1;
             continue;
         }
         OwnedFile next;
         const int error = OpenStep(folder.Get(), name, next);
-        if (error == ENOENT) {
-            ++missing;
-            continue;
-        }
-        if (error) return error;
-        folder = std::move(next);
+        missing += asMade && error == ENOENT;
+        if (error && !missing) return error;
+        if (!error) folder = std::move(next);
     }
-    if (missing > 0) return ENOENT;
-    entry = {std::move(folder), last};
+    if (missing > 0 || (asMade && last == "..")) return ENOENT;
+    entry = {std::move(folder), std::move(last)};
     return 0;
 }
 

@@ -26,13 +26,11 @@ struct FolderEntry {
 };
 
 // Opens the folder that holds the last name of `path`; a relative path is taken from `base`
-// (an open folder, or the current one). ENOENT for an empty path.
-int OpenEntry(const std::string& path, FolderEntry& entry, int base = -100 /* AT_FDCWD */);
-
-// The entry that `path` will name once its missing folders are made: a missing folder followed
-// by ".." is the folder before it, as Linux will find it then ("out/new/.." is "out"). ENOENT
-// while a folder of the path is still missing.
-int OpenEntryAsMade(const std::string& path, FolderEntry& entry);
+// (an open folder, or the current one). ENOENT for an empty path. `asMade`: the entry that
+// `path` will name once its missing folders are made, where a missing folder followed by ".."
+// is the folder before it, as Linux will find it then ("out/new/.." is "out").
+int OpenEntry(const std::string& path, FolderEntry& entry, int base = -100 /* AT_FDCWD */,
+              bool asMade = false);
 
 // The last name of a path that names a file in a folder; empty for one that names a folder
 // ("dir/", "dir/.", "dir/..").

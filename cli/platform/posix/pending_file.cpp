@@ -62,17 +62,20 @@ int CreateExclusive(int folder, std::string& name, OwnedFile& file) {
     return EEXIST;
 }
 
-// A temporary file of this run, removed unless it is committed.
-class RenamedFile final : public PendingFile {
+// A temporary file of this run, removed unless it is committed; or, with no temporary name, a
+// named pipe or device written straight on, as standard output is.
+class OutputFile final : public PendingFile {
   public:
-    RenamedFile(posix::FolderEntry destination, std::string temporary, OwnedFile file,
-                std::string shown)
+    OutputFile(posix::FolderEntry destination, std::string temporary, OwnedFile file,
+               std::string shown)
         : destination_(std::move(destination)),
           temporary_(std::move(temporary)),
           file_(std::move(file)),
           shown_(std::move(shown)) {}
-    ~RenamedFile() override {
-        if (!committed_) ::unlinkat(destination_.folder.Get(), temporary_.c_str(), 0);
+    ~OutputFile() override {
+        if (!committed_ && !temporary_.empty()) {
+            ::unlinkat(destination_.folder.Get(), temporary_.c_str(), 0);
+        }
     }
 
     Failure Write(std::span<const std::byte> bytes) override {
@@ -82,6 +85,7 @@ class RenamedFile final : public PendingFile {
     // The data reaches the disk before the name does, so that a power cut leaves the
     // destination as it was or complete, never empty.
     Failure Commit() override {
+        if (temporary_.empty()) return file_.Close() ? Failure{} : posix::NotWritten(shown_, errno);
         const int folder = destination_.folder.Get();
         if (posix::RetryInterrupted([&] { return ::fdatasync(file_.Get()); }) != 0 ||
             ::renameat(folder, temporary_.c_str(), folder, destination_.name.c_str()) != 0) {
@@ -93,29 +97,10 @@ class RenamedFile final : public PendingFile {
 
   private:
     posix::FolderEntry destination_;
-    std::string temporary_;
+    std::string temporary_;  // empty for a pipe or device
     OwnedFile file_;
     std::string shown_;
     bool committed_ = false;
-};
-
-// A named pipe or device, written straight on as standard output is.
-class StreamedFile final : public PendingFile {
-  public:
-    StreamedFile(OwnedFile file, std::string shown)
-        : file_(std::move(file)), shown_(std::move(shown)) {}
-
-    Failure Write(std::span<const std::byte> bytes) override {
-        bool readerGone = false;
-        return WriteAll(file_.Get(), bytes, shown_, readerGone);
-    }
-    Failure Commit() override {
-        return file_.Close() ? Failure{} : posix::NotWritten(shown_, errno);
-    }
-
-  private:
-    OwnedFile file_;
-    std::string shown_;
 };
 
 }  // namespace
@@ -144,7 +129,8 @@ Failure PendingFile::Create(const FilePath& destination, std::unique_ptr<Pending
                 device)) {
             return failure;
         }
-        file = std::make_unique<StreamedFile>(std::move(device), destination.shown);
+        file = std::make_unique<OutputFile>(std::move(entry), std::string(), std::move(device),
+                                            destination.shown);
         return {};
     }
     std::string temporary;
@@ -152,7 +138,7 @@ Failure PendingFile::Create(const FilePath& destination, std::unique_ptr<Pending
     if ((error = CreateExclusive(entry.folder.Get(), temporary, created))) {
         return posix::NotWritten(destination.shown, error);
     }
-    file = std::make_unique<RenamedFile>(std::move(entry), std::move(temporary), std::move(created),
-                                         destination.shown);
+    file = std::make_unique<OutputFile>(std::move(entry), std::move(temporary), std::move(created),
+                                        destination.shown);
     return {};
 }
