@@ -66,6 +66,22 @@ def run(args, module_dir=MODULE_DIR):
     return result
 
 
+# Now and then melt exits 0 having written nothing at all, with or without an effect: its consumer
+# can stop before it starts. A run that leaves no output is run again, a few times at most; the
+# output is removed first, so that a stale file of an earlier run is never read as this one's.
+MELT_TRIES = 3
+
+
+def run_melt(args, output):
+    for _ in range(MELT_TRIES):
+        if os.path.exists(output):
+            os.unlink(output)
+        run(["melt", "-quiet", *args])
+        if os.path.exists(output):
+            return
+    raise AssertionError("melt wrote no %s in %d runs" % (output, MELT_TRIES))
+
+
 def raw_frame(data, width, height):
     return np.frombuffer(data, dtype=np.uint8).reshape(height, width, 4)
 
@@ -131,9 +147,10 @@ def melt_profile(folder, width, height):
 def through_melt(png_path, width, height, kernel, field):
     folder = os.path.dirname(png_path)
     out = os.path.join(folder, "melt-out.png")
-    run(["melt", "-quiet", "-profile", melt_profile(folder, width, height), png_path, "out=0",
-         "-filter", "frei0r.braidel", "kernel=" + kernel, "field=" + field,
-         "-consumer", "avformat:" + out, "vcodec=png", "pix_fmt=rgba", *MELT_EVERY_FRAME])
+    run_melt(["-profile", melt_profile(folder, width, height), png_path, "out=0",
+              "-filter", "frei0r.braidel", "kernel=" + kernel, "field=" + field,
+              "-consumer", "avformat:" + out, "vcodec=png", "pix_fmt=rgba", *MELT_EVERY_FRAME],
+             out)
     return read_rgba8_png(out)
 
 
@@ -228,9 +245,9 @@ class Hosts(unittest.TestCase):
             with self.subTest(project=name):
                 # The Kdenlive project's timeline runs on with its black track: its clip's frames.
                 rendered = os.path.join(folder, name + ".rgba")
-                run(["melt", "-quiet", project_beside_clip(name, folder),
-                     "out=%d" % (CLIP["frames"] - 1), "-consumer", "avformat:" + rendered,
-                     "f=rawvideo", "pix_fmt=rgba", *MELT_EVERY_FRAME])
+                run_melt([project_beside_clip(name, folder), "out=%d" % (CLIP["frames"] - 1),
+                          "-consumer", "avformat:" + rendered, "f=rawvideo", "pix_fmt=rgba",
+                          *MELT_EVERY_FRAME], rendered)
                 with open(rendered, "rb") as melt_output:
                     melt = melt_output.read()
                 ffmpeg = run(["ffmpeg", "-nostdin", "-v", "error", "-i", clip, "-vf",
