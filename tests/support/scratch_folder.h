@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <string>
 #include <system_error>
@@ -52,6 +53,15 @@ class ScratchFolder {
 
     void MakeFolder(const std::string& name) const {
         std::filesystem::create_directories(folder_ / name);
+    }
+
+    // A file holding `content`, or a folder of that name when there is none.
+    void Make(const std::string& name, const std::optional<std::string>& content) const {
+        if (content) {
+            Write(name, *content);
+        } else {
+            MakeFolder(name);
+        }
     }
 
     bool Has(const std::string& name) const { return std::filesystem::exists(folder_ / name); }

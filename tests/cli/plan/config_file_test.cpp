@@ -61,11 +61,7 @@ TEST(ConfigFile, ReadsExactlyOneBlock) {
     for (const ReadCase& row : cases) {
         SCOPED_TRACE(row.label);
         ScratchFolder folder;
-        if (row.content) {
-            folder.Write("w.cfg", *row.content);
-        } else {
-            folder.MakeFolder("w.cfg");
-        }
+        folder.Make("w.cfg", row.content);
         FilterConfig config{};
         const Failure failure = ReadConfigFile(folder.Path("w.cfg"), config);
         EXPECT_EQ(failure.code, row.code) << failure.reason;

@@ -86,11 +86,7 @@ TEST(ImageIo, FileThatIsNoFrameGetsOneLine) {
     for (const Unreadable& row : cases) {
         SCOPED_TRACE(row.label);
         ScratchFolder folder;
-        if (row.content) {
-            folder.Write("in.png", *row.content);
-        } else {
-            folder.MakeFolder("in.png");
-        }
+        folder.Make("in.png", row.content);
         Image image;
         const Failure failure = ReadImage(folder.Path("in.png"), image);
         EXPECT_EQ(failure.code, FailureCode::BadInput);
