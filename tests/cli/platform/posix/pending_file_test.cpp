@@ -27,7 +27,7 @@
 #include "cli/platform/file_paths.h"
 #include "cli/platform/pending_file.h"
 #include "cli/platform/posix/stop_signals.h"
-#include "tests/braidel_run/posix_scratch.h"
+#include "tests/cli/platform/posix/posix_scratch.h"
 
 namespace {
 

@@ -24,7 +24,7 @@
 #include "cli/platform/pending_file.h"
 #include "cli/platform/posix/stop_signals.h"
 #include "cli/platform/posix/system_calls.h"
-#include "tests/braidel_run/posix_scratch.h"
+#include "tests/cli/platform/posix/posix_scratch.h"
 
 namespace {
 
