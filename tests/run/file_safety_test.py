@@ -436,6 +436,10 @@ CASES = [
          [raw_file("three.raw", 3)],
          "ulimit -s 8192 -v 30000; braidel-run --quiet --jobs 8 --raw 16x16 three.raw out.raw",
          4, "threads cannot start", []),
+        # Room to load the program but not for the stop-signal watcher's stack.
+        ("a memory limit too tight for the program's first thread", [],
+         "ulimit -s 8192 -v 14000; braidel-run --version", 4,
+         "cannot start: the system refused a thread", []),
         ("a raw stream whose frames do not fit under the memory limit",
          [zeros("in.raw", 3 * 2048 * 2048 * 8)],
          "ulimit -s 8192 -v 100000; braidel-run --quiet --jobs 1 --raw 2048x2048 in.raw out.raw",

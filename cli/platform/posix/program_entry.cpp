@@ -4,7 +4,9 @@
 
 #include <signal.h>
 
+#include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/platform/posix/stop_signals.h"
@@ -65,8 +67,15 @@ int main(int argc, char** argv) {
     // A write past the file-size limit (`ulimit -f`) then fails with EFBIG, reported like a full
     // disk, instead of ending the process.
     ::signal(SIGXFSZ, SIG_IGN);
-    // Before any other thread starts, so that every thread keeps the signals blocked.
-    const posix::StopSignals stops([] { AbortRequested().store(true); });
+    // Before any other thread starts, so that every thread keeps the signals blocked. Under a
+    // tight memory limit even the watcher's thread may not start: one line, as for the run's own.
+    std::optional<posix::StopSignals> stops;
+    try {
+        stops.emplace([] { AbortRequested().store(true); });
+    } catch (const std::system_error& error) {
+        PrintError(std::string("cannot start: the system refused a thread: ") + error.what());
+        return kExitRenderFailed;
+    }
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         std::string name;
@@ -75,7 +84,7 @@ int main(int argc, char** argv) {
     }
     const int code = RunCommandLine(args);
     // A run the signal stopped says which signal, as a shell expects of a program it ended.
-    if (const int signal = stops.Received(); signal != 0 && code == kExitAborted) {
+    if (const int signal = stops->Received(); signal != 0 && code == kExitAborted) {
         return posix::StopSignals::ExitCodeFor(signal);
     }
     return code;
