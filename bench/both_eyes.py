@@ -17,15 +17,13 @@ same PNG level and filter, so that the encoders do the same work. Wall clock, af
 the page cache and of Wine. The side-by-side outputs of all three ways are checked to be the
 same pixels.
 """
-import json
 import pathlib
-import shutil
 import subprocess
 import sys
-import tempfile
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from end_to_end import FRAMES, HEIGHT, WIDTH, frame, timed, write_png  # noqa: E402
+from end_to_end import (FRAMES, HEIGHT, WIDTH, frame, run_benchmark, timed,  # noqa: E402
+                        write_png)
 
 FFMPEG = ["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-threads", "2"]
 # FFmpeg's PNG encoder with braidel-run's default level and row filter.
@@ -104,16 +102,7 @@ def print_result(r):
 
 
 def main():
-    launcher, program = sys.argv[1:3]
-    work = pathlib.Path(tempfile.mkdtemp(prefix="braidel-eyes-"))
-    try:
-        result = measure(launcher, program, work)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    if "--json" in sys.argv[3:]:
-        print(json.dumps(result))
-    else:
-        print_result(result)
+    run_benchmark("braidel-eyes-", measure, print_result)
 
 
 if __name__ == "__main__":

@@ -199,17 +199,23 @@ def print_result(r):
         r["write_small_ms"], r["write_synced_small_ms"], 100 * r["sync_of_native_small"]))
 
 
-def main():
+def run_benchmark(prefix, measure_in, print_in):
+    """A benchmark's command line: LAUNCHER PROGRAM [--json], measured in a scratch folder that
+    is removed after, printed as a table or as JSON."""
     launcher, program = sys.argv[1:3]
-    work = pathlib.Path(tempfile.mkdtemp(prefix="braidel-e2e-"))
+    work = pathlib.Path(tempfile.mkdtemp(prefix=prefix))
     try:
-        result = measure(launcher, program, work)
+        result = measure_in(launcher, program, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if "--json" in sys.argv[3:]:
         print(json.dumps(result))
     else:
-        print_result(result)
+        print_in(result)
+
+
+def main():
+    run_benchmark("braidel-e2e-", measure, print_result)
 
 
 if __name__ == "__main__":
