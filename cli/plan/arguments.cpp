@@ -1,9 +1,11 @@
 #include "cli/plan/arguments.h"
 
 #include <functional>
+#include <map>
 #include <utility>
 
 #include "cli/plan/names.h"
+#include "cli/programs.h"
 
 namespace {
 
@@ -13,10 +15,11 @@ struct Option {
     std::string value;  // what --help shows after the name; empty for a flag
     std::string help;   // empty: not listed with the others (the usage lines or the last line)
     std::function<Failure(const std::string& text, RunOptions& options)> set;
-    bool listed = true;  // false: parsed, never shown (what this program refuses)
+    Programs programs = Programs::Both;  // the programs whose usage lists it; both parse it
 };
 
 constexpr std::size_t kHelpColumn = 30;  // where the help text starts, after two spaces
+constexpr std::size_t kHelpWidth = 95;   // the longest line of --help's closing text
 
 Failure Usage(const std::string& message) {
     return {FailureCode::Usage, message};
@@ -104,20 +107,8 @@ Failure SetFrameSize(const std::string& text, RunOptions& options) {
 
 // The plug-in's dialogs: the Windows program opens them; the native one, which loads no plug-in,
 // refuses them and does not offer them.
-#if defined(_WIN32)
-constexpr bool kDialogs = true;
-constexpr char kSaveConfigHelp[] = "write the block after options (and --setup) are applied";
-constexpr char kAbortedHelp[] = "130 aborted (Ctrl-C).";
-constexpr char kRenderer[] = "the Braidel plug-in";
-#else
-constexpr bool kDialogs = false;
-constexpr char kSaveConfigHelp[] = "write the block after options are applied";
-constexpr char kAbortedHelp[] = "130 aborted (Ctrl-C), 128 + N after\nstop signal N.";
-constexpr char kRenderer[] = "the Braidel rebuild core";
-#endif
-
 Option Dialog(Option option) {
-    option.listed = kDialogs;
+    option.programs = Programs::Windows;
     return option;
 }
 
@@ -135,7 +126,8 @@ const std::vector<Option>& Options() {
         Path("--mask", "FILE", "mask image for the mask pass", &RunOptions::maskPath),
         Path("--config", "FILE", "load an 8-byte configuration block, as a host persists it",
              &RunOptions::configPath),
-        Path("--save-config", "FILE", kSaveConfigHelp, &RunOptions::saveConfigPath),
+        Path("--save-config", "FILE", "write the block after the options are applied",
+             &RunOptions::saveConfigPath),
         Path("--out-dir", "DIR", {}, &RunOptions::outDir),
         {"--frames", "LIST",
          "frames of a numbered INPUT (name.%04d.png, name.####.png):\n"
@@ -172,7 +164,7 @@ const std::vector<Option>& Options() {
         Choice("--png-filter", kPngFilterNames, "PNG row filter (default up)",
                [](RunOptions& o, image_files::PngFilter filter) { o.encoding.pngFilter = filter; }),
         Choice("--tiff-compression", kTiffCompressionNames,
-               "(default: the input TIFF's, else deflate)",
+               "TIFF compression (default: the input TIFF's, else deflate)",
                [](RunOptions& o, image_files::TiffCompression compression) {
                    o.encoding.tiffCompression = compression;
                }),
@@ -233,6 +225,48 @@ Failure PlaceTwoOutputs(std::vector<std::string>& positional, RunOptions& option
     return {};
 }
 
+// What the manual page and the reference add to an option's line of --help, or say in its
+// place where --help shows the option on its usage lines or its last line.
+const std::map<std::string, std::string>& ManualNotes() {
+    static const std::map<std::string, std::string> notes{
+        {"--out-dir",
+         "write each output under its input's file name in DIR (made with its missing parents)"},
+        {"--save-config", "without INPUT and OUTPUT this only makes the block"},
+        {"--both-eyes", "not with --field"},
+        {"--setup", "the native program refuses it (exit 4)"},
+        {"--about", "the native program refuses it (exit 4)"},
+        {"--help", "show the options and exit"},
+        {"--version", "show the version of the program and of the image libraries, and exit"},
+    };
+    return notes;
+}
+
+// A help text's lines as one line.
+std::string OneLine(const std::string& text) {
+    std::string line;
+    for (char c : text) line += c == '\n' ? ' ' : c;
+    return line;
+}
+
+// `text` broken at spaces into lines of at most `width` characters.
+std::string Wrapped(const std::string& text, std::size_t width) {
+    std::string wrapped;
+    std::size_t lineStart = 0;
+    std::size_t word = 0;
+    while (word < text.size()) {
+        std::size_t end = text.find(' ', word);
+        if (end == std::string::npos) end = text.size();
+        if (word > lineStart && end - lineStart > width) {
+            wrapped.back() = '\n';
+            lineStart = wrapped.size();
+        }
+        wrapped.append(text, word, end - word);
+        if (end < text.size()) wrapped += ' ';
+        word = end + 1;
+    }
+    return wrapped;
+}
+
 // What the positional arguments are, once the options are known.
 Failure PlaceArguments(std::vector<std::string> positional, RunOptions& options) {
     if (options.help || options.version || options.about) return {};
@@ -274,37 +308,64 @@ Failure PlaceArguments(std::vector<std::string> positional, RunOptions& options)
 
 }  // namespace
 
-std::string UsageText() {
-    std::string text =
-        "usage: braidel-run [options] INPUT OUTPUT\n"
-        "       braidel-run [options] --out-dir DIR INPUT...\n"
-        "       braidel-run [options] INPUT.%04d.png OUTPUT.%04d.png\n"
-        "       braidel-run [options] --raw WIDTHxHEIGHT INPUT|- OUTPUT|-\n"
-        "       braidel-run [options] --both-eyes two-outputs [--raw WIDTHxHEIGHT] INPUT LEFT "
-        "RIGHT\n";
+const std::vector<std::string>& CommandForms() {
+    static const std::vector<std::string> forms{
+        "[options] INPUT OUTPUT",
+        "[options] --out-dir DIR INPUT...",
+        "[options] INPUT.%04d.png OUTPUT.%04d.png",
+        "[options] --raw WIDTHxHEIGHT INPUT|- OUTPUT|-",
+        "[options] --both-eyes two-outputs [--raw WIDTHxHEIGHT] INPUT LEFT RIGHT",
+    };
+    return forms;
+}
+
+std::vector<OptionEntry> ManualOptions(Programs program) {
+    std::vector<OptionEntry> entries;
+    for (const Option& option : Options()) {
+        if (program != Programs::Both && !BelongsTo(option.programs, program)) continue;
+        std::string text = OneLine(option.help);
+        if (const auto note = ManualNotes().find(option.name); note != ManualNotes().end()) {
+            text += (text.empty() ? "" : "; ") + note->second;
+        }
+        entries.push_back({option.name, option.value, text, option.programs});
+    }
+    return entries;
+}
+
+std::string ExitCodeSummary(Programs program) {
+    std::string summary = "Exit codes:";
+    for (const ExitCodeMeaning& exit : kExitCodeMeanings) {
+        if (!BelongsTo(exit.programs, program)) continue;
+        summary += std::string(" ") + exit.code + " " + exit.brief + ",";
+    }
+    summary.back() = '.';
+    return summary;
+}
+
+std::string UsageText(Programs program) {
+    std::string text;
+    for (const std::string& form : CommandForms()) {
+        text += (text.empty() ? "usage: " : "       ") + std::string("braidel-run ") + form + "\n";
+    }
     std::string unlisted;
     for (const Option& option : Options()) {
-        if (!option.listed) continue;
+        if (!BelongsTo(option.programs, program)) continue;
         if (!option.help.empty()) {
             text += HelpLines(option);
         } else if (option.value.empty()) {
             unlisted += (unlisted.empty() ? "" : ", ") + option.name;
         }
     }
-    return text + "  " + unlisted +
-           "\n\n"
-           "Rebuilds one field of line-interleaved stereo frames with " +
-           kRenderer +
-           ".\n"
+    const char* renderer =
+        program == Programs::Windows ? "the Braidel plug-in" : "the Braidel rebuild core";
+    return text + "  " + unlisted + "\n\n" +
+           "Rebuilds one field of line-interleaved stereo frames with " + renderer + ".\n" +
            "Inputs: PNG or TIFF, 1 to 16 bits, grey, grey+alpha, RGB, RGBA or palette. Outputs: "
            "RGBA, PNG\n"
            "or TIFF by the extension (.png, .tif, .tiff), with the input's colour profile, "
            "gamma,\n"
-           "resolution and text.\n"
-           "Exit codes: 0 success, 2 usage, 3 unreadable input (or a partial last raw frame), 4 "
-           "render\n"
-           "failed, 5 output not written (or its reader went away), " +
-           kAbortedHelp;
+           "resolution and text.\n" +
+           Wrapped(ExitCodeSummary(program), kHelpWidth);
 }
 
 Failure ParseArguments(const std::vector<std::string>& args, RunOptions& options) {

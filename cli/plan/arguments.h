@@ -8,6 +8,7 @@
 #include "cli/exit_codes.h"
 #include "cli/plan/both_eyes.h"
 #include "cli/plan/frame_sequence.h"
+#include "cli/programs.h"
 #include "filter/filter_config.h"
 #include "image_files/image_files.h"
 
@@ -63,6 +64,26 @@ inline bool IsStandardStream(const std::string& typed) {
 // line.
 Failure ParseArguments(const std::vector<std::string>& args, RunOptions& options);
 
-// What --help prints: the synopsis (the README shows the same block), a blank line, then a few
-// lines on inputs, outputs and exit codes.
-std::string UsageText();
+// What --help prints: the synopsis, the options, then a few lines on inputs, outputs and exit
+// codes.
+std::string UsageText(Programs program = kThisProgram);
+
+// The exit codes' line of --help.
+std::string ExitCodeSummary(Programs program = kThisProgram);
+
+// The forms of the command, each after "braidel-run ": --help's usage lines and the manual's
+// synopsis.
+const std::vector<std::string>& CommandForms();
+
+// One option as the manual page and the reference list it: what --help says of it on one line,
+// then what the manual adds.
+struct OptionEntry {
+    std::string name;
+    std::string value;  // empty for a flag
+    std::string text;
+    Programs programs;  // the programs whose usage lists it
+};
+
+// The options of the table that `program`'s usage lists (Programs::Both: every one), in the
+// table's order.
+std::vector<OptionEntry> ManualOptions(Programs program);
