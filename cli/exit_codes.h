@@ -47,14 +47,13 @@ inline constexpr ExitCodeMeaning kExitCodeMeanings[] = {
      "usage: an unknown option, a bad value (also a --raw size, or one whose --both-eyes packed "
      "frame would pass 65535 pixels a side), --field with --both-eyes, an empty INPUT or OUTPUT, "
      "an output not .png, .tif or .tiff, two writes to one file (same-named inputs in a batch, "
-     "--save-config naming an output, one new file through a linked folder, new names that "
-     "differ only in case or by a short name), an argument that is not UTF-8, a terminal as a "
-     "raw stream's -, - without --raw (or as --mask or --out-dir, or for both the block and the "
-     "raw frames or the list of inputs); a frame that --frames asks for and that does not "
-     "exist, a numbered INPUT without a numbered OUTPUT or --out-dir, --inputs without "
-     "--out-dir; a name Windows would take for another file or cannot express, a path or name "
-     "too long, a caller's stream that names no file; started by Wine from a folder it cannot "
-     "make the working folder"},
+     "--save-config naming an output, one new file through a linked folder; on Windows new "
+     "names that differ only in case or by a short name), a terminal as a raw stream's - or "
+     "OUTPUT, - without --raw (or as --mask or --out-dir, or for both the block and the raw "
+     "frames or the list of inputs); a frame that --frames asks for and that does not exist, a "
+     "numbered INPUT without a numbered OUTPUT or --out-dir, --inputs without --out-dir; a name "
+     "longer than 255 bytes, an output that is a caller's pipe naming no file; on Windows a name "
+     "Windows cannot express"},
     {"3", "unreadable input (or a partial last raw frame)",
      "unreadable input: missing, not an image, unsupported or damaged, wider or taller than "
      "65535, changed while read, a frame too large for the run's memory (with --both-eyes, its "
@@ -65,7 +64,7 @@ inline constexpr ExitCodeMeaning kExitCodeMeanings[] = {
     {"4", "render failed",
      "render failed (e.g. a mask with fewer rows than the frame), a configuration that selects "
      "no kernel or field, a raw stream whose threads cannot start; also: the plug-in or a dialog "
-     "could not be loaded or shown, a display that does not answer, a crash"},
+     "could not be loaded or shown (--setup and --about in the native program), a crash"},
     {"5", "output not written (or its reader went away)",
      "output not written (folder missing or not writable, disk full, file-size limit, output "
      "would replace a file the run reads, standard output that is a file the run reads, "

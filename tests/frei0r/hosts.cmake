@@ -2,7 +2,7 @@
 # every frame compared with the reference; the editors' projects rendered; Kdenlive and Shotcut
 # started on a virtual display with the effect's descriptions; and the Debian package built,
 # checked, loaded, installed and purged.
-# The package's suite builds and lints a package, so it is not quick (labels as the README says).
+# The package's suite builds and lints a package, so it is not quick (labels as HACKING.md says).
 foreach(suite Hosts Editors DebianPackage)
     string(TOLOWER ${suite} name)
     braidel_python_test(frei0r_${name} ${PROJECT_SOURCE_DIR}/tests/frei0r/hosts_test.py

@@ -4,7 +4,7 @@ GStreamer, each run as a user runs it, with FREI0R_PATH naming the built module'
 Every frame goes through every kernel and field in every host, and comes back equal, byte for
 byte, to reference.py's result (checked against braidel-run itself in the Windows test run).
 FFmpeg hands an effect its padded rows as if packed, so there only widths that are multiples of
-16 pixels go in as they are; the others take the padding workaround the README gives.
+16 pixels go in as they are; the others take the padding workaround docs/video.md gives.
 
 A project as each editor saves it (tests/frei0r/projects) renders in melt as FFmpeg renders the
 same settings. The editors themselves read the effect descriptions: each is started on a virtual
@@ -100,7 +100,8 @@ def ffmpeg_filter(width, kernel, field):
     effect = "frei0r=braidel:%s|%s" % (kernel, field)
     if width % 16 == 0:
         return effect
-    # The README's workaround: transparent black columns up to a multiple of 16, cut off after.
+    # The workaround of docs/video.md: transparent black columns up to a multiple of 16, cut off
+    # after.
     return "pad=ceil(iw/16)*16:ih:0:0:black@0,%s,crop=%d:ih:0:0" % (effect, width)
 
 
@@ -198,8 +199,9 @@ def raw_frames(data, width=CLIP["size"][0], height=CLIP["size"][1]):
 
 
 def both_eyes_graph(kernel, stack="hstack"):
-    """The README's graph for both eyes: one instance per field, the left eye's (the first row's)
-    rebuilding the odd rows, then the two views side by side (or, with vstack, top and bottom)."""
+    """The graph for both eyes of docs/video.md: one instance per field, the left eye's (the first
+    row's) rebuilding the odd rows, then the two views side by side (or, with vstack, top and
+    bottom)."""
     return ("split[a][b];[a]frei0r=braidel:%s|odd[left];[b]frei0r=braidel:%s|even[right];"
             "[left][right]%s" % (kernel, kernel, stack))
 
