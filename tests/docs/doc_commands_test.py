@@ -1,7 +1,8 @@
 """The commands of the user's pages run as a user pastes them: every shell block (```sh) of the
 README, HACKING.md and docs/, page by page in the page's order, in one shell of its own (so that
 a block sees the files and variables of the blocks above it) in a scratch folder, and the
-examples of the manual page on small generated inputs. braidel-run is the linux
+examples of the manual page on small generated inputs. Every link between the pages leads to a
+file and a heading that exist. braidel-run is the linux
 preset's (BRAIDEL_RUN) and the frei0r module the frei0r preset's, each on the path a user's
 installed copy would be on (PATH, FREI0R_PATH); HOME is the scratch folder. The blocks that
 cannot run here are listed below with the reason, and the list is checked against the pages.
@@ -17,7 +18,7 @@ import sys
 import tempfile
 import unittest
 
-ROOT, MODULE_DIR = sys.argv[1], sys.argv[2]
+ROOT, MODULE_DIR = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 PROGRAM = os.environ["BRAIDEL_RUN"]
 PAGES = ["README.md", "HACKING.md", "docs/braidel-run.md", "docs/video.md", "docs/plugin.md",
          "docs/performance.md"]
@@ -69,6 +70,31 @@ def man_examples():
         text = f.read()
     return [body.replace("\\-", "-").replace("\\e", "\\")
             for body in re.findall(r"^\.EX\n(.*?)^\.EE$", text, re.M | re.S)]
+
+
+def slug(heading):
+    """The anchor a Markdown heading gets: lower case, punctuation dropped, spaces as hyphens."""
+    return re.sub(r"[^\w\- ]", "", heading.strip().lower()).replace(" ", "-")
+
+
+def anchors(path):
+    with open(path, encoding="utf-8") as f:
+        text = re.sub(r"^```.*?^```", "", f.read(), flags=re.M | re.S)
+    return {slug(heading) for heading in re.findall(r"^#+ (.*)$", text, re.M)}
+
+
+def links(page):
+    """(target file, anchor or None) of every relative link and picture of the page."""
+    with open(os.path.join(ROOT, page), encoding="utf-8") as f:
+        text = re.sub(r"^ *```.*?^ *```", "", f.read(), flags=re.M | re.S)
+    found = []
+    for target in re.findall(r"\]\(([^)\s]+)\)", text):
+        if re.match(r"[a-z]+:", target):
+            continue
+        path, _, anchor = target.partition("#")
+        path = os.path.normpath(os.path.join(os.path.dirname(page), path)) if path else page
+        found.append((path, anchor or None))
+    return found
 
 
 def listed(table, page, block):
@@ -127,6 +153,14 @@ class DocCommands(unittest.TestCase):
     def assertRan(self, result, where, block):
         self.assertEqual(result.returncode, 0, "%s: exit %d running:\n%s\nstderr:\n%s" % (
             where, result.returncode, block, result.stderr[-3000:]))
+
+    def test_links_lead_to_a_file_and_heading(self):
+        for page in PAGES:
+            for path, anchor in links(page):
+                with self.subTest(page=page, link=(path, anchor)):
+                    self.assertTrue(os.path.exists(os.path.join(ROOT, path)))
+                    if anchor is not None:
+                        self.assertIn(anchor, anchors(os.path.join(ROOT, path)))
 
     def test_every_listed_block_is_on_its_page(self):
         # A row that names no block, or several, would hide a block from the test.
