@@ -40,14 +40,16 @@ std::string TroffEscaped(const std::string& text) {
 }
 
 // Placeholders (runs of capitals) in italics, literal words bold, the signs between them plain:
-// "WIDTHxHEIGHT", "copy|linear|weighted", "INPUT|-".
+// "WIDTHxHEIGHT", "copy|linear|weighted", "INPUT|-". In a file name's pattern
+// ("INPUT.%04d.png") only the placeholders stand out.
 std::string TroffValue(const std::string& value) {
+    const bool pattern = value.find_first_of("%.") != std::string::npos;
     std::string shown;
     std::size_t at = 0;
     while (at < value.size()) {
-        const auto kind = [](char c) {
+        const auto kind = [pattern](char c) {
             if (std::isupper(static_cast<unsigned char>(c))) return 'I';
-            return IsOptionChar(c) ? 'B' : 'R';
+            return IsOptionChar(c) && !pattern ? 'B' : 'R';
         };
         const char font = kind(value[at]);
         std::size_t end = at;

@@ -96,6 +96,8 @@ const Shown kShown[] = {
     {PageFormat::Troff, "synopsis",
      "[\\fIoptions\\fR] \\fB\\-\\-raw\\fR \\fIWIDTH\\fR\\fBx\\fR\\fIHEIGHT\\fR \\fIINPUT\\fR|"
      "\\fB\\-\\fR \\fIOUTPUT\\fR|\\fB\\-\\fR"},
+    {PageFormat::Troff, "synopsis",
+     "[\\fIoptions\\fR] \\fIINPUT\\fR.%04d.png \\fIOUTPUT\\fR.%04d.png"},
     {PageFormat::Troff, "exit codes", ".B 5"},
     {PageFormat::Markdown, "options", "- `--png-level 0-9`: PNG zlib level (default 1)."},
     {PageFormat::Markdown, "synopsis", "braidel-run [options] --out-dir DIR INPUT..."},
