@@ -22,8 +22,8 @@ import subprocess
 import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from end_to_end import (FRAMES, HEIGHT, WIDTH, frame, run_benchmark, timed,  # noqa: E402
-                        write_png)
+from end_to_end import (FRAMES, HEIGHT, WIDTH, run_benchmark, timed,  # noqa: E402
+                        written_inputs)
 
 FFMPEG = ["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-threads", "2"]
 # FFmpeg's PNG encoder with braidel-run's default level and row filter.
@@ -58,11 +58,7 @@ def decoded(folder):
 
 
 def measure(launcher, program, work):
-    inputs = [work / ("f%d.png" % (i + 1)) for i in range(FRAMES)]
-    for i, path in enumerate(inputs):
-        write_png(path, frame(i))
-    for path in inputs:  # the page cache, for every contender alike
-        path.read_bytes()
+    inputs = written_inputs(work)
     subprocess.run([launcher, "--version"], check=True, capture_output=True)  # Wine warm
     result = {"frames": FRAMES, "width": WIDTH, "height": HEIGHT}
     for name, runner in (("native", program), ("windows", launcher)):

@@ -124,12 +124,19 @@ def sync_seconds(files, folder):
     return tuple(statistics.median(r[i] for r in rounds) for i in (0, 1))
 
 
-def measure(launcher, program, work):
+def written_inputs(work):
+    """The benchmark's frames written as f1.png, f2.png, ... and read once, so that every
+    contender finds them in the page cache alike."""
     inputs = [work / ("f%d.png" % (i + 1)) for i in range(FRAMES)]
     for i, path in enumerate(inputs):
         write_png(path, frame(i))
-    for path in inputs:  # the page cache, for every contender alike
+    for path in inputs:
         path.read_bytes()
+    return inputs
+
+
+def measure(launcher, program, work):
+    inputs = written_inputs(work)
     native_out, windows_out, ffmpeg_out = work / "native", work / "windows", work / "ffmpeg"
     ffmpeg_out.mkdir()
     subprocess.run([launcher, "--version"], check=True, capture_output=True)  # Wine warm
