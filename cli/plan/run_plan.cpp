@@ -1,6 +1,7 @@
 #include "cli/plan/run_plan.h"
 
 #include <optional>
+#include <set>
 #include <utility>
 
 #include "cli/plan/run_inputs.h"
@@ -125,6 +126,30 @@ Failure ResolveFrames(const RunOptions& options, RunFiles& files) {
             continue;
         }
         files.frames.push_back(std::move(task));
+    }
+    return {};
+}
+
+// An image output goes into a folder that must exist unless --out-dir makes it. A missing one
+// would fail each frame only after it was read and rendered (a whole sequence's worth of work):
+// refused at once instead, each folder checked once.
+Failure CheckOutputFolders(const RunFiles& files) {
+    if (!files.outDir.Empty()) return {};
+    std::set<std::string> present;
+    for (const FrameTask& task : files.frames) {
+        for (const FilePath* output : {&task.output, &task.rightOutput}) {
+            if (output->Empty()) continue;
+            const std::string& shown = output->shown;
+            const std::string folder = shown.substr(0, shown.size() - FileNameOf(shown).size());
+            if (folder.empty() || present.contains(folder)) continue;
+            FilePath path;
+            if (!ResolvePath(folder, path) && IsFolder(path)) {
+                present.insert(folder);
+                continue;
+            }
+            return {FailureCode::NotWritten,
+                    shown + ": not written: its folder " + folder + " does not exist"};
+        }
     }
     return {};
 }
@@ -281,6 +306,7 @@ Failure PlanRun(const RunOptions& options, RunFiles& files) {
                 "standard input cannot carry both --config and the list of inputs; name a file"};
     }
     if (Failure failure = ResolveFrames(options, files)) return failure;
+    if (Failure failure = CheckOutputFolders(files)) return failure;
     if (Failure failure = CheckStreamUse(options, files)) return failure;
     HoldOutputFolders(files);
     return CheckWrites(files);

@@ -640,15 +640,24 @@ class Sequences(Workspace):
         self.assertExit(result, 2)
         self.assertOneErrorLine(result, "r.png needs a number field")
 
-    def test_missing_frame_of_a_range_is_named_before_anything_is_read(self):
+    def test_refused_before_anything_is_read(self):
         self.write_sequence("f.%04d.png", [1, 2, 4, 6])
         with open(self.path("f.0001.png"), "wb") as f:
             f.write(b"damaged, and never read")
-        result = run("--frames", "1-2,4-6", "--save-config", self.path("w.cfg"),
-                     self.path("f.%04d.png"), self.path("o.%04d.png"))
-        self.assertExit(result, 2)
-        self.assertOneErrorLine(result, "frame 5 ", "f.0005.png")
-        self.assertFalse([n for n in os.listdir(self.dir) if not n.startswith("f.")])
+        cases = [
+            # (name, --frames, OUTPUT, exit code, what the one line says)
+            ("a frame missing from the range", "1-2,4-6", "o.%04d.png", 2,
+             ("frame 5 ", "f.0005.png")),
+            ("an output folder that does not exist", "1-2,4", os.path.join("none", "o.%04d.png"),
+             5, ("o.0001.png: not written: its folder", "does not exist")),
+        ]
+        for name, frames, output, code, fragments in cases:
+            with self.subTest(name):
+                result = run("--frames", frames, "--save-config", self.path("w.cfg"),
+                             self.path("f.%04d.png"), self.path(output))
+                self.assertExit(result, code)
+                self.assertOneErrorLine(result, *fragments)
+                self.assertFalse([n for n in os.listdir(self.dir) if not n.startswith("f.")])
 
     def test_inputs_from_a_list(self):
         names = ["a.png", "b c.png", "d\u00e9.png"]
