@@ -50,6 +50,41 @@ def holders(pipe_end):
     return found
 
 
+def lock_holders():
+    """The processes that hold one of wine-exec's lock files of the prefix open."""
+    locks = {PREFIX + ".lock", PREFIX + ".session-lock"}
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            links = {os.readlink("/proc/%s/fd/%s" % (pid, fd))
+                     for fd in os.listdir("/proc/%s/fd" % pid)}
+        except OSError:
+            continue
+        if links & locks:
+            found.append(int(pid))
+    return found
+
+
+# The personality flag that turns address randomization off (<linux/personality.h>).
+ADDR_NO_RANDOMIZE = 0x0040000
+
+
+def randomized_windows_processes():
+    """The session's Windows programs (every process but its server) that run with address
+    randomization on."""
+    found = []
+    for pid in session_processes():
+        try:
+            if os.path.basename(os.readlink("/proc/%d/exe" % pid)).startswith("wineserver"):
+                continue
+            with open("/proc/%d/personality" % pid) as f:
+                if not int(f.read(), 16) & ADDR_NO_RANDOMIZE:
+                    found.append(pid)
+        except OSError:
+            pass
+    return found
+
+
 def group_members(group):
     """The live processes of a process group (an ended one may wait a while to be reaped)."""
     found = []
@@ -97,6 +132,14 @@ class FirstProgramOfASession(unittest.TestCase):
                 with os.fdopen(read_end, "rb") as f:
                     self.assertIn(line, f.read())
                 self.assertEqual(group_members(process.pid), [])
+
+    def test_session_holds_no_lock_and_keeps_fixed_addresses_free(self):
+        # A session holding a lock would make every later starter wait for the session's end;
+        # a randomized heap now and then covers the page every Windows program needs.
+        wine_exec("cmd.exe", "/c", "exit", check=True, capture_output=True)
+        self.assertTrue(session_processes())
+        self.assertEqual(lock_holders(), [])
+        self.assertEqual(randomized_windows_processes(), [])
 
     def test_stop_server_leaves_nothing_running(self):
         wine_exec("cmd.exe", "/c", "exit", check=True, capture_output=True)
