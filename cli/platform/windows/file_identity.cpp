@@ -46,18 +46,6 @@ std::wstring NewNameKey(const FilePath& path) {
     return name;
 }
 
-}  // namespace
-
-std::optional<FileIdentity> IdentityOf(const FilePath& path) {
-    if (std::optional<FileIdentity> identity = IdentityOfOpened(path.system)) return identity;
-    std::optional<FileIdentity> folder = IdentityOfOpened(FolderOf(path));
-    if (!folder) return std::nullopt;
-    folder->newName = NewNameKey(path);
-    return folder;
-}
-
-namespace {
-
 bool SameIgnoringCase(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
@@ -102,8 +90,20 @@ bool IsShortNameOf(const std::wstring& shortName, const std::wstring& name) {
 
 }  // namespace
 
-bool WindowsTakesForOne(const std::wstring& a, const std::wstring& b) {
-    return SameIgnoringCase(a, b) || IsShortNameOf(a, b) || IsShortNameOf(b, a);
+std::optional<FileIdentity> IdentityOf(const FilePath& path) {
+    if (std::optional<FileIdentity> identity = IdentityOfOpened(path.system)) return identity;
+    std::optional<FileIdentity> folder = IdentityOfOpened(FolderOf(path));
+    if (!folder) return std::nullopt;
+    folder->newName = NewNameKey(path);
+    return folder;
+}
+
+std::optional<FileIdentity> IdentityOf(StandardStreamId which) {
+    const HANDLE file = StandardHandle(which);
+    if (!OwnedFile::IsOpen(file) || GetFileType(file) != FILE_TYPE_DISK) {
+        return std::nullopt;
+    }
+    return IdentityOfHandle(file);
 }
 
 const char* NewNamesRule() {
@@ -111,7 +111,7 @@ const char* NewNamesRule() {
 }
 
 bool NewNamesAreOne(const std::wstring& a, const std::wstring& b) {
-    return WindowsTakesForOne(a, b);
+    return SameIgnoringCase(a, b) || IsShortNameOf(a, b) || IsShortNameOf(b, a);
 }
 
 // Windows names ignore case.
@@ -126,13 +126,5 @@ bool NewFileKeysAreOne(const std::string& a, const std::string& b) {
     const std::size_t slashB = b.find_last_of("\\/");
     if (slashA == std::string::npos || slashB == std::string::npos) return a == b;
     return a.compare(0, slashA, b, 0, slashB) == 0 &&
-           WindowsTakesForOne(FromUtf8(a.substr(slashA + 1)), FromUtf8(b.substr(slashB + 1)));
-}
-
-std::optional<FileIdentity> IdentityOf(StandardStreamId which) {
-    const HANDLE file = StandardHandle(which);
-    if (!OwnedFile::IsOpen(file) || GetFileType(file) != FILE_TYPE_DISK) {
-        return std::nullopt;
-    }
-    return IdentityOfHandle(file);
+           NewNamesAreOne(FromUtf8(a.substr(slashA + 1)), FromUtf8(b.substr(slashB + 1)));
 }

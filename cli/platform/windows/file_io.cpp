@@ -21,24 +21,18 @@ std::size_t NextRequest(std::size_t lastRead) {
     return std::clamp(lastRead * 2, kSmallestRequest, kLargestTransfer);
 }
 
+// How a pipe tells its reader that the writer closed it, or its writer that the reader did.
+bool IsPipeClosed(DWORD error) {
+    return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ||
+           error == ERROR_PIPE_NOT_CONNECTED;
+}
+
 }  // namespace
 
 bool OwnedFile::Close() {
     const bool ok = !IsOpen(handle_) || CloseHandle(handle_) != 0;
     handle_ = None();
     return ok;
-}
-
-DWORD StandardHandleId(StandardStreamId which) {
-    switch (which) {
-        case StandardStreamId::Input:
-            return STD_INPUT_HANDLE;
-        case StandardStreamId::Output:
-            return STD_OUTPUT_HANDLE;
-        case StandardStreamId::Error:
-            break;
-    }
-    return STD_ERROR_HANDLE;
 }
 
 Failure OpenToRead(const FilePath& path, OwnedFile& file, bool shareWrites) {
@@ -107,13 +101,10 @@ Failure WriteAll(FileHandle handle, std::span<const std::byte> bytes, const std:
 }
 
 FileHandle StandardHandle(StandardStreamId which) {
-    const HANDLE handle = GetStdHandle(StandardHandleId(which));
+    const HANDLE handle = GetStdHandle(which == StandardStreamId::Input    ? STD_INPUT_HANDLE
+                                       : which == StandardStreamId::Output ? STD_OUTPUT_HANDLE
+                                                                           : STD_ERROR_HANDLE);
     return OwnedFile::IsOpen(handle) ? handle : OwnedFile::None();
-}
-
-bool IsPipeClosed(unsigned long error) {
-    return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ||
-           error == ERROR_PIPE_NOT_CONNECTED;
 }
 
 Failure CannotRead(const std::string& name, unsigned long error) {
