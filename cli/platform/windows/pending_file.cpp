@@ -28,14 +28,36 @@ class WindowsPendingFile final : public PendingFile {
         : destination_(std::move(destination)),
           temporary_(std::move(temporary)),
           file_(std::move(file)) {}
-    ~WindowsPendingFile() override;
 
-    Failure Write(std::span<const std::byte> bytes) override;
-    Failure Commit() override;
+    // Removed through its own handle while it is open, so that only the file this run created
+    // can go, whatever its name meanwhile leads to.
+    ~WindowsPendingFile() override {
+        if (committed_) return;
+        if (file_) {
+            FILE_DISPOSITION_INFO dispose{TRUE};
+            SetFileInformationByHandle(file_.Get(), FileDispositionInfo, &dispose, sizeof dispose);
+            file_.Close();
+            return;
+        }
+        DeleteFileW(temporary_.c_str());
+    }
+
+    Failure Write(std::span<const std::byte> bytes) override {
+        bool readerGone = false;
+        return WriteAll(file_.Get(), bytes, destination_.shown, readerGone);
+    }
+
+    Failure Commit() override {
+        if (!FlushFileBuffers(file_.Get()) || !file_.Close() ||
+            !MoveFileExW(temporary_.c_str(), destination_.system.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return NotWritten(destination_.shown, GetLastError());
+        }
+        committed_ = true;
+        return {};
+    }
 
   private:
-    Failure NotWritten(unsigned long error) const;
-
     FilePath destination_;
     std::wstring temporary_;
     UniqueHandle file_;
@@ -55,43 +77,10 @@ Failure PendingFile::Create(const FilePath& destination, std::unique_ptr<Pending
         if (!file) {
             if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)
                 continue;
-            return ::NotWritten(destination.shown, GetLastError());
+            return NotWritten(destination.shown, GetLastError());
         }
         pending = std::make_unique<WindowsPendingFile>(destination, temporary, std::move(file));
         return {};
     }
     return {FailureCode::NotWritten, destination.shown + ": not written: no temporary file name"};
-}
-
-// Removed through its own handle while it is open, so that only the file this run created can
-// go, whatever its name meanwhile leads to.
-WindowsPendingFile::~WindowsPendingFile() {
-    if (committed_) return;
-    if (file_) {
-        FILE_DISPOSITION_INFO dispose{TRUE};
-        SetFileInformationByHandle(file_.Get(), FileDispositionInfo, &dispose, sizeof dispose);
-        file_.Close();
-        return;
-    }
-    DeleteFileW(temporary_.c_str());
-}
-
-Failure WindowsPendingFile::NotWritten(unsigned long error) const {
-    return ::NotWritten(destination_.shown, error);
-}
-
-Failure WindowsPendingFile::Write(std::span<const std::byte> bytes) {
-    bool readerGone = false;
-    return WriteAll(file_.Get(), bytes, destination_.shown, readerGone);
-}
-
-Failure WindowsPendingFile::Commit() {
-    if (!FlushFileBuffers(file_.Get())) return NotWritten(GetLastError());
-    if (!file_.Close()) return NotWritten(GetLastError());
-    if (!MoveFileExW(temporary_.c_str(), destination_.system.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return NotWritten(GetLastError());
-    }
-    committed_ = true;
-    return {};
 }
