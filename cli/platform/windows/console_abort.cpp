@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "cli/exit_codes.h"
+#include "cli/platform/program.h"
 #include "cli/platform/text.h"
 #include "cli/render/cancellation.h"
 
@@ -46,8 +47,10 @@ DialogScope::~DialogScope() {
     --DialogsShown();
 }
 
-void InstallAbortHandler() {
+// Ctrl-C, Ctrl-Break and closing the console set AbortRequested() from here on.
+Failure PrepareRun() {
     // A process started in a new process group has Ctrl-C disabled; enable it again.
     SetConsoleCtrlHandler(nullptr, FALSE);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    return {};
 }

@@ -1,8 +1,5 @@
 #pragma once
 
-// Ctrl-C, Ctrl-Break and closing the console set AbortRequested().
-void InstallAbortHandler();
-
 // While one lives, a modal dialog is open (setup or about box): it answers no abort poll, so a
 // stop ends the program at once, with kExitAborted and one line. Nothing has been written then.
 class DialogScope {

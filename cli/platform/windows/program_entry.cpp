@@ -1,5 +1,5 @@
-// The Windows program's start-up: a crash filter, binary standard streams, the wide command line
-// as UTF-8, and the console's Ctrl-C once its arguments are parsed.
+// The Windows program's start-up: a crash filter, binary standard streams and the wide command
+// line as UTF-8; the console's Ctrl-C is taken once the arguments are parsed (console_abort.cpp).
 
 #include <windows.h>
 
@@ -12,7 +12,6 @@
 
 #include "cli/platform/program.h"
 #include "cli/platform/text.h"
-#include "cli/platform/windows/console_abort.h"
 #include "loader/win32_text.h"
 
 namespace {
@@ -34,11 +33,6 @@ LONG WINAPI OnCrash(EXCEPTION_POINTERS* exception) {
 }
 
 }  // namespace
-
-Failure PrepareRun() {
-    InstallAbortHandler();
-    return {};
-}
 
 int wmain(int argc, wchar_t** argv) {
     SetUnhandledExceptionFilter(OnCrash);
