@@ -54,6 +54,21 @@ int MakeBlocking(int fd) {
     return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 ? 0 : errno;
 }
 
+// Reads until `bytes` is full or the file ends, through `read(buffer, size, done)`.
+template <class Read>
+Failure ReadFull(std::span<std::byte> bytes, const std::string& name, std::size_t& got, Read read) {
+    got = 0;
+    while (got < bytes.size()) {
+        const std::size_t size = std::min(bytes.size() - got, kLargestTransfer);
+        const ssize_t count =
+            posix::RetryInterrupted([&] { return read(bytes.data() + got, size, got); });
+        if (count < 0) return posix::CannotRead(name, errno);
+        if (count == 0) break;
+        got += static_cast<std::size_t>(count);
+    }
+    return {};
+}
+
 }  // namespace
 
 namespace posix {
@@ -119,25 +134,6 @@ Failure OpenToRead(const FilePath& path, OwnedFile& file, bool /*shareWrites*/) 
     return error ? posix::CannotRead(path.shown, error) : Failure{};
 }
 
-namespace {
-
-// Reads until `bytes` is full or the file ends, through `read(buffer, size, done)`.
-template <class Read>
-Failure ReadFull(std::span<std::byte> bytes, const std::string& name, std::size_t& got, Read read) {
-    got = 0;
-    while (got < bytes.size()) {
-        const std::size_t size = std::min(bytes.size() - got, kLargestTransfer);
-        const ssize_t count =
-            posix::RetryInterrupted([&] { return read(bytes.data() + got, size, got); });
-        if (count < 0) return posix::CannotRead(name, errno);
-        if (count == 0) break;
-        got += static_cast<std::size_t>(count);
-    }
-    return {};
-}
-
-}  // namespace
-
 Failure ReadAll(FileHandle handle, std::span<std::byte> bytes, const std::string& name,
                 std::size_t& got) {
     return ReadFull(bytes, name, got, [&](std::byte* buffer, std::size_t size, std::size_t) {
@@ -152,7 +148,6 @@ Failure ReadAt(FileHandle handle, std::uint64_t offset, std::span<std::byte> byt
     });
 }
 
-// A write past the file-size limit fails with EFBIG, since SIGXFSZ is ignored.
 Failure WriteAll(FileHandle handle, std::span<const std::byte> bytes, const std::string& name,
                  bool& readerGone) {
     readerGone = false;

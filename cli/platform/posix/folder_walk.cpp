@@ -71,12 +71,8 @@ std::string LastName(const std::string& path) {
     return names.back();
 }
 
-std::string HeldName(const FilePath& path) {
-    return path.folder ? LastName(path.system) : std::string();
-}
-
 int OpenPathEntry(const FilePath& path, FolderEntry& entry) {
-    std::string name = HeldName(path);
+    std::string name = path.folder ? LastName(path.system) : std::string();
     if (name.empty()) return OpenEntry(path.system, entry);
     const int fd = ::fcntl(path.folder->Get(), F_DUPFD_CLOEXEC, 0);
     if (fd < 0) return errno;
@@ -111,11 +107,10 @@ int OpenFolder(const std::string& path, OwnedFile& folder) {
     return OpenStep(entry.folder.Get(), entry.name, folder);
 }
 
-int StatusOf(const std::string& path, struct stat& status, bool link) {
+int StatusOf(const std::string& path, struct stat& status) {
     FolderEntry entry;
     if (int error = OpenEntry(path, entry)) return error;
-    const int flags = link ? AT_SYMLINK_NOFOLLOW : 0;
-    return ::fstatat(entry.folder.Get(), entry.name.c_str(), &status, flags) == 0 ? 0 : errno;
+    return ::fstatat(entry.folder.Get(), entry.name.c_str(), &status, 0) == 0 ? 0 : errno;
 }
 
 }  // namespace posix

@@ -36,11 +36,8 @@ int OpenEntry(const std::string& path, FolderEntry& entry, int base = -100 /* AT
 // ("dir/", "dir/.", "dir/..").
 std::string LastName(const std::string& path);
 
-// The name of `path` in its held folder (FilePath::folder): its last name; empty where the
-// held folder cannot stand for the path (none held, or a path that names a folder).
-std::string HeldName(const FilePath& path);
-
-// The entry of `path`: from its held folder where it has one, else by a walk.
+// The entry of `path`: its last name in its held folder (FilePath::folder) where the held
+// folder can stand for the path, else (none held, or a path that names a folder) by a walk.
 int OpenPathEntry(const FilePath& path, FolderEntry& entry);
 
 // The text of the symbolic link that `entry` names, whatever its length (a descriptor's link in
@@ -50,7 +47,7 @@ int ReadLink(const FolderEntry& entry, std::string& target);
 // Opens the folder at `path`, for further calls relative to it.
 int OpenFolder(const std::string& path, OwnedFile& folder);
 
-// What the file at `path` is (links followed, or not with `link`).
-int StatusOf(const std::string& path, struct stat& status, bool link = false);
+// What the file at `path` is (links followed).
+int StatusOf(const std::string& path, struct stat& status);
 
 }  // namespace posix
