@@ -9,7 +9,6 @@
 #include "cli/plan/frame_sequence.h"
 #include "cli/platform/file_io.h"
 #include "cli/platform/file_paths.h"
-#include "cli/platform/folder_names.h"
 
 namespace {
 

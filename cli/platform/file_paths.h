@@ -52,3 +52,8 @@ bool IsFolder(const FilePath& path);
 
 // Makes the folder and every missing parent; fails with FailureCode::NotWritten.
 Failure MakeFolders(const FilePath& folder);
+
+// The names of the entries in a folder (not "." or ".."), in no particular order, as a typed
+// name would give them: UTF-8 on Windows, the bytes on POSIX. Fails with FailureCode::BadInput,
+// "NAME: cannot be read: why".
+Failure ListFolderNames(const FilePath& folder, std::vector<std::string>& names);

@@ -2,12 +2,16 @@
 
 #include "cli/platform/file_paths.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <map>
+#include <memory>
 
 #include "cli/platform/posix/folder_walk.h"
 #include "cli/platform/posix/system_calls.h"
@@ -34,6 +38,32 @@ Failure CheckNameLengths(const FilePath& path) {
 bool NamesNoFile(const std::string& target) {
     return !target.empty() && target.front() != '/' && target.find(":[") != std::string::npos;
 }
+
+// Makes the folder `path` and every missing parent, each with mode 0777 less the umask.
+int MakeFolderPath(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    OwnedFile folder;
+    if (posix::OpenFolder(path, folder) == 0) return 0;
+    posix::FolderEntry entry;
+    int error = posix::OpenEntry(path, entry);
+    if (error == ENOENT) {
+        // A missing parent: made first, then the walk is taken again.
+        const std::size_t slash = path.find_last_of('/');
+        if (slash == std::string::npos || slash == 0) return error;
+        if (int parent = MakeFolderPath(path.substr(0, slash))) return parent;
+        error = posix::OpenEntry(path, entry);
+    }
+    if (error) return error;
+    if (::mkdirat(entry.folder.Get(), entry.name.c_str(), 0777) != 0 && errno != EEXIST) {
+        return errno;
+    }
+    // What is there now must be a folder (ENOTDIR for a file of that name).
+    return posix::OpenFolder(path, folder);
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
 
 }  // namespace
 
@@ -108,36 +138,36 @@ bool IsFolder(const FilePath& path) {
     return posix::StatusOf(path.system, status) == 0 && S_ISDIR(status.st_mode);
 }
 
-namespace {
-
-// Makes the folder `path` and every missing parent, each with mode 0777 less the umask.
-int MakeFolderPath(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    OwnedFile folder;
-    if (posix::OpenFolder(path, folder) == 0) return 0;
-    posix::FolderEntry entry;
-    int error = posix::OpenEntry(path, entry);
-    if (error == ENOENT) {
-        // A missing parent: made first, then the walk is taken again.
-        const std::size_t slash = path.find_last_of('/');
-        if (slash == std::string::npos || slash == 0) return error;
-        if (int parent = MakeFolderPath(path.substr(0, slash))) return parent;
-        error = posix::OpenEntry(path, entry);
-    }
-    if (error) return error;
-    if (::mkdirat(entry.folder.Get(), entry.name.c_str(), 0777) != 0 && errno != EEXIST) {
-        return errno;
-    }
-    // What is there now must be a folder (ENOTDIR for a file of that name).
-    return posix::OpenFolder(path, folder);
-}
-
-}  // namespace
-
 Failure MakeFolders(const FilePath& folder) {
     if (const int error = MakeFolderPath(folder.system)) {
         return {FailureCode::NotWritten,
                 folder.shown + ": the output folder cannot be made: " + posix::ErrorText(error)};
     }
     return {};
+}
+
+Failure ListFolderNames(const FilePath& folder, std::vector<std::string>& names) {
+    OwnedFile walked;
+    if (const int error = posix::OpenFolder(folder.system, walked))
+        return posix::CannotRead(folder.shown, error);
+    // The walk's descriptor only names the folder; reading its entries takes one opened to read.
+    const int opened = ::openat(walked.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (opened < 0) return posix::CannotRead(folder.shown, errno);
+    // The stream takes the descriptor over and closes it.
+    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(opened));
+    if (!dir) {
+        const int error = errno;
+        ::close(opened);
+        return posix::CannotRead(folder.shown, error);
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir.get());
+        if (entry == nullptr) break;
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) {
+            continue;
+        }
+        names.emplace_back(entry->d_name);
+    }
+    return errno != 0 ? posix::CannotRead(folder.shown, errno) : Failure{};
 }

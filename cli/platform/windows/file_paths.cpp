@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "cli/platform/windows/windows_files.h"
 #include "loader/unique_handle.h"
 #include "loader/win32_text.h"
@@ -57,6 +59,10 @@ bool MakeFolderPath(std::wstring path) {
     }
     return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
+
+struct FindCloser {
+    void operator()(HANDLE find) const { FindClose(find); }
+};
 
 }  // namespace
 
@@ -123,4 +129,19 @@ bool Exists(const FilePath& path) {
 bool IsFolder(const FilePath& path) {
     const DWORD attributes = GetFileAttributesW(path.system.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+Failure ListFolderNames(const FilePath& folder, std::vector<std::string>& names) {
+    const std::wstring pattern = Joined<std::wstring>(folder.system, L"\\", L"*");
+    WIN32_FIND_DATAW found{};
+    const HANDLE first = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
+                                          FindExSearchNameMatch, nullptr, 0);
+    if (first == INVALID_HANDLE_VALUE) return CannotRead(folder.shown, GetLastError());
+    const std::unique_ptr<void, FindCloser> find(first);
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(ToUtf8(name));
+    } while (FindNextFileW(first, &found));
+    const DWORD error = GetLastError();
+    return error == ERROR_NO_MORE_FILES ? Failure{} : CannotRead(folder.shown, error);
 }
