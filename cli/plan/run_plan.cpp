@@ -1,7 +1,12 @@
 #include "cli/plan/run_plan.h"
 
+#include <algorithm>
+#include <functional>
 #include <optional>
 #include <set>
+#include <string_view>
+#include <type_traits>
+#include <unordered_map>
 #include <utility>
 
 #include "cli/plan/run_inputs.h"
@@ -184,6 +189,130 @@ bool SameFile(const Checked& a, const Checked& b) {
            NewFileKeysAreOne(a.key, b.key);
 }
 
+// What of a new file's name no change of case alters, counted in UTF-16 code units as Windows
+// compares names: its length and its ASCII digits where they stand (case mapping never makes a
+// digit of another character, nor changes the number of units). Two names taken for one file
+// have one shape unless one is a short name. A name of bytes (a key's, or a POSIX name) is read
+// as UTF-8, which is what a Windows key holds.
+template <typename Char>
+std::string CaseFreeShape(std::basic_string_view<Char> name) {
+    std::string shape;
+    for (const Char c : name) {
+        const auto unit = static_cast<std::make_unsigned_t<Char>>(c);
+        if constexpr (sizeof(Char) == 1) {
+            if (unit >= 0x80 && unit < 0xC0) continue;  // goes on with the character before
+        }
+        shape += unit >= '0' && unit <= '9' ? static_cast<char>(unit) : '.';
+        if constexpr (sizeof(Char) == 1) {
+            if (unit >= 0xF0) shape += '.';  // past the first 65,536: two UTF-16 units
+        }
+    }
+    return shape;
+}
+
+// Only a name with a '~' can be the short name the system generates for another.
+template <typename Char>
+bool MayBeShortName(std::basic_string_view<Char> name) {
+    return name.find(static_cast<Char>('~')) != name.npos;
+}
+
+// Where a written file goes, equal for any two files SameFile takes for one: the identity of
+// its folder (of the file itself when it exists) or the folder part of its key, and its name's
+// shape, which only a short name may not share.
+struct WrittenPlace {
+    std::string folder;
+    std::string shape;
+    bool mayBeShortName = false;
+
+    std::string ShapeKey() const { return std::to_string(folder.size()) + ':' + folder + shape; }
+};
+
+template <typename Char>
+WrittenPlace PlaceNamed(std::string folder, std::basic_string_view<Char> name) {
+    return {std::move(folder), CaseFreeShape(name), MayBeShortName(name)};
+}
+
+// None for a file SameFile takes for no other: a standard stream that is not a file.
+std::optional<WrittenPlace> PlaceOf(const Checked& checked) {
+    if (const std::optional<FileIdentity>& identity = checked.identity) {
+        std::string folder = "i";
+        folder.append(reinterpret_cast<const char*>(&identity->volume), sizeof identity->volume);
+        folder.append(reinterpret_cast<const char*>(identity->index.data()),
+                      identity->index.size());
+        return PlaceNamed(std::move(folder),
+                          std::basic_string_view<SystemText::value_type>(identity->newName));
+    }
+    if (checked.key.empty()) return std::nullopt;
+    const std::string_view key = checked.key;
+    const std::size_t slash = key.find_last_of("\\/");
+    const std::size_t nameStart = slash == key.npos ? 0 : slash + 1;
+    std::string folder = "k";
+    folder.append(key.substr(0, nameStart));
+    return PlaceNamed(std::move(folder), key.substr(nameStart));
+}
+
+using Indices = std::vector<std::size_t>;
+
+struct SamePair {
+    std::size_t earlier = 0;
+    std::size_t later = 0;
+};
+
+// The first two written files that are one, as comparing each with every earlier one finds
+// them: the earliest later file, and for it the earliest earlier one. Only files of one place
+// are compared, and a possible short name with its whole folder, so that a sequence's thousands
+// of outputs take time in proportion to their number.
+std::optional<SamePair> FirstSameWritten(const std::vector<Checked>& written) {
+    std::unordered_map<std::string, Indices> byShape;
+    std::unordered_map<std::string, Indices> byFolder;
+    std::unordered_map<std::string, Indices> shortNamesByFolder;
+    for (std::size_t later = 0; later < written.size(); ++later) {
+        const std::optional<WrittenPlace> place = PlaceOf(written[later]);
+        if (!place) continue;
+        Indices& sameShape = byShape[place->ShapeKey()];
+        Indices& inFolder = byFolder[place->folder];
+        Indices& shortNames = shortNamesByFolder[place->folder];
+        Indices candidates = place->mayBeShortName ? inFolder : sameShape;
+        if (!place->mayBeShortName) {
+            candidates.insert(candidates.end(), shortNames.begin(), shortNames.end());
+            std::sort(candidates.begin(), candidates.end());
+            candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+        }
+        for (const std::size_t earlier : candidates) {
+            if (SameFile(written[later], written[earlier])) return SamePair{earlier, later};
+        }
+        sameShape.push_back(later);
+        inFolder.push_back(later);
+        if (place->mayBeShortName) shortNames.push_back(later);
+    }
+    return std::nullopt;
+}
+
+struct IdentityHash {
+    std::size_t operator()(const FileIdentity& identity) const {
+        const std::string_view index(reinterpret_cast<const char*>(identity.index.data()),
+                                     identity.index.size());
+        std::size_t hash = std::hash<std::uint64_t>{}(identity.volume);
+        hash = hash * 31 + std::hash<std::string_view>{}(index);
+        return hash * 31 + std::hash<SystemText>{}(identity.newName);
+    }
+};
+
+// The first written file that the run also reads, with the first of its reads that is it.
+std::optional<std::pair<const Checked*, const Checked*>> FirstReplacedRead(
+    const std::vector<Checked>& read, const std::vector<Checked>& written) {
+    std::unordered_map<FileIdentity, const Checked*, IdentityHash> firstRead;
+    for (const Checked& source : read) {
+        if (source.identity) firstRead.try_emplace(*source.identity, &source);
+    }
+    for (const Checked& target : written) {
+        if (!target.identity) continue;
+        const auto found = firstRead.find(*target.identity);
+        if (found != firstRead.end()) return std::pair{&target, found->second};
+    }
+    return std::nullopt;
+}
+
 Failure CheckWrites(const RunFiles& files) {
     std::vector<Checked> read;
     std::vector<Checked> written;
@@ -200,23 +329,15 @@ Failure CheckWrites(const RunFiles& files) {
         AddChecked(files.stream->output, StandardStreamId::Output, written);
         AddChecked(files.stream->rightOutput, StandardStreamId::Output, written);
     }
-    for (std::size_t i = 0; i < written.size(); ++i) {
-        for (std::size_t j = 0; j < i; ++j) {
-            if (SameFile(written[i], written[j])) {
-                return {FailureCode::Usage, written[i].name + " and " + written[j].name +
-                                                " are the same file" + NewNamesRule() +
-                                                "; one would overwrite the other"};
-            }
-        }
+    if (const auto same = FirstSameWritten(written)) {
+        return {FailureCode::Usage, written[same->later].name + " and " +
+                                        written[same->earlier].name + " are the same file" +
+                                        NewNamesRule() + "; one would overwrite the other"};
     }
-    for (const Checked& target : written) {
-        if (!target.identity) continue;
-        for (const Checked& source : read) {
-            if (source.identity && *source.identity == *target.identity) {
-                return {FailureCode::NotWritten, target.name + ": would replace " + source.name +
-                                                     ", which this run reads; nothing written"};
-            }
-        }
+    if (const auto replaced = FirstReplacedRead(read, written)) {
+        return {FailureCode::NotWritten, replaced->first->name + ": would replace " +
+                                             replaced->second->name +
+                                             ", which this run reads; nothing written"};
     }
     return {};
 }

@@ -14,6 +14,7 @@ struct Planned {
     std::vector<std::string> args;
     FailureCode code;
     std::vector<FileFormat> formats;  // of the frames, when planned
+    const char* says = nullptr;       // a fragment of the failure's line
 };
 
 // Every output's format and every clash is settled by the plan, before a file is touched. The
@@ -36,12 +37,58 @@ const Planned kPlans[] = {
      {"--out-dir", "o", "x\\a.png", "y\\A.PNG"},
      FailureCode::Usage,
      {}},
+    {"batch, one name with digits in two cases",
+     {"--out-dir", "o", "x\\\u00c41.png", "y\\\u00e41.PNG"},
+     FailureCode::Usage,
+     {},
+     "o/\u00e41.PNG and o/\u00c41.png are the same file"},
+    {"both eyes, outputs that differ only in case",
+     {"--both-eyes", "two-outputs", "a.png", "F1.png", "f1.PNG"},
+     FailureCode::Usage,
+     {},
+     "f1.PNG and F1.png are the same file"},
+    // Wine's short name for the long one; a short name shares no shape with its long name.
+    {"batch, a name and its short name",
+     {"--out-dir", "o", "x\\holiday photographs.png", "y\\HOLI~5TQ.PNG"},
+     FailureCode::Usage,
+     {}},
+    {"both eyes, an output and its short name",
+     {"--both-eyes", "two-outputs", "a.png", "HOLI~5TQ.PNG", "holiday photographs.png"},
+     FailureCode::Usage,
+     {},
+     "holiday photographs.png and HOLI~5TQ.PNG are the same file"},
+    {"batch, of two clashes the one whose second file comes first",
+     {"--save-config", "o/A.png", "--out-dir", "o", "x/b.png", "y/B.png", "z/a.png"},
+     FailureCode::Usage,
+     {},
+     "o/B.png and o/b.png are the same file"},
 #else
     // A POSIX name is its bytes: another case is another file, and "\\" no separator.
     {"batch, one name in two cases",
      {"--out-dir", "o", "x/a.png", "y/A.PNG"},
      FailureCode::None,
      {FileFormat::Png, FileFormat::Png}},
+    {"both eyes, outputs that differ only in case",
+     {"--both-eyes", "two-outputs", "a.png", "F1.png", "f1.PNG"},
+     FailureCode::None,
+     {FileFormat::Png}},
+    {"batch, a name with a tilde",
+     {"--out-dir", "o", "x/holiday photographs.png", "y/HOLI~5TQ.PNG"},
+     FailureCode::None,
+     {FileFormat::Png, FileFormat::Png}},
+    // A key leaves "." out. Two clashes, (1, 2) and (0, 3): the one whose second file comes
+    // first is told.
+    {"batch in a new folder, of two clashes the one whose second file comes first",
+     {"--save-config", "o/./a.png", "--out-dir", "o", "x/b.png", "y/b.png", "z/a.png"},
+     FailureCode::Usage,
+     {},
+     "o/b.png and o/b.png are the same file"},
+    {"raw outputs in a new folder, named otherwise",
+     {"--save-config", "nf/c.raw", "--raw", "2x2", "--both-eyes", "two-outputs", "in.raw",
+      "nf/./c.raw", "nf/c.raw"},
+     FailureCode::Usage,
+     {},
+     "nf/./c.raw and nf/c.raw are the same file"},
     {"batch, a backslash in a name",
      {"--out-dir", "o", "x\\a.png", "y\\a.png"},
      FailureCode::None,
@@ -51,6 +98,21 @@ const Planned kPlans[] = {
      FailureCode::Usage,
      {}},
 #endif
+    {"batch, names that differ only in digits",
+     {"--out-dir", "o", "x/f1.png", "y/f2.png", "z/f12.png", "w/f21.png"},
+     FailureCode::None,
+     {FileFormat::Png, FileFormat::Png, FileFormat::Png, FileFormat::Png}},
+    // Two clashes, (1, 2) and (0, 3): the one whose second file comes first is told.
+    {"batch here, of two clashes the one whose second file comes first",
+     {"--save-config", "a.png", "--out-dir", ".", "x/b.png", "y/b.png", "z/a.png"},
+     FailureCode::Usage,
+     {},
+     "./b.png and ./b.png are the same file"},
+    {"configuration saved over an output, both named otherwise",
+     {"--save-config", "c.png", "--both-eyes", "two-outputs", "a.png", "./c.png", "c.png"},
+     FailureCode::Usage,
+     {},
+     "./c.png and c.png are the same file"},
     {"configuration saved over the output",
      {"--save-config", "b.png", "a.png", "b.png"},
      FailureCode::Usage,
@@ -105,6 +167,9 @@ TEST_P(RunPlan, DecidesFormatsAndClashes) {
     RunFiles files;
     const Failure failure = PlanRun(options, files);
     EXPECT_EQ(failure.code, GetParam().code) << failure.reason;
+    if (GetParam().says) {
+        EXPECT_NE(failure.reason.find(GetParam().says), std::string::npos) << failure.reason;
+    }
     if (failure) return;
     std::vector<FileFormat> formats;
     for (const FrameTask& task : files.frames) formats.push_back(task.format);
