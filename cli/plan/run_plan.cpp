@@ -162,7 +162,7 @@ Failure CheckOutputFolders(const RunFiles& files) {
 struct Checked {
     std::string name;
     std::optional<FileIdentity> identity;
-    std::string key;  // compared when neither file nor folder exists yet
+    std::string key;  // compared when neither file nor folder exists yet; empty otherwise
 };
 
 // A file of the run, or a raw stream's standard input or output (`standard`), which takes part
@@ -170,7 +170,9 @@ struct Checked {
 void AddChecked(const FilePath& path, StandardStreamId standard, std::vector<Checked>& checked) {
     if (path.Empty()) return;
     if (!path.system.empty()) {
-        checked.push_back({path.shown, IdentityOf(path), NewFileKey(path)});
+        std::optional<FileIdentity> identity = IdentityOf(path);
+        std::string key = identity ? std::string() : NewFileKey(path);
+        checked.push_back({path.shown, std::move(identity), std::move(key)});
     } else if (IsStandardStream(path.shown)) {
         checked.push_back({StandardStreamName(standard), IdentityOf(standard), {}});
     }
