@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,11 +21,15 @@ class ProgressReport {
     void Error(const std::string& line);
 
   private:
+    void SetLocked(int index, double fraction);
     void DrawLocked();
 
     StatusLine& line_;
     std::mutex lock_;
-    std::vector<double> fractions_;
+    // Each frame's share done in whole steps, and their sum, kept as they change: a sum over a
+    // sequence's thousands of frames at each of their many updates would grow with their square.
+    std::vector<std::int64_t> done_;
+    std::int64_t doneSum_ = 0;
     int finished_ = 0;
     int drawnPercent_ = -1;
 };
