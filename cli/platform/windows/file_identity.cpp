@@ -114,9 +114,23 @@ bool NewNamesAreOne(const std::wstring& a, const std::wstring& b) {
     return SameIgnoringCase(a, b) || IsShortNameOf(a, b) || IsShortNameOf(b, a);
 }
 
-// Windows names ignore case.
+namespace {
+
+// The full path, as Windows makes it of every name it opens (the current folder, "." and ".."
+// taken by their text), with case ignored: two spellings of one new file give one key.
+std::wstring FullPath(const std::wstring& path) {
+    std::wstring full(32768, L'\0');
+    const DWORD length =
+        GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0 || length >= full.size()) return path;
+    full.resize(length);
+    return full;
+}
+
+}  // namespace
+
 std::string NewFileKey(const FilePath& path) {
-    std::wstring key = path.system;
+    std::wstring key = FullPath(path.system);
     for (wchar_t& c : key) c = c == L'/' ? L'\\' : static_cast<wchar_t>(std::towlower(c));
     return ToUtf8(key);
 }

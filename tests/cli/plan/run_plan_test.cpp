@@ -76,8 +76,17 @@ const Planned kPlans[] = {
      {"--out-dir", "o", "x/holiday photographs.png", "y/HOLI~5TQ.PNG"},
      FailureCode::None,
      {FileFormat::Png, FileFormat::Png}},
-    // A key leaves "." out. Two clashes, (1, 2) and (0, 3): the one whose second file comes
-    // first is told.
+    {"batch, a backslash in a name",
+     {"--out-dir", "o", "x\\a.png", "y\\a.png"},
+     FailureCode::None,
+     {FileFormat::Png, FileFormat::Png}},
+    {"a name longer than the file system takes",
+     {"a.png", std::string(252, 'n') + ".png"},
+     FailureCode::Usage,
+     {}},
+#endif
+    // A new file's key leaves "." out. Two clashes, (1, 2) and (0, 3): the one whose second file
+    // comes first is told.
     {"batch in a new folder, of two clashes the one whose second file comes first",
      {"--save-config", "o/./a.png", "--out-dir", "o", "x/b.png", "y/b.png", "z/a.png"},
      FailureCode::Usage,
@@ -89,15 +98,6 @@ const Planned kPlans[] = {
      FailureCode::Usage,
      {},
      "nf/./c.raw and nf/c.raw are the same file"},
-    {"batch, a backslash in a name",
-     {"--out-dir", "o", "x\\a.png", "y\\a.png"},
-     FailureCode::None,
-     {FileFormat::Png, FileFormat::Png}},
-    {"a name longer than the file system takes",
-     {"a.png", std::string(252, 'n') + ".png"},
-     FailureCode::Usage,
-     {}},
-#endif
     {"batch, names that differ only in digits",
      {"--out-dir", "o", "x/f1.png", "y/f2.png", "z/f12.png", "w/f21.png"},
      FailureCode::None,
