@@ -87,9 +87,16 @@ Failure WriteTwoOutputs(const OutputOptions& output, const FrameTask& task, cons
     if (Failure failure =
             EncodeImage(rightImage, task.rightOutput, task.rightFormat, output, rightBytes, notes))
         return failure;
-    if (Failure failure = WriteWholeFile(task.output, std::as_bytes(std::span(leftBytes))))
-        return failure;
-    return WriteWholeFile(task.rightOutput, std::as_bytes(std::span(rightBytes)));
+    // Both are complete before either takes its place: a failure to write either (a full disk)
+    // leaves both destinations as they were, never a new left eye beside an old right one.
+    std::unique_ptr<PendingFile> leftFile;
+    std::unique_ptr<PendingFile> rightFile;
+    if (Failure failure = PendingFile::Create(task.output, leftFile)) return failure;
+    if (Failure failure = leftFile->Write(std::as_bytes(std::span(leftBytes)))) return failure;
+    if (Failure failure = PendingFile::Create(task.rightOutput, rightFile)) return failure;
+    if (Failure failure = rightFile->Write(std::as_bytes(std::span(rightBytes)))) return failure;
+    if (Failure failure = leftFile->Commit()) return failure;
+    return rightFile->Commit();
 }
 
 // Both eyes' views written as the run packs them.
