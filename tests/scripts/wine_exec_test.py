@@ -33,36 +33,31 @@ def session_processes():
     return found
 
 
-def holders(pipe_end):
-    """The other processes that hold the pipe of `pipe_end`."""
-    target = os.readlink("/proc/self/fd/%d" % pipe_end)
+def fd_holders(targets):
+    """The other processes that hold open one of `targets` (what /proc shows their descriptors
+    lead to)."""
     found = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
         if int(pid) == os.getpid():
             continue
         try:
-            links = [os.readlink("/proc/%s/fd/%s" % (pid, fd))
-                     for fd in os.listdir("/proc/%s/fd" % pid)]
-        except OSError:
-            continue
-        if target in links:
-            found.append(int(pid))
-    return found
-
-
-def lock_holders():
-    """The processes that hold one of wine-exec's lock files of the prefix open."""
-    locks = {PREFIX + ".lock", PREFIX + ".session-lock"}
-    found = []
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
             links = {os.readlink("/proc/%s/fd/%s" % (pid, fd))
                      for fd in os.listdir("/proc/%s/fd" % pid)}
         except OSError:
             continue
-        if links & locks:
+        if links & set(targets):
             found.append(int(pid))
     return found
+
+
+def holders(pipe_end):
+    """The other processes that hold the pipe of `pipe_end`."""
+    return fd_holders([os.readlink("/proc/self/fd/%d" % pipe_end)])
+
+
+def lock_holders():
+    """The processes that hold one of wine-exec's lock files of the prefix open."""
+    return fd_holders([PREFIX + ".lock", PREFIX + ".session-lock"])
 
 
 # The personality flag that turns address randomization off (<linux/personality.h>).
