@@ -91,10 +91,11 @@ Failure WriteTwoOutputs(const OutputOptions& output, const FrameTask& task, cons
     // leaves both destinations as they were, never a new left eye beside an old right one.
     std::unique_ptr<PendingFile> leftFile;
     std::unique_ptr<PendingFile> rightFile;
-    if (Failure failure = PendingFile::Create(task.output, leftFile)) return failure;
-    if (Failure failure = leftFile->Write(std::as_bytes(std::span(leftBytes)))) return failure;
-    if (Failure failure = PendingFile::Create(task.rightOutput, rightFile)) return failure;
-    if (Failure failure = rightFile->Write(std::as_bytes(std::span(rightBytes)))) return failure;
+    if (Failure failure = WritePending(task.output, std::as_bytes(std::span(leftBytes)), leftFile))
+        return failure;
+    if (Failure failure =
+            WritePending(task.rightOutput, std::as_bytes(std::span(rightBytes)), rightFile))
+        return failure;
     if (Failure failure = leftFile->Commit()) return failure;
     return rightFile->Commit();
 }

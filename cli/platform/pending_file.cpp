@@ -11,9 +11,14 @@ std::string TemporaryName() {
     return name;
 }
 
+Failure WritePending(const FilePath& destination, std::span<const std::byte> bytes,
+                     std::unique_ptr<PendingFile>& file) {
+    if (Failure failure = PendingFile::Create(destination, file)) return failure;
+    return file->Write(bytes);
+}
+
 Failure WriteWholeFile(const FilePath& destination, std::span<const std::byte> bytes) {
     std::unique_ptr<PendingFile> pending;
-    if (Failure failure = PendingFile::Create(destination, pending)) return failure;
-    if (Failure failure = pending->Write(bytes)) return failure;
+    if (Failure failure = WritePending(destination, bytes, pending)) return failure;
     return pending->Commit();
 }

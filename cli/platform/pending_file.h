@@ -32,5 +32,9 @@ class PendingFile {
 // hidden, recognisably ours, and unpredictable.
 std::string TemporaryName();
 
+// A PendingFile for `destination` that holds the whole of `bytes`, not yet in its place.
+Failure WritePending(const FilePath& destination, std::span<const std::byte> bytes,
+                     std::unique_ptr<PendingFile>& file);
+
 // The whole of `bytes` as the destination's new content, through a PendingFile.
 Failure WriteWholeFile(const FilePath& destination, std::span<const std::byte> bytes);
